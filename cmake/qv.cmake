@@ -1,0 +1,56 @@
+# Shared build settings for the qv targets.
+
+# Our own code builds warning-free; third-party code (GoogleTest) keeps its own flags.
+function(qv_target_defaults target)
+  if(MSVC)
+    target_compile_options(${target} PRIVATE /W4 /WX /utf-8 /permissive-)
+  else()
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+  endif()
+  if(WIN32)
+    target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  endif()
+endfunction()
+
+function(qv_find_googletest)
+  if(CMAKE_CROSSCOMPILING)
+    # The host's GoogleTest is built for Linux; build its sources with the cross toolchain.
+    set(QV_GOOGLETEST_SOURCE "/usr/src/googletest" CACHE PATH "GoogleTest sources")
+    set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+    set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+    add_subdirectory(${QV_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    if(NOT TARGET GTest::gtest_main)
+      add_library(GTest::gtest ALIAS gtest)
+      add_library(GTest::gtest_main ALIAS gtest_main)
+    endif()
+  else()
+    find_package(GTest REQUIRED)
+  endif()
+  include(GoogleTest)
+endfunction()
+
+# One test binary per library. Natively each test case is its own ctest entry; under
+# Wine a process start costs half a second, so the binary runs once as one entry.
+function(qv_add_gtest target)
+  qv_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE GTest::gtest_main)
+  if(CMAKE_CROSSCOMPILING)
+    add_test(NAME ${target} COMMAND ${target} --gtest_brief=1)
+    set_tests_properties(${target} PROPERTIES FIXTURES_REQUIRED wine_prefix)
+  else()
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 60)
+  endif()
+endfunction()
+
+function(qv_add_benchmark target)
+  qv_target_defaults(${target})
+  target_link_libraries(${target} PRIVATE benchmark::benchmark)
+  add_dependencies(bench ${target})
+endfunction()
+
+# Windows test programs run in a Wine prefix of their own below the build tree.
+if(CMAKE_CROSSCOMPILING AND QV_BUILD_TESTS)
+  add_test(NAME wine_prefix_setup COMMAND sh -c "wine wineboot -i >/dev/null 2>&1; wineserver -w")
+  set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix)
+endif()

@@ -1,0 +1,142 @@
+#include "text.h"
+
+#include <cstdint>
+
+namespace qv {
+namespace {
+
+constexpr char32_t kReplacement = 0xFFFD;
+
+bool is_high_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool is_low_surrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+
+void append_utf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out.push_back(static_cast<char>(c));
+  } else if (c < 0x800) {
+    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else if (c < 0x10000) {
+    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  } else {
+    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+  }
+}
+
+// Decodes one well-formed UTF-8 sequence at `pos`; absent for an ill-formed one
+// (overlong forms, surrogates and values above U+10FFFF are ill-formed).
+std::optional<char32_t> decode_utf8(std::string_view s, std::size_t& pos) {
+  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(s[i]); };
+  const unsigned char lead = byte(pos);
+  if (lead < 0x80) {
+    ++pos;
+    return lead;
+  }
+  std::size_t length = 0;
+  char32_t c = 0;
+  char32_t minimum = 0;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2, c = lead & 0x1F, minimum = 0x80;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3, c = lead & 0x0F, minimum = 0x800;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4, c = lead & 0x07, minimum = 0x10000;
+  } else {
+    return std::nullopt;
+  }
+  if (s.size() - pos < length) return std::nullopt;
+  for (std::size_t i = 1; i < length; ++i) {
+    const unsigned char b = byte(pos + i);
+    if ((b & 0xC0) != 0x80) return std::nullopt;
+    c = (c << 6) | (b & 0x3F);
+  }
+  if (c < minimum || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return std::nullopt;
+  pos += length;
+  return c;
+}
+
+// Returns U+FFFD for an unpaired surrogate and advances past what it consumed.
+char32_t decode_utf16(std::u16string_view units, std::size_t& pos) {
+  const char32_t u = units[pos++];
+  if (is_high_surrogate(u)) {
+    if (pos < units.size() && is_low_surrogate(units[pos])) {
+      const char32_t low = units[pos++];
+      return 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00);
+    }
+    return kReplacement;
+  }
+  return is_low_surrogate(u) ? kReplacement : u;
+}
+
+}  // namespace
+
+std::u16string to_wide_nul(std::string_view text) {
+  std::u16string out;
+  out.reserve(text.size() + 1);
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    const auto c = decode_utf8(text, pos);
+    if (!c) {
+      ++pos;  // one U+FFFD per bad byte keeps the rest in step
+      out.push_back(static_cast<char16_t>(kReplacement));
+    } else if (*c >= 0x10000) {
+      out.push_back(static_cast<char16_t>(0xD800 + ((*c - 0x10000) >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + ((*c - 0x10000) & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(*c));
+    }
+  }
+  out.push_back(u'\0');
+  return out;
+}
+
+std::string wide_to_text(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size());
+  std::size_t pos = 0;
+  while (pos < units.size()) append_utf8(out, decode_utf16(units, pos));
+  return out;
+}
+
+std::string wide_until_nul(std::u16string_view units) {
+  return wide_to_text(units.substr(0, units.find(u'\0')));
+}
+
+std::vector<std::string> split_multi_string(std::u16string_view units) {
+  std::vector<std::string> pieces;
+  while (true) {
+    const std::size_t end = units.find(u'\0');
+    if (end == std::u16string_view::npos || end == 0) break;
+    pieces.push_back(wide_to_text(units.substr(0, end)));
+    units.remove_prefix(end + 1);
+  }
+  return pieces;
+}
+
+std::optional<std::string> wide_to_text_strict(std::u16string_view units) {
+  std::string out;
+  out.reserve(units.size());
+  std::size_t pos = 0;
+  while (pos < units.size()) {
+    const char16_t unit = units[pos];
+    const char32_t c = decode_utf16(units, pos);
+    if (c == kReplacement && unit != u'\uFFFD') return std::nullopt;
+    append_utf8(out, c);
+  }
+  return out;
+}
+
+bool is_valid_utf8(std::string_view bytes) {
+  std::size_t pos = 0;
+  while (pos < bytes.size()) {
+    if (!decode_utf8(bytes, pos)) return false;
+  }
+  return true;
+}
+
+}  // namespace qv

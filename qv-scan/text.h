@@ -1,0 +1,24 @@
+// Text conversion between the UTF-8 used everywhere and Windows' UTF-16.
+// Decoding is lenient: bad input becomes U+FFFD, never an error.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv {
+
+// UTF-16 of the text followed by one zero unit; invalid UTF-8 becomes U+FFFD.
+[[nodiscard]] std::u16string to_wide_nul(std::string_view text);
+[[nodiscard]] std::string wide_to_text(std::u16string_view units);
+[[nodiscard]] std::string wide_until_nul(std::u16string_view units);
+// A Windows multi-string; the first empty piece ends the list.
+[[nodiscard]] std::vector<std::string> split_multi_string(std::u16string_view units);
+
+// Strict: absent when the units hold an unpaired surrogate.
+[[nodiscard]] std::optional<std::string> wide_to_text_strict(std::u16string_view units);
+// Strict: true when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
+[[nodiscard]] bool is_valid_utf8(std::string_view bytes);
+
+}  // namespace qv

@@ -1,0 +1,106 @@
+#include "text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace qv {
+namespace {
+
+TEST(WideToText, DecodesLenientlyWithReplacementCharacter) {
+  struct Case {
+    std::u16string units;
+    std::string text;
+  };
+  const std::vector<Case> cases = {
+      {u"", ""},
+      {u"abc", "abc"},
+      {std::u16string{0xD800}, "\xEF\xBF\xBD"},
+      {std::u16string{0xD800, u'A'}, "\xEF\xBF\xBD" "A"},
+      {std::u16string{0xDC00}, "\xEF\xBF\xBD"},
+      {std::u16string{0xDC00, 0xD800}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
+      {std::u16string{0xD800, 0xD800, 0xDC00}, "\xEF\xBF\xBD\xF0\x90\x80\x80"},
+      {std::u16string{0xD83D, 0xDE00}, "\xF0\x9F\x98\x80"},
+      {std::u16string{0xDBFF, 0xDFFF}, "\xF4\x8F\xBF\xBF"},
+      {u"\u00E9\u20AC", "\xC3\xA9\xE2\x82\xAC"},
+      {std::u16string{u'a', 0, u'b'}, std::string("a\0b", 3)},
+      {std::u16string{0xFFFF}, "\xEF\xBF\xBF"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(wide_to_text(c.units), c.text);
+}
+
+TEST(WideUntilNul, StopsAtFirstZeroOrEnd) {
+  EXPECT_EQ(wide_until_nul(std::u16string{u'a', u'b', 0, u'c'}), "ab");
+  EXPECT_EQ(wide_until_nul(u"abc"), "abc");
+  EXPECT_EQ(wide_until_nul(std::u16string{0, u'a'}), "");
+  EXPECT_EQ(wide_until_nul(std::u16string{0xD800, 0, 0xDC00}), "\xEF\xBF\xBD");
+}
+
+TEST(SplitMultiString, EndsAtFirstEmptyPieceOrMissingTerminator) {
+  struct Case {
+    std::u16string units;
+    std::vector<std::string> pieces;
+  };
+  const std::vector<Case> cases = {
+      {std::u16string{u'A', 0, u'B', 0, 0}, {"A", "B"}},
+      {std::u16string{u'A', 0, 0, u'B', 0, 0}, {"A"}},
+      {std::u16string{0, u'A', 0}, {}},
+      {std::u16string{u'A', 0, u'B'}, {"A"}},
+      {std::u16string{}, {}},
+      {std::u16string{u'A', u'B', 0, u'C', u'D', 0}, {"AB", "CD"}},
+      {std::u16string{0xDC00, 0}, {"\xEF\xBF\xBD"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(split_multi_string(c.units), c.pieces);
+}
+
+TEST(ToWideNul, EncodesAndTerminates) {
+  EXPECT_EQ(to_wide_nul(""), std::u16string(1, u'\0'));
+  EXPECT_EQ(to_wide_nul("ab"), (std::u16string{u'a', u'b', 0}));
+  EXPECT_EQ(to_wide_nul("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00, 0}));
+  EXPECT_EQ(to_wide_nul("\xC3\xA9"), (std::u16string{0xE9, 0}));
+  // Ill-formed input never fails: each bad byte becomes one U+FFFD.
+  EXPECT_EQ(to_wide_nul("a\xFF" "b"), (std::u16string{u'a', 0xFFFD, u'b', 0}));
+  EXPECT_EQ(to_wide_nul("\xED\xA0\x80"), (std::u16string{0xFFFD, 0xFFFD, 0xFFFD, 0}));
+  EXPECT_EQ(to_wide_nul("\xC3"), (std::u16string{0xFFFD, 0}));
+}
+
+TEST(TextRoundTrip, WellFormedTextSurvivesBothWays) {
+  const std::string text = "K\xC3\xBC" "che \xE2\x80\xA6 \xF0\x9F\x98\x80 \x01";
+  std::u16string wide = to_wide_nul(text);
+  wide.pop_back();
+  EXPECT_EQ(wide_to_text(wide), text);
+}
+
+TEST(StrictDecoding, RejectsWhatLenientDecodingRepairs) {
+  EXPECT_EQ(wide_to_text_strict(u"MY-PC"), "MY-PC");
+  EXPECT_EQ(wide_to_text_strict(u""), "");
+  EXPECT_EQ(wide_to_text_strict(u"\uFFFD"), "\xEF\xBF\xBD");
+  EXPECT_EQ(wide_to_text_strict(std::u16string{u'a', 0xD800}), std::nullopt);
+  EXPECT_EQ(wide_to_text_strict(std::u16string{0xDC00, u'a'}), std::nullopt);
+  EXPECT_EQ(wide_to_text_strict(std::u16string{0xD83D, 0xDE00}), "\xF0\x9F\x98\x80");
+}
+
+TEST(Utf8Validation, AcceptsOnlyWellFormedSequences) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  };
+  const std::vector<Case> cases = {
+      {"", true},
+      {"Microsoft 6.1", true},
+      {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", true},
+      {std::string("\0", 1), true},
+      {"\x80", false},
+      {"\xC0\xAF", false},          // overlong
+      {"\xE0\x80\xAF", false},      // overlong
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+      {"\xE2\x82", false},          // cut short
+      {"abc\xFF", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(is_valid_utf8(c.bytes), c.valid) << c.bytes;
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need on Debian 12, and only what is missing.
+# Sourced by run.sh and test.sh; safe to run on its own.
+set -euo pipefail
+
+QV_PACKAGES_BUILD=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 wine wine64)
+QV_PACKAGES_FUZZ=(clang-19 libclang-rt-19-dev)
+
+qv_missing_packages() {
+  local pkg
+  for pkg in "$@"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || echo "$pkg"
+  done
+}
+
+qv_install() {
+  local missing
+  missing=$(qv_missing_packages "$@")
+  [ -z "$missing" ] && return 0
+  echo "installing: $missing"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  # A fresh machine has no package lists yet; refresh them once per run.
+  if [ -z "${QV_APT_UPDATED:-}" ]; then
+    $sudo apt-get update -q
+    export QV_APT_UPDATED=1
+  fi
+  # shellcheck disable=SC2086
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
+}
+
+# Wine runs console programs without a display and never waits for a dialog.
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+if [ "${BASH_SOURCE[0]}" = "$0" ]; then
+  qv_install "${QV_PACKAGES_BUILD[@]}" "${QV_PACKAGES_FUZZ[@]}"
+fi

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every preset and runs every test:
+# native, native-asan, windows (unit and end-to-end tests under Wine), and a short
+# fuzzing pass. Exits non-zero on any failure.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+source scripts/setup.sh
+qv_install "${QV_PACKAGES_BUILD[@]}" "${QV_PACKAGES_FUZZ[@]}" || exit 1
+
+jobs=$(nproc)
+failed=()
+summary=()
+
+run_preset() {
+  local preset=$1
+  echo "=== $preset: configure and build"
+  if ! cmake --preset "$preset" >"build/$preset-configure.log" 2>&1; then
+    cat "build/$preset-configure.log"
+    failed+=("$preset (configure)")
+    return
+  fi
+  if ! cmake --build --preset "$preset" -j"$jobs"; then
+    failed+=("$preset (build)")
+    return
+  fi
+  echo "=== $preset: test"
+  local log="build/$preset-ctest.log"
+  ctest --preset "$preset" -j"$jobs" 2>&1 | tee "$log"
+  local status=${PIPESTATUS[0]}
+  summary+=("$preset: $(grep -E 'tests passed|tests failed' "$log" | tail -1)")
+  [ "$status" -eq 0 ] || failed+=("$preset (tests)")
+}
+
+mkdir -p build
+start=$SECONDS
+for preset in native native-asan windows; do
+  run_preset "$preset"
+done
+
+echo "=== fuzz: short pass"
+if scripts/fuzz.sh "${QV_FUZZ_SECONDS:-20}"; then
+  summary+=("fuzz: every target ran ${QV_FUZZ_SECONDS:-20}s without a crash")
+else
+  failed+=("fuzz")
+fi
+
+echo
+echo "=== summary ($((SECONDS - start)) s)"
+printf '%s\n' "${summary[@]}"
+if [ ${#failed[@]} -ne 0 ]; then
+  printf 'FAILED: %s\n' "${failed[@]}"
+  exit 1
+fi
+echo "all presets passed"
