@@ -27,8 +27,9 @@ function(qv_find_googletest)
   else()
     find_package(GTest REQUIRED)
   endif()
-  include(GoogleTest)
 endfunction()
+
+include(GoogleTest)
 
 # One test binary per library. Natively each test case is its own ctest entry; under
 # Wine a process start costs half a second, so the binary runs once as one entry.
