@@ -1,0 +1,131 @@
+#include "io_win.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cstddef>
+#include <utility>
+
+#include "text.h"
+
+namespace qv {
+namespace {
+
+// Large enough for any one call, small enough for every console host.
+constexpr std::size_t kConsoleChunk = 8192;
+constexpr std::size_t kFileChunk = std::size_t{1} << 30;
+
+// Owns a file handle and closes it exactly once.
+class FileHandle {
+ public:
+  explicit FileHandle(HANDLE handle) : handle_(handle) {}
+  FileHandle(FileHandle&& other) noexcept
+      : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
+  FileHandle& operator=(FileHandle&&) = delete;
+  ~FileHandle() {
+    // Keeps the thread's last error for a caller that has not read it yet.
+    if (valid()) {
+      const DWORD saved = GetLastError();
+      CloseHandle(handle_);
+      SetLastError(saved);
+    }
+  }
+  [[nodiscard]] bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
+  [[nodiscard]] HANDLE get() const { return handle_; }
+  // Closes now, so that a failure of the close itself can be reported.
+  [[nodiscard]] bool close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)); }
+
+ private:
+  HANDLE handle_;
+};
+
+// ERROR_SUCCESS when every byte was written, else the Win32 code.
+DWORD write_all(HANDLE handle, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const auto chunk = static_cast<DWORD>(std::min(bytes.size(), kFileChunk));
+    DWORD written = 0;
+    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return GetLastError();
+    if (written == 0) return ERROR_WRITE_FAULT;  // no progress: never spin
+    bytes.remove_prefix(written);
+  }
+  return ERROR_SUCCESS;
+}
+
+bool write_console(HANDLE handle, std::string_view bytes) {
+  const std::u16string wide = to_wide_nul(bytes);
+  std::wstring units(wide.begin(), wide.end() - 1);
+  std::wstring_view rest = units;
+  while (!rest.empty()) {
+    std::size_t chunk = std::min(rest.size(), kConsoleChunk);
+    // Keeps a surrogate pair within one call.
+    if (chunk < rest.size() && IS_HIGH_SURROGATE(rest[chunk - 1])) --chunk;
+    DWORD written = 0;
+    if (!WriteConsoleW(handle, rest.data(), static_cast<DWORD>(chunk), &written, nullptr)) {
+      return false;
+    }
+    if (written == 0) return false;
+    rest.remove_prefix(written);
+  }
+  return true;
+}
+
+std::string trimmed_system_message(DWORD code) {
+  wchar_t buffer[1024];
+  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                code, 0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
+  while (length > 0 && (buffer[length - 1] == L' ' || buffer[length - 1] == L'\t' ||
+                        buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n')) {
+    --length;
+  }
+  const std::u16string units(buffer, buffer + length);
+  return wide_to_text(units);
+}
+
+}  // namespace
+
+std::string system_error_text(std::uint32_t code) {
+  std::string text = trimmed_system_message(code);
+  if (text.empty()) text = "Unknown error.";
+  char digits[10];
+  const char* end = std::to_chars(digits, digits + sizeof digits, code).ptr;
+  text += " (os error ";
+  text.append(digits, static_cast<std::size_t>(end - digits));
+  text += ')';
+  return text;
+}
+
+StandardStreamSink::StandardStreamSink(Stream stream)
+    : handle_(GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE)),
+      console_(false) {
+  DWORD mode = 0;
+  console_ =
+      handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode) != 0;
+}
+
+bool StandardStreamSink::write(std::string_view bytes) {
+  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return false;
+  if (console_) return write_console(handle_, bytes);
+  return write_all(handle_, bytes) == ERROR_SUCCESS;
+}
+
+std::expected<void, std::string> FileReportWriter::write_file(std::u16string_view path,
+                                                              std::string_view bytes) {
+  const std::wstring wide_path(path.begin(), path.end());
+  FileHandle file(CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file.valid()) {
+    const DWORD code = GetLastError();
+    return std::unexpected(system_error_text(code));
+  }
+  if (const DWORD code = write_all(file.get(), bytes); code != ERROR_SUCCESS) {
+    return std::unexpected(system_error_text(code));
+  }
+  if (!file.close()) {
+    const DWORD code = GetLastError();
+    return std::unexpected(system_error_text(code));
+  }
+  return {};
+}
+
+}  // namespace qv

@@ -1,0 +1,35 @@
+// The process's standard streams and the report file on Windows.
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "run.h"
+
+namespace qv {
+
+// Writes to a standard handle: through the console's wide-character API when
+// the handle is a console, else the UTF-8 bytes unchanged (file or pipe).
+class StandardStreamSink final : public OutputSink {
+ public:
+  enum class Stream { output, error };
+  explicit StandardStreamSink(Stream stream);
+  [[nodiscard]] bool write(std::string_view bytes) override;
+
+ private:
+  void* handle_;  // not owned; may be null when the process has no such stream
+  bool console_;
+};
+
+class FileReportWriter final : public ReportWriter {
+ public:
+  [[nodiscard]] std::expected<void, std::string> write_file(std::u16string_view path,
+                                                            std::string_view bytes) override;
+};
+
+// The system's message for a Win32 error code, then " (os error N)".
+[[nodiscard]] std::string system_error_text(std::uint32_t code);
+
+}  // namespace qv

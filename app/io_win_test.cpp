@@ -1,0 +1,90 @@
+#include "io_win.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FileReportWriterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::temp_directory_path() / ("qv_io_test_" + std::to_string(GetCurrentProcessId()));
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+
+  std::u16string path_of(const std::u16string& name) const {
+    const std::wstring wide =
+        (folder_ / fs::path(std::wstring(name.begin(), name.end()))).wstring();
+    return std::u16string(wide.begin(), wide.end());
+  }
+  static std::string read(const std::u16string& path) {
+    std::ifstream in(fs::path(std::wstring(path.begin(), path.end())), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+
+  fs::path folder_;
+  FileReportWriter writer_;
+};
+
+TEST_F(FileReportWriterTest, WritesBytesUnchangedAndReplacesOldContent) {
+  struct Case {
+    std::u16string name;
+    std::string first;
+    std::string second;
+  };
+  const Case cases[] = {
+      {u"report.txt", "qvdev1\nhost=PC\n", "qvdev1\n"},
+      {u"d\u00e9j\u00e0 \u4e2d.txt", "a\nb\n", ""},
+  };
+  for (const Case& c : cases) {
+    const std::u16string path = path_of(c.name);
+    ASSERT_TRUE(writer_.write_file(path, c.first));
+    EXPECT_EQ(read(path), c.first);  // no CR added
+    ASSERT_TRUE(writer_.write_file(path, c.second));
+    EXPECT_EQ(read(path), c.second);
+  }
+}
+
+TEST_F(FileReportWriterTest, FailureGivesTheSystemMessageAndCode) {
+  struct Case {
+    std::u16string path;
+    std::string code_text;
+  };
+  const Case cases[] = {
+      {path_of(u"missing\\x.txt"), " (os error 3)"},  // ERROR_PATH_NOT_FOUND
+      {u"", " (os error 3)"},
+  };
+  for (const Case& c : cases) {
+    const auto written = writer_.write_file(c.path, "x\n");
+    ASSERT_FALSE(written);
+    const std::string& text = written.error();
+    ASSERT_GT(text.size(), c.code_text.size());
+    EXPECT_TRUE(text.ends_with(c.code_text)) << text;
+    const char last = text[text.size() - c.code_text.size() - 1];
+    EXPECT_NE(last, ' ') << text;
+    EXPECT_NE(last, '\n') << text;
+  }
+  // A folder cannot be replaced by a file; the code depends on the system.
+  const auto folder = writer_.write_file(path_of(u""), "x\n");
+  ASSERT_FALSE(folder);
+  EXPECT_NE(folder.error().find(" (os error "), std::string::npos);
+}
+
+TEST(SystemErrorText, KnownAndUnknownCodes) {
+  const std::string denied = system_error_text(5);
+  EXPECT_TRUE(denied.ends_with(" (os error 5)")) << denied;
+  EXPECT_EQ(denied.find('\r'), std::string::npos);
+  EXPECT_EQ(system_error_text(0xE000FFFFu), "Unknown error. (os error 3758161919)");
+}
+
+}  // namespace
+}  // namespace qv
