@@ -73,6 +73,12 @@ char32_t decode_utf16(std::u16string_view units, std::size_t& pos) {
   return is_low_surrogate(u) ? kReplacement : u;
 }
 
+bool is_white_space(char32_t c) {
+  return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
+         (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
+         c == 0x3000;
+}
+
 }  // namespace
 
 std::u16string to_wide_nul(std::string_view text) {
@@ -137,6 +143,24 @@ bool is_valid_utf8(std::string_view bytes) {
     if (!decode_utf8(bytes, pos)) return false;
   }
   return true;
+}
+
+std::vector<std::string_view> split_white_space(std::string_view utf8) {
+  std::vector<std::string_view> words;
+  std::size_t start = 0;
+  std::size_t pos = 0;
+  while (pos < utf8.size()) {
+    const std::size_t at = pos;
+    const auto c = decode_utf8(utf8, pos);
+    if (!c) {
+      ++pos;
+    } else if (is_white_space(*c)) {
+      if (at > start) words.push_back(utf8.substr(start, at - start));
+      start = pos;
+    }
+  }
+  if (pos > start) words.push_back(utf8.substr(start, pos - start));
+  return words;
 }
 
 }  // namespace qv

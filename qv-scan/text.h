@@ -21,4 +21,8 @@ namespace qv {
 // Strict: true when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes);
 
+// The words between runs of Unicode White_Space characters, in order, none
+// empty. An ill-formed byte counts as part of a word.
+[[nodiscard]] std::vector<std::string_view> split_white_space(std::string_view utf8);
+
 }  // namespace qv

@@ -17,7 +17,9 @@ TEST(WideToText, DecodesLenientlyWithReplacementCharacter) {
       {u"", ""},
       {u"abc", "abc"},
       {std::u16string{0xD800}, "\xEF\xBF\xBD"},
-      {std::u16string{0xD800, u'A'}, "\xEF\xBF\xBD" "A"},
+      {std::u16string{0xD800, u'A'},
+       "\xEF\xBF\xBD"
+       "A"},
       {std::u16string{0xDC00}, "\xEF\xBF\xBD"},
       {std::u16string{0xDC00, 0xD800}, "\xEF\xBF\xBD\xEF\xBF\xBD"},
       {std::u16string{0xD800, 0xD800, 0xDC00}, "\xEF\xBF\xBD\xF0\x90\x80\x80"},
@@ -60,13 +62,17 @@ TEST(ToWideNul, EncodesAndTerminates) {
   EXPECT_EQ(to_wide_nul("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00, 0}));
   EXPECT_EQ(to_wide_nul("\xC3\xA9"), (std::u16string{0xE9, 0}));
   // Ill-formed input never fails: each bad byte becomes one U+FFFD.
-  EXPECT_EQ(to_wide_nul("a\xFF" "b"), (std::u16string{u'a', 0xFFFD, u'b', 0}));
+  EXPECT_EQ(to_wide_nul("a\xFF"
+                        "b"),
+            (std::u16string{u'a', 0xFFFD, u'b', 0}));
   EXPECT_EQ(to_wide_nul("\xED\xA0\x80"), (std::u16string{0xFFFD, 0xFFFD, 0xFFFD, 0}));
   EXPECT_EQ(to_wide_nul("\xC3"), (std::u16string{0xFFFD, 0}));
 }
 
 TEST(TextRoundTrip, WellFormedTextSurvivesBothWays) {
-  const std::string text = "K\xC3\xBC" "che \xE2\x80\xA6 \xF0\x9F\x98\x80 \x01";
+  const std::string text =
+      "K\xC3\xBC"
+      "che \xE2\x80\xA6 \xF0\x9F\x98\x80 \x01";
   std::u16string wide = to_wide_nul(text);
   wide.pop_back();
   EXPECT_EQ(wide_to_text(wide), text);
@@ -100,6 +106,20 @@ TEST(Utf8Validation, AcceptsOnlyWellFormedSequences) {
       {"abc\xFF", false},
   };
   for (const auto& c : cases) EXPECT_EQ(is_valid_utf8(c.bytes), c.valid) << c.bytes;
+}
+
+TEST(SplitWhiteSpace, CutsAtEveryUnicodeWhiteSpaceCharacter) {
+  using Words = std::vector<std::string_view>;
+  EXPECT_EQ(split_white_space(""), Words{});
+  EXPECT_EQ(split_white_space(" \t\r\n"), Words{});
+  EXPECT_EQ(split_white_space("a  b\r\nc\vd\fe"), (Words{"a", "b", "c", "d", "e"}));
+  EXPECT_EQ(split_white_space("a\u0085b\u00A0c\u1680d\u2000e\u200Af"),
+            (Words{"a", "b", "c", "d", "e", "f"}));
+  EXPECT_EQ(split_white_space("a\u2028b\u2029c\u202Fd\u205Fe\u3000"),
+            (Words{"a", "b", "c", "d", "e"}));
+  // Neither the zero-width space nor U+180E is White_Space; a bad byte stays in its word.
+  EXPECT_EQ(split_white_space("a\u200Bb \u180E"), (Words{"a\u200Bb", "\u180E"}));
+  EXPECT_EQ(split_white_space("x\xFF y"), (Words{"x\xFF", "y"}));
 }
 
 }  // namespace

@@ -1,0 +1,64 @@
+// Runs real children through the system's command interpreter.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "child_process.h"
+#include "scan.h"
+#include "win_api.h"
+
+namespace qv {
+namespace {
+
+std::u16string interpreter() {
+  char16_t directory[MAX_PATH + 1] = {};
+  const UINT length = GetSystemDirectoryW(as_wchar(directory), MAX_PATH);
+  return std::u16string(directory, length) + u"\\cmd.exe";
+}
+
+// Wine answers 0 here; on Windows it catches a handle left open.
+DWORD handle_count() {
+  DWORD count = 0;
+  return GetProcessHandleCount(GetCurrentProcess(), &count) ? count : 0;
+}
+
+TEST(CaptureOutput, KeepsStandardOutputAndDropsStandardError) {
+  const DWORD handles_before = handle_count();
+  const auto output = capture_output(interpreter(), u"cmd /c (echo out)&(echo err 1>&2)");
+  ASSERT_TRUE(output);
+  EXPECT_EQ(*output, "out\r\n");
+  EXPECT_EQ(handle_count(), handles_before);
+}
+
+TEST(CaptureOutput, DrainsAFullStandardErrorWhileReadingStandardOutput) {
+  // Far more than a pipe holds: a reader of one stream only would hang here.
+  const auto output =
+      capture_output(interpreter(),
+                     u"cmd /c (for /L %i in (1,1,1500) do @echo ----------------------------------"
+                     u"------------------------------ 1>&2)&echo done");
+  ASSERT_TRUE(output);
+  EXPECT_EQ(*output, "done\r\n");
+}
+
+TEST(CaptureOutput, AbsentWhenTheProgramCannotStart) {
+  const DWORD handles_before = handle_count();
+  EXPECT_EQ(capture_output(u"C:\\no\\such\\program.exe", u"program"), std::nullopt);
+  EXPECT_EQ(handle_count(), handles_before);
+}
+
+TEST(CaptureOutput, StandardInputIsTheNullDevice) {
+  // With an inherited console or pipe as input this would wait for a line.
+  const auto output = capture_output(interpreter(), u"cmd /c set /p line=& echo read");
+  ASSERT_TRUE(output);
+  EXPECT_NE(output->find("read"), std::string::npos);
+}
+
+TEST(OsVersionText, ReadsTheInterpreterVersion) {
+  const std::string version = os_version_text();
+  ASSERT_FALSE(version.empty());
+  EXPECT_TRUE(version.front() >= '0' && version.front() <= '9') << version;
+  EXPECT_GE(std::count(version.begin(), version.end(), '.'), 2) << version;
+}
+
+}  // namespace
+}  // namespace qv

@@ -1,0 +1,87 @@
+#include "devices.h"
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "driver_lookup.h"
+#include "handles.h"
+#include "readers.h"
+#include "text.h"
+#include "win_api.h"
+
+namespace qv {
+namespace {
+
+std::optional<std::string> read_instance_id(HDEVINFO set, SP_DEVINFO_DATA& device) {
+  DWORD required = 0;
+  (void)SetupDiGetDeviceInstanceIdW(set, &device, nullptr, 0, &required);
+  if (required == 0) return std::nullopt;
+  const DWORD size = required + 1;  // one spare zero unit
+  std::u16string buffer(size, u'\0');
+  if (!SetupDiGetDeviceInstanceIdW(set, &device, as_wchar(buffer.data()), size, &required)) {
+    return std::nullopt;
+  }
+  return wide_until_nul(buffer);
+}
+
+std::vector<std::string> read_list(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+  const auto units = read_device_property(set, device, property);
+  return units ? split_multi_string(*units) : std::vector<std::string>{};
+}
+
+// Absent for a missing property and for an empty text alike.
+std::optional<std::string> read_text(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
+  const auto units = read_device_property(set, device, property);
+  if (!units) return std::nullopt;
+  std::string text = wide_until_nul(*units);
+  if (text.empty()) return std::nullopt;
+  return text;
+}
+
+// Absent when the member is left out: no readable instance id, or neither
+// hardware nor compatible ids.
+std::optional<DeviceRecord> read_member(HDEVINFO set, SP_DEVINFO_DATA& device) {
+  auto instance_id = read_instance_id(set, device);
+  if (!instance_id) return std::nullopt;
+  DeviceRecord record;
+  record.instance_id = std::move(*instance_id);
+  record.hardware_ids = read_list(set, device, SPDRP_HARDWAREID);
+  record.compatible_ids = read_list(set, device, SPDRP_COMPATIBLEIDS);
+  if (record.hardware_ids.empty() && record.compatible_ids.empty()) return std::nullopt;
+
+  auto description = read_text(set, device, SPDRP_FRIENDLYNAME);
+  if (!description) description = read_text(set, device, SPDRP_DEVICEDESC);
+  record.description = std::move(description).value_or("");
+  record.class_guid = read_text(set, device, SPDRP_CLASSGUID);
+  if (const auto driver_key = read_text(set, device, SPDRP_DRIVER)) {
+    record.driver = lookup_driver(*driver_key);
+  }
+  return record;
+}
+
+}  // namespace
+
+std::expected<std::vector<DeviceRecord>, ScanError> enumerate_devices() {
+  const HDEVINFO handle =
+      SetupDiGetClassDevsW(nullptr, nullptr, nullptr, DIGCF_PRESENT | DIGCF_ALLCLASSES);
+  if (handle == INVALID_HANDLE_VALUE) {
+    return std::unexpected(from_last_error("The list of devices couldn't be read."));
+  }
+  const DeviceInfoSet set(handle);
+  std::vector<DeviceRecord> devices;
+  SP_DEVINFO_DATA device;
+  for (DWORD index = 0;; ++index) {
+    std::memset(&device, 0, sizeof device);
+    device.cbSize = sizeof device;
+    if (!SetupDiEnumDeviceInfo(set.get(), index, &device)) {
+      // Read the code before anything else can replace it.
+      if (GetLastError() == ERROR_NO_MORE_ITEMS) return devices;
+      return std::unexpected(from_last_error("The device list ended unexpectedly."));
+    }
+    if (auto record = read_member(set.get(), device)) devices.push_back(std::move(*record));
+  }
+}
+
+}  // namespace qv

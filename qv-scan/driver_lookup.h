@@ -1,0 +1,15 @@
+// The driver bound to a device, from its key below the setup classes.
+#pragma once
+
+#include <optional>
+#include <string_view>
+
+#include "scan_result.h"
+
+namespace qv {
+
+// `key_name` is the device's driver key name, e.g. "{guid}\0001". Absent when
+// the key cannot be opened or its date and version give no identity.
+[[nodiscard]] std::optional<DriverInfo> lookup_driver(std::string_view key_name);
+
+}  // namespace qv

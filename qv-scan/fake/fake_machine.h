@@ -1,0 +1,99 @@
+// The in-memory machine behind the stand-in Windows API. Tests fill it with
+// devices, registry keys, environment variables and the interpreter's output,
+// make chosen calls fail, and then look at the calls made and the handles left
+// open:
+//   auto& m = fake::machine();
+//   m.devices.push_back({.instance_id = u"PCI\\X",
+//                        .properties = {{SPDRP_HARDWAREID, multi_sz({u"PCI\\X"})}}});
+//   m.registry[u"SYSTEM\\...\\Class\\{guid}\\0000"].values[u"DriverVersion"] = sz(u"1.0");
+//   m.environment[u"COMPUTERNAME"] = u"PC";
+//   m.child_output = "Microsoft Windows [Version 10.0.19045.3803]\r\n";
+//   m.fail_call("RegOpenKeyExW", ERROR_ACCESS_DENIED);  // every call of that name
+//   m.fail_call_number(7, ERROR_GEN_FAILURE);           // the 7th counted call
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "win_api.h"
+
+namespace qv::fake {
+
+// UTF-16 units as the little-endian bytes Windows stores.
+[[nodiscard]] std::string raw(std::u16string_view units);
+// A REG_SZ: the text and its terminating zero unit.
+[[nodiscard]] std::string sz(std::u16string_view text);
+// A REG_MULTI_SZ: each text with its zero unit, then the closing zero unit.
+[[nodiscard]] std::string multi_sz(const std::vector<std::u16string>& texts);
+
+struct Device {
+  // Absent: the instance id query reports a required size of 0.
+  std::optional<std::u16string> instance_id{};
+  std::map<DWORD, std::string> properties{};  // property code to raw bytes
+  bool present = true;
+};
+
+struct Key {
+  LONG open_status = ERROR_SUCCESS;                // e.g. ERROR_ACCESS_DENIED
+  std::map<std::u16string, std::string> values{};  // value name to raw bytes
+};
+
+// One counted platform call and what it asked for.
+struct Call {
+  std::string name{};
+  std::u16string key{};                 // registry key path or environment variable name
+  std::u16string value{};               // registry value name
+  std::optional<std::size_t> device{};  // position in Machine::devices
+  std::optional<DWORD> property{};
+  bool buffer = false;  // whether a data buffer was passed
+  DWORD size = 0;       // the buffer size passed in, in bytes or units as the call counts
+};
+
+struct Fault {
+  std::size_t call_number = 0;  // 1-based over all counted calls; 0: by name
+  std::string name{};           // with call_number 0: every call of this name...
+  std::size_t occurrence = 0;   // ...or only its Nth (1-based) when nonzero
+  DWORD code = 0;
+};
+
+struct Machine {
+  // What the machine holds.
+  std::vector<Device> devices;
+  std::map<std::u16string, Key> registry;  // paths below HKEY_LOCAL_MACHINE
+  std::map<std::u16string, std::u16string> environment;
+  std::optional<std::u16string> system_directory = u"C:\\Windows\\system32";
+  std::optional<std::string> child_output;  // absent: the child cannot start
+
+  // Failures to inject. A failing call returns the code (registry) or sets it
+  // as the last error (the others); a failing close still releases its handle.
+  // The child process counts as one call, "CreateProcessW".
+  std::vector<Fault> faults;
+  void fail_call_number(std::size_t number, DWORD code);
+  void fail_call(std::string name, DWORD code, std::size_t occurrence = 0);
+
+  // What the code under test did. GetLastError and SetLastError are not counted.
+  std::vector<Call> calls;
+  std::size_t handle_misuse = 0;  // unknown, closed or wrong handles passed in
+  std::u16string child_application;
+  std::u16string child_command_line;
+  [[nodiscard]] std::size_t open_handles() const;
+  [[nodiscard]] std::size_t count_calls(std::string_view name) const;
+
+  // Bookkeeping of the stand-in itself.
+  std::map<std::uintptr_t, std::u16string> open_keys;
+  std::map<std::uintptr_t, std::vector<std::size_t>> open_sets;  // members
+  std::uintptr_t next_handle = 0x1000;
+
+  // Records the call; returns the code to fail it with, if a fault matches.
+  std::optional<DWORD> begin_call(Call call);
+};
+
+// The one machine that the stand-in API works on; tests reset it with `= {}`.
+Machine& machine();
+
+}  // namespace qv::fake

@@ -1,0 +1,103 @@
+// Stand-in for the subset of the Windows API that the scanner calls, with the
+// same names, types and signatures. Backed by the in-memory machine of
+// fake_machine.h, which tests fill and inspect.
+#pragma once
+
+#include <cstdint>
+
+using BOOL = int;
+using BYTE = unsigned char;
+using DWORD = std::uint32_t;
+using LONG = std::int32_t;
+using UINT = unsigned int;
+using ULONG_PTR = std::uintptr_t;
+using WCHAR = char16_t;
+using REGSAM = DWORD;
+using PBYTE = BYTE*;
+using LPBYTE = BYTE*;
+using PDWORD = DWORD*;
+using LPDWORD = DWORD*;
+using PWSTR = WCHAR*;
+using LPWSTR = WCHAR*;
+using PCWSTR = const WCHAR*;
+using LPCWSTR = const WCHAR*;
+using HANDLE = void*;
+using HDEVINFO = void*;
+
+struct HKEY__;
+using HKEY = HKEY__*;
+using PHKEY = HKEY*;
+struct HWND__;
+using HWND = HWND__*;
+
+struct GUID {
+  std::uint32_t Data1;
+  std::uint16_t Data2;
+  std::uint16_t Data3;
+  std::uint8_t Data4[8];
+};
+
+struct SP_DEVINFO_DATA {
+  DWORD cbSize;
+  GUID ClassGuid;
+  DWORD DevInst;
+  ULONG_PTR Reserved;
+};
+using PSP_DEVINFO_DATA = SP_DEVINFO_DATA*;
+static_assert(sizeof(SP_DEVINFO_DATA) == 32, "the member record of 64-bit Windows");
+
+#define TRUE 1
+#define FALSE 0
+
+#define ERROR_SUCCESS 0L
+#define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_ACCESS_DENIED 5L
+#define ERROR_INVALID_HANDLE 6L
+#define ERROR_INVALID_DATA 13L
+#define ERROR_GEN_FAILURE 31L
+#define ERROR_INVALID_PARAMETER 87L
+#define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_ENVVAR_NOT_FOUND 203L
+#define ERROR_MORE_DATA 234L
+#define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_INVALID_USER_BUFFER 1784L
+
+#define KEY_READ 0x20019
+#define DIGCF_PRESENT 0x00000002
+#define DIGCF_ALLCLASSES 0x00000004
+
+#define SPDRP_DEVICEDESC 0x00000000
+#define SPDRP_HARDWAREID 0x00000001
+#define SPDRP_COMPATIBLEIDS 0x00000002
+#define SPDRP_CLASSGUID 0x00000008
+#define SPDRP_DRIVER 0x00000009
+#define SPDRP_FRIENDLYNAME 0x0000000C
+
+inline const HKEY HKEY_LOCAL_MACHINE = reinterpret_cast<HKEY>(std::uintptr_t{0x80000002});
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(~std::uintptr_t{0});
+
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+DWORD GetEnvironmentVariableW(LPCWSTR name, LPWSTR buffer, DWORD size);
+UINT GetSystemDirectoryW(LPWSTR buffer, UINT size);
+
+LONG RegOpenKeyExW(HKEY key, LPCWSTR sub_key, DWORD options, REGSAM desired, PHKEY result);
+LONG RegQueryValueExW(HKEY key, LPCWSTR value_name, LPDWORD reserved, LPDWORD type, LPBYTE data,
+                      LPDWORD data_size);
+LONG RegCloseKey(HKEY key);
+
+HDEVINFO SetupDiGetClassDevsW(const GUID* class_guid, PCWSTR enumerator, HWND parent, DWORD flags);
+BOOL SetupDiEnumDeviceInfo(HDEVINFO set, DWORD index, PSP_DEVINFO_DATA data);
+BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, PSP_DEVINFO_DATA data, PWSTR buffer, DWORD size,
+                                 PDWORD required);
+BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
+                                       PDWORD type, PBYTE buffer, DWORD size, PDWORD required);
+BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+namespace qv {
+
+inline const WCHAR* as_wchar(const char16_t* units) { return units; }
+inline WCHAR* as_wchar(char16_t* units) { return units; }
+
+}  // namespace qv

@@ -1,0 +1,26 @@
+// Readers that bring one registry value or one device property out of Windows.
+// Each takes exactly two calls (a size probe, then one read into a zero-filled
+// buffer two bytes larger) and reads as absent on any failure, silently.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "win_api.h"
+
+namespace qv {
+
+// The value's text up to its first zero unit, whatever its type; absent when
+// the value is missing, unreadable or empty.
+[[nodiscard]] std::optional<std::string> read_registry_string(HKEY key,
+                                                              std::string_view value_name);
+
+// The property's data as UTF-16 units followed by one unit made of the two
+// spare bytes (a zero unit for data of even size); absent when the property is
+// missing, empty or unreadable.
+[[nodiscard]] std::optional<std::u16string> read_device_property(HDEVINFO set,
+                                                                 SP_DEVINFO_DATA& device,
+                                                                 DWORD property);
+
+}  // namespace qv
