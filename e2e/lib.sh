@@ -1,0 +1,108 @@
+# Shared steps of the e2e tests; sourced by test_*.sh.
+#
+# Each test works in a throwaway directory with its own copy of the pristine prefix
+# (made once per run by make_prefix.sh) and its own wineserver, kept alive for the
+# whole test and ended when the test ends, however it ends.
+# The environment gives: E2E_SOURCE, E2E_PRISTINE, E2E_QV, E2E_DEVICES, E2E_FAKE_CMD.
+set -uo pipefail
+
+: "${E2E_SOURCE:?}" "${E2E_PRISTINE:?}" "${E2E_QV:?}" "${E2E_DEVICES:?}"
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+unset WINEARCH
+
+E2E_FAILURES=0
+E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
+export WINEPREFIX=$E2E_WORK/prefix
+
+e2e_end() {
+  wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
+  rm -rf "$E2E_WORK"
+}
+trap e2e_end EXIT
+
+cp -a "$E2E_PRISTINE" "$WINEPREFIX" || exit 1
+wineserver -p || exit 1
+mkdir -p "$E2E_WORK/run"
+cd "$E2E_WORK/run" || exit 1
+
+# The Wine display adapter's driver date is the day its key was written; it is read
+# from the registry the test's programs see.
+e2e_adapter_date() {
+  local line month day year
+  if [[ ! -f $E2E_WORK/adapter-date ]]; then
+    line=$(wine reg query 'HKLM\System\CurrentControlSet\Control\Class\{4D36E968-E325-11CE-BFC1-08002BE10318}\0000' \
+      /v DriverDate 2>/dev/null | tr -d '\r' | awk '$1 == "DriverDate" { print $3 }')
+    IFS=- read -r month day year <<<"$line"
+    printf '%04d-%02d-%02d' "$((10#$year))" "$((10#$month))" "$((10#$day))" >"$E2E_WORK/adapter-date"
+  fi
+  cat "$E2E_WORK/adapter-date"
+}
+
+# expected TEMPLATE... > file: the templates joined, with @HOST@ and @WINEDATE@ (ten
+# characters, like the date that replaces it, so padded columns stay right) filled in
+# by bash substitution; every other byte is left as it is.
+e2e_expected() {
+  local host text file
+  host=$(<"$E2E_PRISTINE.host")
+  for file in "$@"; do
+    IFS= read -r -d '' text <"$file"
+    text=${text//@HOST@/$host}
+    [[ $text == *@WINEDATE@* ]] && text=${text//@WINEDATE@/$(e2e_adapter_date)}
+    printf '%s' "$text"
+  done
+}
+
+# add_devices FILE: runs e2e_devices on a description file.
+e2e_add_devices() {
+  cp "$1" "$E2E_WORK/devices.txt"
+  if ! wine "$E2E_DEVICES" 'Z:'"${E2E_WORK//\//\\}"'\devices.txt'; then
+    echo "FAIL: e2e_devices could not apply $1"
+    exit 1
+  fi
+}
+
+# run_qv NAME ARG...: runs qv.exe; NAME.out, NAME.err and NAME.status hold the result.
+e2e_run_qv() {
+  local name=$1
+  shift
+  wine "$E2E_QV" "$@" >"$E2E_WORK/$name.out" 2>"$E2E_WORK/$name.err"
+  echo $? >"$E2E_WORK/$name.status"
+}
+
+e2e_fail() {
+  echo "FAIL: $*"
+  E2E_FAILURES=$((E2E_FAILURES + 1))
+}
+
+# check_bytes LABEL EXPECTED_FILE ACTUAL_FILE
+e2e_check_bytes() {
+  if [[ ! -f $3 ]]; then
+    e2e_fail "$1: $3 does not exist"
+  elif ! cmp -s "$2" "$3"; then
+    e2e_fail "$1: bytes differ (expected, then actual; cat -A shows CR as ^M)"
+    diff <(cat -A "$2") <(cat -A "$3") | head -40
+  else
+    echo "ok: $1"
+  fi
+}
+
+# check_text LABEL EXPECTED_TEXT ACTUAL_FILE: printf-style expected bytes.
+e2e_check_text() {
+  printf '%s' "$2" >"$E2E_WORK/expected.tmp"
+  e2e_check_bytes "$1" "$E2E_WORK/expected.tmp" "$3"
+}
+
+e2e_check_status() {
+  local status
+  status=$(<"$E2E_WORK/$2.status")
+  if [[ $status != "$3" ]]; then e2e_fail "$1: status $status, expected $3"; else echo "ok: $1"; fi
+}
+
+e2e_finish() {
+  if ((E2E_FAILURES > 0)); then
+    echo "$E2E_FAILURES check(s) failed"
+    exit 1
+  fi
+  exit 0
+}
