@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "text.h"
+
 namespace qv {
 namespace {
 
@@ -15,52 +17,20 @@ constexpr std::size_t kDescriptionLimit = 60;
 constexpr std::string_view kEllipsis = "\u2026";
 constexpr std::string_view kNoDriver = "-- no driver --";
 
-bool is_continuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
-
-// Byte length of the character at `pos`: a well-formed UTF-8 sequence counts
-// as one character, and so does every byte that does not start one, so a cut
-// between characters never splits a sequence nor runs past the end.
-std::size_t char_length(std::string_view text, std::size_t pos) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[pos + i]); };
-  const unsigned char lead = byte(0);
-  std::size_t length = 1;
-  unsigned char low = 0x80;  // the allowed range of the second byte
-  unsigned char high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;   // overlong
-    if (lead == 0xED) high = 0x9F;  // surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;   // overlong
-    if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
-  } else {
-    return 1;
-  }
-  if (text.size() - pos < length) return 1;
-  if (byte(1) < low || byte(1) > high) return 1;
-  for (std::size_t i = 2; i < length; ++i) {
-    if (!is_continuation(byte(i))) return 1;
-  }
-  return length;
-}
-
 // Byte offset after the first `count` characters, or npos when the text has
 // no more than `count` characters.
 std::size_t offset_after(std::string_view text, std::size_t count) {
   std::size_t pos = 0;
   for (std::size_t n = 0; n < count; ++n) {
     if (pos == text.size()) return std::string_view::npos;
-    pos += char_length(text, pos);
+    pos += utf8_char_length(text, pos);
   }
   return pos == text.size() ? std::string_view::npos : pos;
 }
 
 std::size_t char_count(std::string_view text) {
   std::size_t count = 0;
-  for (std::size_t pos = 0; pos < text.size(); pos += char_length(text, pos)) ++count;
+  for (std::size_t pos = 0; pos < text.size(); pos += utf8_char_length(text, pos)) ++count;
   return count;
 }
 

@@ -145,6 +145,11 @@ bool is_valid_utf8(std::string_view bytes) {
   return true;
 }
 
+std::size_t utf8_char_length(std::string_view text, std::size_t pos) {
+  const std::size_t start = pos;
+  return decode_utf8(text, pos) ? pos - start : 1;
+}
+
 std::vector<std::string_view> split_white_space(std::string_view utf8) {
   std::vector<std::string_view> words;
   std::size_t start = 0;

@@ -2,6 +2,7 @@
 // Decoding is lenient: bad input becomes U+FFFD, never an error.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -20,6 +21,10 @@ namespace qv {
 [[nodiscard]] std::optional<std::string> wide_to_text_strict(std::u16string_view units);
 // Strict: true when the bytes are well-formed UTF-8 (no overlongs, no surrogates).
 [[nodiscard]] bool is_valid_utf8(std::string_view bytes);
+// Byte length of the character at `pos` (which must be inside `text`): a
+// well-formed sequence counts whole, any other byte alone, so stepping by it
+// never splits a sequence nor runs past the end.
+[[nodiscard]] std::size_t utf8_char_length(std::string_view text, std::size_t pos);
 
 // The words between runs of Unicode White_Space characters, in order, none
 // empty. An ill-formed byte counts as part of a word.

@@ -122,5 +122,26 @@ TEST(SplitWhiteSpace, CutsAtEveryUnicodeWhiteSpaceCharacter) {
   EXPECT_EQ(split_white_space("x\xFF y"), (Words{"x\xFF", "y"}));
 }
 
+TEST(Utf8CharLength, StepsOverWholeSequencesAndSingleBadBytes) {
+  struct Case {
+    std::string text;
+    std::size_t pos;
+    std::size_t length;
+  };
+  const std::vector<Case> cases = {
+      {"a", 0, 1},
+      {"\xC3\xA9", 0, 2},
+      {"\xE2\x80\xA6", 0, 3},
+      {"\xF0\x9F\x98\x80", 0, 4},
+      {"\xE2\x80\xA6", 1, 1},      // a continuation byte alone
+      {"\xE2\x80", 0, 1},          // cut short at the end
+      {"\xE0\x80\xAF", 0, 1},      // overlong
+      {"\xED\xA0\x80", 0, 1},      // surrogate
+      {"\xF4\x90\x80\x80", 0, 1},  // above U+10FFFF
+      {"\xFF", 0, 1},
+  };
+  for (const auto& c : cases) EXPECT_EQ(utf8_char_length(c.text, c.pos), c.length) << c.text;
+}
+
 }  // namespace
 }  // namespace qv
