@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <utility>
 
+#include "kernel_handle_win.h"
 #include "text.h"
 
 namespace qv {
@@ -16,29 +17,7 @@ namespace {
 constexpr std::size_t kConsoleChunk = 8192;
 constexpr std::size_t kFileChunk = std::size_t{1} << 30;
 
-// Owns a file handle and closes it exactly once.
-class FileHandle {
- public:
-  explicit FileHandle(HANDLE handle) : handle_(handle) {}
-  FileHandle(FileHandle&& other) noexcept
-      : handle_(std::exchange(other.handle_, INVALID_HANDLE_VALUE)) {}
-  FileHandle& operator=(FileHandle&&) = delete;
-  ~FileHandle() {
-    // Keeps the thread's last error for a caller that has not read it yet.
-    if (valid()) {
-      const DWORD saved = GetLastError();
-      CloseHandle(handle_);
-      SetLastError(saved);
-    }
-  }
-  [[nodiscard]] bool valid() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
-  [[nodiscard]] HANDLE get() const { return handle_; }
-  // Closes now, so that a failure of the close itself can be reported.
-  [[nodiscard]] bool close() { return CloseHandle(std::exchange(handle_, INVALID_HANDLE_VALUE)); }
-
- private:
-  HANDLE handle_;
-};
+using FileHandle = KernelHandle;
 
 // ERROR_SUCCESS when every byte was written, else the Win32 code.
 DWORD write_all(HANDLE handle, std::string_view bytes) {
@@ -121,7 +100,8 @@ std::expected<void, std::string> FileReportWriter::write_file(std::u16string_vie
   if (const DWORD code = write_all(file.get(), bytes); code != ERROR_SUCCESS) {
     return std::unexpected(system_error_text(code));
   }
-  if (!file.close()) {
+  // Closed here, so that a failure of the close itself is reported.
+  if (!CloseHandle(file.release())) {
     const DWORD code = GetLastError();
     return std::unexpected(system_error_text(code));
   }

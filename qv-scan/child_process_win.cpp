@@ -8,39 +8,13 @@
 #include <vector>
 
 #include "child_process.h"
+#include "kernel_handle_win.h"
 #include "win_api.h"
 
 namespace qv {
 namespace {
 
-class Handle {
- public:
-  Handle() = default;
-  explicit Handle(HANDLE handle) noexcept : handle_(handle) {}
-  Handle(Handle&& other) noexcept : handle_(std::exchange(other.handle_, nullptr)) {}
-  Handle& operator=(Handle&& other) noexcept {
-    if (this != &other) {
-      reset();
-      handle_ = std::exchange(other.handle_, nullptr);
-    }
-    return *this;
-  }
-  Handle(const Handle&) = delete;
-  Handle& operator=(const Handle&) = delete;
-  ~Handle() { reset(); }
-
-  [[nodiscard]] HANDLE get() const noexcept { return handle_; }
-  [[nodiscard]] bool valid() const noexcept {
-    return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE;
-  }
-  void reset() noexcept {
-    if (valid()) CloseHandle(handle_);
-    handle_ = nullptr;
-  }
-
- private:
-  HANDLE handle_ = nullptr;
-};
+using Handle = KernelHandle;
 
 struct Pipe {
   Handle read;   // ours

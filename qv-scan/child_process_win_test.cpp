@@ -4,7 +4,8 @@
 #include <string>
 
 #include "child_process.h"
-#include "scan.h"
+#include "host.h"
+#include "kernel_handle_win.h"
 #include "win_api.h"
 
 namespace qv {
@@ -51,6 +52,24 @@ TEST(CaptureOutput, StandardInputIsTheNullDevice) {
   const auto output = capture_output(interpreter(), u"cmd /c set /p line=& echo read");
   ASSERT_TRUE(output);
   EXPECT_NE(output->find("read"), std::string::npos);
+}
+
+// The traits' own part: CloseHandle is really called, and GetLastError survives it.
+TEST(KernelHandle, ClosesThePipeEndAndKeepsTheLastError) {
+  HANDLE read = nullptr;
+  HANDLE write = nullptr;
+  ASSERT_TRUE(CreatePipe(&read, &write, nullptr, 0));
+  const KernelHandle reader(read);
+  {
+    const KernelHandle writer(write);
+    const KernelHandle invalid(INVALID_HANDLE_VALUE);
+    SetLastError(ERROR_NO_MORE_ITEMS);
+  }
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_ITEMS});
+  char byte = 0;
+  DWORD got = 0;
+  EXPECT_FALSE(ReadFile(reader.get(), &byte, 1, &got, nullptr));  // no writer left
+  EXPECT_EQ(GetLastError(), DWORD{ERROR_BROKEN_PIPE});
 }
 
 TEST(OsVersionText, ReadsTheInterpreterVersion) {

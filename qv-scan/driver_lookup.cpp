@@ -13,7 +13,7 @@ namespace qv {
 std::optional<DriverInfo> lookup_driver(std::string_view key_name) {
   std::string path = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
   path += key_name;
-  const auto key = RegistryKey::open_local_machine(path);
+  const auto key = open_local_machine_key(path);
   if (!key) return std::nullopt;
 
   // Dates come as 6-21-2006 as well as 6/21/2006; both parse alike.

@@ -1,54 +1,42 @@
-// Move-only owners of an open registry key and of a Setup API device set. Each
-// releases its handle exactly once, only a valid one, and leaves the thread's
-// last error as it found it so that no release can hide a pending error code.
+// Owners of the scanner's handles: an open registry key and a Setup API device
+// set. Each closes only a valid handle, exactly once, and keeps the thread's last
+// error through the close (see unique_handle.h).
 #pragma once
 
 #include <optional>
 #include <string_view>
 
+#include "unique_handle.h"
 #include "win_api.h"
 
 namespace qv {
 
-class RegistryKey {
- public:
-  // Opens `path` below HKEY_LOCAL_MACHINE for reading; absent on any nonzero
-  // status, which is neither examined nor kept.
-  [[nodiscard]] static std::optional<RegistryKey> open_local_machine(std::string_view path);
-
-  explicit RegistryKey(HKEY key) noexcept : key_(key) {}
-  RegistryKey(RegistryKey&& other) noexcept : key_(other.key_) { other.key_ = nullptr; }
-  RegistryKey& operator=(RegistryKey&& other) noexcept;
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  ~RegistryKey() { close(); }
-
-  [[nodiscard]] HKEY get() const noexcept { return key_; }
-  // Releases the key now; later calls and the destructor then do nothing.
-  void close() noexcept;
-
- private:
-  HKEY key_ = nullptr;
+struct ThreadLastError {
+  static DWORD last_error() noexcept { return GetLastError(); }
+  static void set_last_error(DWORD code) noexcept { SetLastError(code); }
 };
 
-class DeviceInfoSet {
- public:
-  // Takes over a handle from SetupDiGetClassDevsW; INVALID_HANDLE_VALUE and
-  // null are held but never released.
-  explicit DeviceInfoSet(HDEVINFO set) noexcept : set_(set) {}
-  DeviceInfoSet(DeviceInfoSet&& other) noexcept : set_(other.set_) {
-    other.set_ = INVALID_HANDLE_VALUE;
+struct RegistryKeyTraits : ThreadLastError {
+  using Handle = HKEY;
+  static HKEY empty() noexcept { return nullptr; }
+  static bool is_valid(HKEY key) noexcept { return key != nullptr; }
+  static void close(HKEY key) noexcept { (void)RegCloseKey(key); }
+};
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
+
+// SetupDiGetClassDevsW reports failure as INVALID_HANDLE_VALUE; null is never a set either.
+struct DeviceInfoSetTraits : ThreadLastError {
+  using Handle = HDEVINFO;
+  static HDEVINFO empty() noexcept { return INVALID_HANDLE_VALUE; }
+  static bool is_valid(HDEVINFO set) noexcept {
+    return set != INVALID_HANDLE_VALUE && set != nullptr;
   }
-  DeviceInfoSet& operator=(DeviceInfoSet&& other) noexcept;
-  DeviceInfoSet(const DeviceInfoSet&) = delete;
-  DeviceInfoSet& operator=(const DeviceInfoSet&) = delete;
-  ~DeviceInfoSet() { destroy(); }
-
-  [[nodiscard]] HDEVINFO get() const noexcept { return set_; }
-  void destroy() noexcept;
-
- private:
-  HDEVINFO set_ = INVALID_HANDLE_VALUE;
+  static void close(HDEVINFO set) noexcept { (void)SetupDiDestroyDeviceInfoList(set); }
 };
+using DeviceInfoSet = UniqueHandle<DeviceInfoSetTraits>;
+
+// Opens `path` below HKEY_LOCAL_MACHINE for reading; absent on any nonzero
+// status, which is neither examined nor kept.
+[[nodiscard]] std::optional<RegistryKey> open_local_machine_key(std::string_view path);
 
 }  // namespace qv

@@ -6,7 +6,6 @@
 #include "child_process.h"
 #include "handles.h"
 #include "readers.h"
-#include "scan.h"
 #include "text.h"
 #include "win_api.h"
 
@@ -75,8 +74,7 @@ std::string architecture() {
 bool server_edition() {
   std::optional<std::string> product_type;
   {
-    const auto key =
-        RegistryKey::open_local_machine("SYSTEM\\CurrentControlSet\\Control\\ProductOptions");
+    const auto key = open_local_machine_key("SYSTEM\\CurrentControlSet\\Control\\ProductOptions");
     if (!key) return false;
     product_type = read_registry_string(key->get(), "ProductType");
   }  // closed here, before the comparison

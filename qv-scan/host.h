@@ -17,6 +17,9 @@ namespace qv {
 // True unless ProductType is missing, empty or WinNT (any case).
 [[nodiscard]] bool server_edition();
 
+// The version number from the output of "cmd /c ver"; empty when none is found.
+[[nodiscard]] std::string os_version_text();
+
 // The first word of `output` that starts with a digit and holds two dots, with
 // its closing brackets removed; empty when the output is not UTF-8 or no word
 // qualifies.

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "machine_test.h"
-#include "scan.h"
 
 namespace qv {
 namespace {

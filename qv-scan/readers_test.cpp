@@ -42,7 +42,7 @@ TEST_F(ReadersTest, RegistryStringDecodesWhateverBytesTheValueHolds) {
     m = fake::Machine{};
     m.registry[u"K"] = {};
     if (c.bytes) m.registry[u"K"].values[u"V"] = *c.bytes;
-    const auto key = RegistryKey::open_local_machine("K");
+    const auto key = open_local_machine_key("K");
     ASSERT_TRUE(key);
     EXPECT_EQ(read_registry_string(key->get(), "V"), c.text);
   }
@@ -50,7 +50,7 @@ TEST_F(ReadersTest, RegistryStringDecodesWhateverBytesTheValueHolds) {
 
 TEST_F(ReadersTest, RegistryStringProbesOnceThenReadsOnceWithTheProbedSize) {
   m.registry[u"K"].values[u"V"] = sz(u"abc");
-  const auto key = RegistryKey::open_local_machine("K");
+  const auto key = open_local_machine_key("K");
   ASSERT_EQ(read_registry_string(key->get(), "V"), "abc");
   const auto queries = calls_named("RegQueryValueExW");
   ASSERT_EQ(queries.size(), 2u);
@@ -73,7 +73,7 @@ TEST_F(ReadersTest, RegistryStringFailingCallReadsAsAbsentWithoutRetry) {
     m.calls.clear();
     m.faults.clear();
     m.fail_call("RegQueryValueExW", c.code, c.failing_query);
-    const auto key = RegistryKey::open_local_machine("K");
+    const auto key = open_local_machine_key("K");
     EXPECT_EQ(read_registry_string(key->get(), "V"), std::nullopt);
     EXPECT_EQ(m.count_calls("RegQueryValueExW"), c.queries);
   }

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <expected>
-#include <string>
 
 #include "scan_error.h"
 #include "scan_result.h"
@@ -11,8 +10,5 @@ namespace qv {
 
 // One complete result or one error; never a partial list.
 [[nodiscard]] std::expected<ScanResult, ScanError> scan();
-
-// The version number from the output of "cmd /c ver"; empty when none is found.
-[[nodiscard]] std::string os_version_text();
 
 }  // namespace qv
