@@ -1,10 +1,10 @@
 #include "console.h"
 
-#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "decimal.h"
 #include "text.h"
 
 namespace qv {
@@ -32,12 +32,6 @@ std::size_t char_count(std::string_view text) {
   std::size_t count = 0;
   for (std::size_t pos = 0; pos < text.size(); pos += utf8_char_length(text, pos)) ++count;
   return count;
-}
-
-void append_number(std::string& out, std::uint64_t value) {
-  char digits[20];
-  const char* end = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  out.append(digits, static_cast<std::size_t>(end - digits));
 }
 
 void append_description(std::string& out, std::string_view description) {
@@ -79,9 +73,9 @@ std::string summary_text(const ScanResult& result) {
   text += "\nos        "sv;
   text += result.os;
   text += "\ndevices   "sv;
-  append_number(text, result.devices.size());
+  append_decimal(text, result.devices.size());
   text += "\nno driver "sv;
-  append_number(text, without_driver);
+  append_decimal(text, without_driver);
   text += '\n';
   return text;
 }

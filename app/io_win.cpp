@@ -3,10 +3,9 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstddef>
-#include <utility>
 
+#include "decimal.h"
 #include "kernel_handle_win.h"
 #include "text.h"
 
@@ -66,10 +65,8 @@ std::string trimmed_system_message(DWORD code) {
 std::string system_error_text(std::uint32_t code) {
   std::string text = trimmed_system_message(code);
   if (text.empty()) text = "Unknown error.";
-  char digits[10];
-  const char* end = std::to_chars(digits, digits + sizeof digits, code).ptr;
   text += " (os error ";
-  text.append(digits, static_cast<std::size_t>(end - digits));
+  append_decimal(text, code);
   text += ')';
   return text;
 }

@@ -1,8 +1,9 @@
 #include "driver.h"
 
-#include <charconv>
 #include <cstddef>
 #include <limits>
+
+#include "decimal.h"
 
 namespace qv {
 namespace {
@@ -88,16 +89,6 @@ std::uint16_t full_year(std::uint16_t year) {
   return year;
 }
 
-// Writes `value` left-padded with '0' to at least `width` digits.
-char* put_number(char* out, char* end, unsigned value, std::size_t width = 0) {
-  char digits[8];
-  const auto written = std::to_chars(digits, digits + sizeof digits, value).ptr;
-  const auto length = static_cast<std::size_t>(written - digits);
-  for (std::size_t i = length; i < width && out != end; ++i) *out++ = '0';
-  for (const char* p = digits; p != written && out != end; ++p) *out++ = *p;
-  return out;
-}
-
 }  // namespace
 
 std::optional<DriverDate> parse_driver_date(std::string_view text) {
@@ -131,21 +122,20 @@ std::optional<DriverIdentity> parse_driver_identity(std::span<const std::string_
 }
 
 void append_driver_identity_text(std::string& sink, const DriverIdentity& identity) {
-  // "65535-01-01 65535.65535.65535.65535" is the longest text: 35 bytes.
+  // "65535-255-255 65535.65535.65535.65535" is the longest text: 37 bytes.
   std::array<char, 40> buffer;
   char* out = buffer.data();
-  char* const end = buffer.data() + buffer.size();
   if (const auto& date = identity.date) {
-    out = put_number(out, end, date->year, 4);
+    out = put_decimal(out, date->year, 4);
     *out++ = '-';
-    out = put_number(out, end, date->month, 2);
+    out = put_decimal(out, date->month, 2);
     *out++ = '-';
-    out = put_number(out, end, date->day, 2);
+    out = put_decimal(out, date->day, 2);
     *out++ = ' ';
   }
   for (std::size_t i = 0; i < identity.version.parts.size(); ++i) {
     if (i != 0) *out++ = '.';
-    out = put_number(out, end, identity.version.parts[i]);
+    out = put_decimal(out, identity.version.parts[i]);
   }
   sink.append(buffer.data(), out);
 }

@@ -1,7 +1,6 @@
 #include "scan_error.h"
 
-#include <charconv>
-
+#include "decimal.h"
 #include "win_api.h"
 
 namespace qv {
@@ -13,11 +12,10 @@ ScanError from_last_error(std::string_view message) {
 }
 
 ScanError scan_error_from_code(std::string_view message, std::uint32_t code) {
-  char digits[10];
-  const auto end = std::to_chars(digits, digits + sizeof digits, code).ptr;
   ScanError error;
   error.message = message;
-  error.detail = "Win32 error " + std::string(digits, end);
+  error.detail = "Win32 error ";
+  append_decimal(*error.detail, code);
   if (code == 5) error.hint = "Run the app as administrator.";  // ERROR_ACCESS_DENIED
   return error;
 }
