@@ -72,9 +72,9 @@ void check_units(std::u16string_view units) {
   require(list == reference_split(units), "split_multi_string differs from reference");
 
   const bool whole = well_formed(units);
-  const auto strict = qv::wide_to_text_strict(units);
-  require(strict.has_value() == whole, "wide_to_text_strict: wrong verdict");
-  require(!strict || *strict == text, "wide_to_text_strict differs from wide_to_text");
+  const auto strict = qv::utf16_to_utf8_strict(units);
+  require(strict.has_value() == whole, "utf16_to_utf8_strict: wrong verdict");
+  require(!strict || *strict == text, "utf16_to_utf8_strict differs from wide_to_text");
   if (whole) {
     std::u16string expected(units);
     expected.push_back(u'\0');

@@ -58,7 +58,7 @@ std::optional<std::string> read_environment(std::string_view name) {
   const std::u16string wide_name = to_wide_nul(name);
   const auto units = read_environment_units(as_wchar(wide_name.c_str()));
   if (!units) return std::nullopt;
-  return wide_to_text_strict(*units);
+  return utf16_to_utf8_strict(*units);
 }
 
 std::string host_name() { return read_environment("COMPUTERNAME").value_or(""); }

@@ -124,7 +124,7 @@ std::vector<std::string> split_multi_string(std::u16string_view units) {
   return pieces;
 }
 
-std::optional<std::string> wide_to_text_strict(std::u16string_view units) {
+std::optional<std::string> utf16_to_utf8_strict(std::u16string_view units) {
   std::string out;
   out.reserve(units.size());
   std::size_t pos = 0;
