@@ -22,6 +22,12 @@ DeviceRecord plain_device(std::string description) {
   return DeviceRecord{.instance_id = "ROOT\\X\\0000", .description = std::move(description)};
 }
 
+std::string repeat(const std::string& piece, std::size_t times) {
+  std::string text;
+  for (std::size_t i = 0; i < times; ++i) text += piece;
+  return text;
+}
+
 std::string report_of(DeviceRecord device) {
   ScanResult result = host_only();
   result.devices.push_back(std::move(device));
@@ -40,12 +46,17 @@ std::string written_value(const std::string& value) {
   return section.substr(start, section.size() - start - 1);
 }
 
-TEST(Report, NoDevicesGivesTheFiveHeaderLines) {
-  EXPECT_EQ(serialize_report(host_only()), kHeader);
+TEST(Report, WithoutDevicesTheFiveHeaderLines) {
   ScanResult server = host_only();
   server.server = true;
-  EXPECT_EQ(serialize_report(server), "qvdev1\nhost=PC\nos=10.0.19045\narch=amd64\nserver=1\n");
-  EXPECT_EQ(serialize_report(ScanResult{}), "qvdev1\nhost=\nos=\narch=\nserver=0\n");
+  const std::pair<ScanResult, std::string> cases[] = {
+      {host_only(), kHeader},
+      {server, "qvdev1\nhost=PC\nos=10.0.19045\narch=amd64\nserver=1\n"},
+      {ScanResult{}, "qvdev1\nhost=\nos=\narch=\nserver=0\n"},
+      {ScanResult{.host = "P\nC", .os = "10\r", .arch = "\tx"},
+       "qvdev1\nhost=P C\nos=10 \narch= x\nserver=0\n"},
+  };
+  for (const auto& [result, report] : cases) EXPECT_EQ(serialize_report(result), report);
 }
 
 TEST(Report, FullSectionInTableOrder) {
@@ -135,64 +146,48 @@ TEST(Report, ControlCharactersBecomeOneSpaceAndNothingElseChanges) {
       {"\xc2\xc2\x85", "\xc2 "},
       {"\xe0\xc2\x9f!", "\xe0 !"},
       {"\xff\xfe\xc0\x8a", "\xff\xfe\xc0\x8a"},
+      // Runs, and long values.
+      {std::string(40, '\n') + "x" + std::string(17, '\x7f'),
+       std::string(40, ' ') + "x" + std::string(17, ' ')},
+      {repeat("\xc2\x85", 20) + "end", std::string(20, ' ') + "end"},
+      {repeat("\xc3\xa9", 100), repeat("\xc3\xa9", 100)},
   };
   for (const Case& c : cases) EXPECT_EQ(written_value(c.value), c.written) << c.value;
 }
 
-TEST(Report, ControlCharacterAtEveryPositionOfALongValue) {
+// Every byte on either side of a boundary of the control ranges, at every
+// position of a long value, start and end included.
+TEST(Report, BoundaryCharactersAnywhereInALongValue) {
   struct Case {
     std::string inserted;
     std::string written;
   };
   const Case cases[] = {
-      {"\n", " "}, {"\x7f", " "}, {"\xc2\x85", " "}, {"\xc2\xa0", "\xc2\xa0"}, {"\xc2", "\xc2"}};
+      {std::string(1, '\0'), " "},
+      {"\x1f", " "},
+      {"\x20", "\x20"},
+      {"\x7e", "\x7e"},
+      {"\x7f", " "},
+      {"\xc2\x80", " "},
+      {"\xc2\x9f", " "},
+      {"\xc2\xa0", "\xc2\xa0"},
+      {"\xc2\x7f", "\xc2 "},
+      {"\xc2", "\xc2"},
+  };
+  const std::string filler(40, 'x');
   for (const Case& c : cases) {
-    for (std::size_t at = 0; at <= 24; ++at) {
-      const std::string filler(24, 'x');
+    for (std::size_t at = 0; at <= filler.size(); ++at) {
       const std::string value = filler.substr(0, at) + c.inserted + filler.substr(at);
       const std::string written = filler.substr(0, at) + c.written + filler.substr(at);
-      EXPECT_EQ(written_value(value), written) << "at " << at;
+      EXPECT_EQ(written_value(value), written)
+          << testing::PrintToString(c.inserted) << " at " << at;
     }
   }
 }
 
-TEST(Report, ManyControlCharactersInARow) {
-  EXPECT_EQ(written_value(std::string(40, '\n') + "x" + std::string(17, '\x7f')),
-            std::string(40, ' ') + "x" + std::string(17, ' '));
-  std::string nels;
-  for (int i = 0; i < 20; ++i) nels += "\xc2\x85";
-  EXPECT_EQ(written_value(nels + "end"), std::string(20, ' ') + "end");
-}
-
-TEST(Report, HeaderValuesAreCleanedToo) {
-  ScanResult result{.host = "P\nC", .os = "10\r", .arch = "\tx"};
-  EXPECT_EQ(serialize_report(result), "qvdev1\nhost=P C\nos=10 \narch= x\nserver=0\n");
-}
-
-TEST(Report, LongDescriptionIsWrittenWhole) {
-  std::string description;
-  for (int i = 0; i < 100; ++i) description += "\xc3\xa9";
-  EXPECT_EQ(written_value(description), description);
-}
-
-TEST(Report, SectionsFollowTheDeviceOrder) {
-  ScanResult result = host_only();
-  for (const char* id : {"B", "A", "C"}) {
-    result.devices.push_back(
-        DeviceRecord{.instance_id = id,
-                     .description = "d",
-                     .driver = DriverInfo{.identity = dated(2020, 1, 2, {1, 2, 3, 4})}});
-  }
-  result.devices[1].driver.reset();
-  EXPECT_EQ(
-      serialize_report(result).substr(sizeof kHeader - 1),
-      "[device]\ninstance_id=B\ndescription=d\ndriver_ver=2020-01-02 1.2.3.4\ndriver_desc=\n"
-      "[device]\ninstance_id=A\ndescription=d\n"
-      "[device]\ninstance_id=C\ndescription=d\ndriver_ver=2020-01-02 1.2.3.4\ndriver_desc=\n");
-}
-
-// Long lists are written in blocks into a buffer sized from the first devices;
-// later devices far larger than those must still come out whole and in order.
+// One buffer is sized from all the records before anything is written: devices
+// of very different sizes, values that shrink and identities shorter than the
+// longest must all come out whole and in order.
 TEST(Report, ManyDevicesEqualTheirSectionsInOrder) {
   ScanResult result = host_only();
   std::string expected = kHeader;

@@ -121,10 +121,7 @@ std::optional<DriverIdentity> parse_driver_identity(std::span<const std::string_
   return identity;
 }
 
-void append_driver_identity_text(std::string& sink, const DriverIdentity& identity) {
-  // "65535-255-255 65535.65535.65535.65535" is the longest text: 37 bytes.
-  std::array<char, 40> buffer;
-  char* out = buffer.data();
+char* put_driver_identity_text(char* out, const DriverIdentity& identity) {
   if (const auto& date = identity.date) {
     out = put_decimal(out, date->year, 4);
     *out++ = '-';
@@ -137,7 +134,12 @@ void append_driver_identity_text(std::string& sink, const DriverIdentity& identi
     if (i != 0) *out++ = '.';
     out = put_decimal(out, identity.version.parts[i]);
   }
-  sink.append(buffer.data(), out);
+  return out;
+}
+
+void append_driver_identity_text(std::string& sink, const DriverIdentity& identity) {
+  std::array<char, kDriverIdentityTextMax> buffer;
+  sink.append(buffer.data(), put_driver_identity_text(buffer.data(), identity));
 }
 
 std::string driver_identity_text(const DriverIdentity& identity) {

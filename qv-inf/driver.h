@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -39,6 +40,10 @@ struct DriverIdentity {
 
 // "2006-06-21 10.0.19041.1", or the version alone without a date.
 void append_driver_identity_text(std::string& sink, const DriverIdentity& identity);
+// The longest text of any identity: "65535-255-255 65535.65535.65535.65535".
+inline constexpr std::size_t kDriverIdentityTextMax = 37;
+// Writes the text at `out`, which has room for kDriverIdentityTextMax bytes; returns the end.
+char* put_driver_identity_text(char* out, const DriverIdentity& identity);
 [[nodiscard]] std::string driver_identity_text(const DriverIdentity& identity);
 
 }  // namespace qv

@@ -213,10 +213,13 @@ TEST(DriverIdentityText, PadsDateOnlyToMinimumWidth) {
       {{DriverDate{65535, 1, 1}, version(65535, 65535, 65535, 65535)},
        "65535-01-01 65535.65535.65535.65535"},
       {{DriverDate{0, 255, 255}, version(0)}, "0000-255-255 0.0.0.0"},
+      {{DriverDate{65535, 255, 255}, version(65535, 65535, 65535, 65535)},
+       "65535-255-255 65535.65535.65535.65535"},  // the longest of all
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     EXPECT_EQ(driver_identity_text(c.identity), c.text);
+    EXPECT_LE(c.text.size(), kDriverIdentityTextMax);
   }
 }
 
