@@ -49,6 +49,9 @@ TEST_F(DevicesTest, FillsEachRecordFromItsProperties) {
   };
   const std::vector<Case> cases = {
       {"instance id size 0", {.properties = ids}, std::nullopt},
+      {"instance id size 1: listed with an empty id",
+       {.instance_id = u"", .properties = ids},
+       record("", "", {"PCI\\A", "PCI\\B"})},
       {"no ids at all", {.instance_id = u"D"}, std::nullopt},
       {"both id lists empty",
        {.instance_id = u"D",
