@@ -39,6 +39,7 @@ std::size_t Machine::count_calls(std::string_view name) const {
 }
 
 std::optional<DWORD> Machine::begin_call(Call call) {
+  if (!record_calls) return std::nullopt;
   calls.push_back(std::move(call));
   const Call& made = calls.back();
   for (const Fault& fault : faults) {

@@ -18,6 +18,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "win_api.h"
@@ -64,7 +65,7 @@ struct Fault {
 struct Machine {
   // What the machine holds.
   std::vector<Device> devices;
-  std::map<std::u16string, Key> registry;  // paths below HKEY_LOCAL_MACHINE
+  std::unordered_map<std::u16string, Key> registry;  // paths below HKEY_LOCAL_MACHINE
   std::map<std::u16string, std::u16string> environment;
   std::optional<std::u16string> system_directory = u"C:\\Windows\\system32";
   std::optional<std::string> child_output;  // absent: the child cannot start
@@ -77,6 +78,9 @@ struct Machine {
   void fail_call(std::string name, DWORD code, std::size_t occurrence = 0);
 
   // What the code under test did. GetLastError and SetLastError are not counted.
+  // A benchmark turns the record off, and with it every fault, so that the
+  // stand-in costs as little as it can.
+  bool record_calls = true;
   std::vector<Call> calls;
   std::size_t handle_misuse = 0;  // unknown, closed or wrong handles passed in
   std::u16string child_application;
