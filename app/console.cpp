@@ -1,5 +1,6 @@
 #include "console.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -14,8 +15,15 @@ using namespace std::string_view_literals;
 
 constexpr std::size_t kDriverColumn = 30;
 constexpr std::size_t kDescriptionLimit = 60;
+// The most bytes a shown description takes: 59 four-byte characters and the ellipsis.
+constexpr std::size_t kDescriptionBytes = (kDescriptionLimit - 1) * 4 + 3;
 constexpr std::string_view kEllipsis = "\u2026";
 constexpr std::string_view kNoDriver = "-- no driver --";
+
+// Byte length of the character at `pos`; ASCII, the usual case, inline.
+std::size_t char_length(std::string_view text, std::size_t pos) {
+  return static_cast<unsigned char>(text[pos]) < 0x80 ? 1 : utf8_char_length(text, pos);
+}
 
 // Byte offset after the first `count` characters, or npos when the text has
 // no more than `count` characters.
@@ -23,14 +31,14 @@ std::size_t offset_after(std::string_view text, std::size_t count) {
   std::size_t pos = 0;
   for (std::size_t n = 0; n < count; ++n) {
     if (pos == text.size()) return std::string_view::npos;
-    pos += utf8_char_length(text, pos);
+    pos += char_length(text, pos);
   }
   return pos == text.size() ? std::string_view::npos : pos;
 }
 
 std::size_t char_count(std::string_view text) {
   std::size_t count = 0;
-  for (std::size_t pos = 0; pos < text.size(); pos += utf8_char_length(text, pos)) ++count;
+  for (std::size_t pos = 0; pos < text.size(); pos += char_length(text, pos)) ++count;
   return count;
 }
 
@@ -81,7 +89,14 @@ std::string summary_text(const ScanResult& result) {
 }
 
 std::string listing_text(const ScanResult& result) {
-  std::string text = "\n";
+  // Room for the lines of a usual list, reserved once.
+  std::size_t size = 1;
+  for (const DeviceRecord& device : result.devices) {
+    size += 2 + kDriverColumn + 2 + std::min(device.description.size(), kDescriptionBytes) + 1;
+  }
+  std::string text;
+  text.reserve(size);
+  text += '\n';
   for (const DeviceRecord& device : result.devices) append_listing_line(text, device);
   return text;
 }

@@ -1,21 +1,21 @@
 #include "readers.h"
 
+#include <bit>
 #include <cstddef>
-#include <vector>
 
 #include "text.h"
 
 namespace qv {
 namespace {
 
-// The first `count` little-endian units of `bytes`.
-std::u16string units_of(const std::vector<BYTE>& bytes, std::size_t count) {
-  std::u16string units(count, u'\0');
-  for (std::size_t i = 0; i < count; ++i) {
-    units[i] = static_cast<char16_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
-  }
-  return units;
-}
+// Windows stores UTF-16 little-endian, which is also how the units lie in
+// memory here, so the bytes are read straight into the units.
+static_assert(std::endian::native == std::endian::little);
+
+// `bytes` zero bytes as whole units; an odd count gets one more.
+std::u16string zero_bytes(std::size_t bytes) { return std::u16string((bytes + 1) / 2, u'\0'); }
+
+BYTE* bytes_of(std::u16string& units) { return reinterpret_cast<BYTE*>(units.data()); }
 
 }  // namespace
 
@@ -29,13 +29,14 @@ std::optional<std::string> read_registry_string(HKEY key, std::string_view value
   }
   // The size variable still holds the probed size, so the two spare bytes stay
   // zero and end the text even when Windows stored it without a zero unit.
-  std::vector<BYTE> buffer(std::size_t{size} + 2, 0);
   const std::size_t probed = size;
-  if (RegQueryValueExW(key, as_wchar(name.c_str()), nullptr, nullptr, buffer.data(), &size) !=
+  std::u16string units = zero_bytes(probed + 2);
+  if (RegQueryValueExW(key, as_wchar(name.c_str()), nullptr, nullptr, bytes_of(units), &size) !=
       ERROR_SUCCESS) {
     return std::nullopt;  // also when the value grew in between: no retry
   }
-  std::string text = wide_until_nul(units_of(buffer, (probed + 2) / 2));
+  units.resize((probed + 2) / 2);
+  std::string text = wide_until_nul(units);
   if (text.empty()) return std::nullopt;
   return text;
 }
@@ -47,12 +48,13 @@ std::optional<std::u16string> read_device_property(HDEVINFO set, SP_DEVINFO_DATA
   (void)SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, nullptr, 0, &required);
   if (required == 0) return std::nullopt;
   const DWORD probed = required;
-  std::vector<BYTE> buffer(std::size_t{probed} + 2, 0);
-  if (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, buffer.data(), probed,
+  std::u16string units = zero_bytes(std::size_t{probed} + 2);
+  if (!SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, bytes_of(units), probed,
                                          &required)) {
     return std::nullopt;
   }
-  return units_of(buffer, std::size_t{probed} / 2 + 1);
+  units.resize(std::size_t{probed} / 2 + 1);
+  return units;
 }
 
 }  // namespace qv

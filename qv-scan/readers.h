@@ -1,6 +1,7 @@
 // Readers that bring one registry value or one device property out of Windows.
 // Each takes exactly two calls (a size probe, then one read into a zero-filled
-// buffer two bytes larger) and reads as absent on any failure, silently.
+// buffer two bytes larger, rounded up to whole units) and reads as absent on
+// any failure, silently.
 #pragma once
 
 #include <optional>

@@ -10,22 +10,30 @@ constexpr char32_t kReplacement = 0xFFFD;
 bool is_high_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool is_low_surrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 
-void append_utf8(std::string& out, char32_t c) {
+std::size_t utf8_length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
+
+char* put_utf8(char* out, char32_t c) {
   if (c < 0x80) {
-    out.push_back(static_cast<char>(c));
+    *out++ = static_cast<char>(c);
   } else if (c < 0x800) {
-    out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xC0 | (c >> 6));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else if (c < 0x10000) {
-    out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xE0 | (c >> 12));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   } else {
-    out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    *out++ = static_cast<char>(0xF0 | (c >> 18));
+    *out++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    *out++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (c & 0x3F));
   }
+  return out;
+}
+
+void append_utf8(std::string& out, char32_t c) {
+  char bytes[4];
+  out.append(bytes, put_utf8(bytes, c));
 }
 
 // Decodes one well-formed UTF-8 sequence at `pos`; absent for an ill-formed one
@@ -73,6 +81,16 @@ char32_t decode_utf16(std::u16string_view units, std::size_t& pos) {
   return is_low_surrogate(u) ? kReplacement : u;
 }
 
+// The piece that starts `units`, which then moves past it and its zero unit;
+// absent at an empty piece or where no zero unit ends one.
+std::optional<std::u16string_view> take_piece(std::u16string_view& units) {
+  const std::size_t end = units.find(u'\0');
+  if (end == std::u16string_view::npos || end == 0) return std::nullopt;
+  const std::u16string_view piece = units.substr(0, end);
+  units.remove_prefix(end + 1);
+  return piece;
+}
+
 bool is_white_space(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
          (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
@@ -83,29 +101,55 @@ bool is_white_space(char32_t c) {
 
 std::u16string to_wide_nul(std::string_view text) {
   std::u16string out;
-  out.reserve(text.size() + 1);
-  std::size_t pos = 0;
-  while (pos < text.size()) {
-    const auto c = decode_utf8(text, pos);
-    if (!c) {
-      ++pos;  // one U+FFFD per bad byte keeps the rest in step
-      out.push_back(static_cast<char16_t>(kReplacement));
-    } else if (*c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((*c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((*c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(*c));
+  // No byte gives more than one unit: only a 4-byte sequence gives two.
+  out.resize_and_overwrite(text.size() + 1, [&](char16_t* data, std::size_t) {
+    char16_t* end = data;
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+      if (static_cast<unsigned char>(text[pos]) < 0x80) {
+        *end++ = static_cast<char16_t>(text[pos++]);
+        continue;
+      }
+      const auto c = decode_utf8(text, pos);
+      if (!c) {
+        ++pos;  // one U+FFFD per bad byte keeps the rest in step
+        *end++ = static_cast<char16_t>(kReplacement);
+      } else if (*c >= 0x10000) {
+        *end++ = static_cast<char16_t>(0xD800 + ((*c - 0x10000) >> 10));
+        *end++ = static_cast<char16_t>(0xDC00 + ((*c - 0x10000) & 0x3FF));
+      } else {
+        *end++ = static_cast<char16_t>(*c);
+      }
     }
-  }
-  out.push_back(u'\0');
+    *end++ = u'\0';
+    return static_cast<std::size_t>(end - data);
+  });
   return out;
 }
 
 std::string wide_to_text(std::u16string_view units) {
+  // Measured first, so that the text is allocated once at its size.
+  std::size_t length = 0;
+  for (std::size_t pos = 0; pos < units.size();) {
+    if (units[pos] < 0x80) {
+      ++length;
+      ++pos;
+    } else {
+      length += utf8_length(decode_utf16(units, pos));
+    }
+  }
   std::string out;
-  out.reserve(units.size());
-  std::size_t pos = 0;
-  while (pos < units.size()) append_utf8(out, decode_utf16(units, pos));
+  out.resize_and_overwrite(length, [&](char* data, std::size_t) {
+    char* end = data;
+    for (std::size_t pos = 0; pos < units.size();) {
+      if (units[pos] < 0x80) {
+        *end++ = static_cast<char>(units[pos++]);
+      } else {
+        end = put_utf8(end, decode_utf16(units, pos));
+      }
+    }
+    return length;
+  });
   return out;
 }
 
@@ -114,13 +158,11 @@ std::string wide_until_nul(std::u16string_view units) {
 }
 
 std::vector<std::string> split_multi_string(std::u16string_view units) {
+  std::size_t count = 0;
+  for (std::u16string_view rest = units; take_piece(rest);) ++count;
   std::vector<std::string> pieces;
-  while (true) {
-    const std::size_t end = units.find(u'\0');
-    if (end == std::u16string_view::npos || end == 0) break;
-    pieces.push_back(wide_to_text(units.substr(0, end)));
-    units.remove_prefix(end + 1);
-  }
+  pieces.reserve(count);  // allocated once
+  while (const auto piece = take_piece(units)) pieces.push_back(wide_to_text(*piece));
   return pieces;
 }
 
