@@ -62,7 +62,6 @@ TEST(KernelHandle, ClosesThePipeEndAndKeepsTheLastError) {
   const KernelHandle reader(read);
   {
     const KernelHandle writer(write);
-    const KernelHandle invalid(INVALID_HANDLE_VALUE);
     SetLastError(ERROR_NO_MORE_ITEMS);
   }
   EXPECT_EQ(GetLastError(), DWORD{ERROR_NO_MORE_ITEMS});

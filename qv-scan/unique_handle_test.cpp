@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <vector>
 
 namespace qv {
@@ -25,64 +24,26 @@ struct CountedTraits {
   static void set_last_error(unsigned code) noexcept { error = code; }
 };
 using Owner = UniqueHandle<CountedTraits>;
+using Closed = std::vector<int>;
 
 TEST(UniqueHandle, ClosesEachValidHandleOnceAndNothingElse) {
-  struct Case {
-    const char* name;
-    std::function<void()> steps;
-    std::vector<int> closed;  // in order
-  };
-  const Case cases[] = {
-      {"destructor", [] { const Owner a(1); }, {1}},
-      {"invalid values", [] { const Owner a(0), b(-1), c; }, {}},
-      {"reset, then again",
-       [] {
-         Owner a(1);
-         a.reset();
-         a.reset();
-         EXPECT_EQ(a.get(), 0);
-       },
-       {1}},
-      {"reset to another", [] { Owner(1).reset(2); }, {1, 2}},
-      {"reset to an invalid value", [] { Owner(1).reset(-1); }, {1}},
-      {"move construction",
-       [] {
-         Owner a(1);
-         const Owner b(std::move(a));
-         EXPECT_FALSE(a.valid());  // NOLINT(bugprone-use-after-move)
-         EXPECT_EQ(b.get(), 1);
-       },
-       {1}},
-      {"move assignment closes the old one first",
-       [] {
-         Owner a(1);
-         Owner b(2);
-         b = std::move(a);
-         EXPECT_EQ(CountedTraits::closed, std::vector<int>{2});
-       },
-       {2, 1}},
-      {"self move",
-       [] {
-         Owner a(1);
-         Owner& same = a;
-         a = std::move(same);
-         EXPECT_EQ(a.get(), 1);
-       },
-       {1}},
-      {"release gives up ownership",
-       [] {
-         Owner a(1);
-         EXPECT_EQ(a.release(), 1);
-         EXPECT_FALSE(a.valid());
-       },
-       {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    CountedTraits::closed.clear();
-    c.steps();
-    EXPECT_EQ(CountedTraits::closed, c.closed);
+  CountedTraits::closed.clear();
+  {
+    Owner a(1), b(2), c(3), invalid(-1), empty;
+    Owner moved(std::move(a));
+    b = std::move(moved);  // closes 2
+    Owner& same = b;
+    b = std::move(same);
+    c.reset(4);  // closes 3
+    empty.reset();
+    EXPECT_EQ(Owner(5).release(), 5);
+    EXPECT_FALSE(a.valid());  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(b.get(), 1);
+    EXPECT_EQ(CountedTraits::closed, (Closed{2, 3}));
+    invalid.reset(6);
+    invalid.reset(-1);  // closes 6
   }
+  EXPECT_EQ(CountedTraits::closed, (Closed{2, 3, 6, 4, 1}));
 }
 
 TEST(UniqueHandle, ClosingKeepsThePendingLastError) {
@@ -95,7 +56,7 @@ TEST(UniqueHandle, ClosingKeepsThePendingLastError) {
   EXPECT_EQ(CountedTraits::error, 42u);
   kept.reset();
   EXPECT_EQ(CountedTraits::error, 42u);
-  EXPECT_EQ(CountedTraits::closed, (std::vector<int>{1, 2}));
+  EXPECT_EQ(CountedTraits::closed, (Closed{1, 2}));
 }
 
 }  // namespace
