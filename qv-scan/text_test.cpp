@@ -65,26 +65,29 @@ TEST(SplitMultiString, EndsAtFirstEmptyPieceOrMissingTerminator) {
   for (const auto& c : cases) EXPECT_EQ(split_multi_string(c.units), c.pieces);
 }
 
-TEST(ToWideNul, EncodesAndTerminates) {
-  EXPECT_EQ(to_wide_nul(""), std::u16string(1, u'\0'));
-  EXPECT_EQ(to_wide_nul("ab"), (std::u16string{u'a', u'b', 0}));
-  EXPECT_EQ(to_wide_nul("\xF0\x9F\x98\x80"), (std::u16string{0xD83D, 0xDE00, 0}));
-  EXPECT_EQ(to_wide_nul("\xC3\xA9"), (std::u16string{0xE9, 0}));
-  // Ill-formed input never fails: each bad byte becomes one U+FFFD.
-  EXPECT_EQ(to_wide_nul("a\xFF"
-                        "b"),
-            (std::u16string{u'a', 0xFFFD, u'b', 0}));
-  EXPECT_EQ(to_wide_nul("\xED\xA0\x80"), (std::u16string{0xFFFD, 0xFFFD, 0xFFFD, 0}));
-  EXPECT_EQ(to_wide_nul("\xC3"), (std::u16string{0xFFFD, 0}));
-}
-
-TEST(TextRoundTrip, WellFormedTextSurvivesBothWays) {
-  const std::string text =
-      "K\xC3\xBC"
-      "che \xE2\x80\xA6 \xF0\x9F\x98\x80 \x01";
-  std::u16string wide = to_wide_nul(text);
-  wide.pop_back();
-  EXPECT_EQ(wide_to_text(wide), text);
+// Each bad byte becomes one U+FFFD; well-formed text comes back unchanged.
+TEST(ToWideNul, EncodesTerminatesAndRoundTrips) {
+  struct Case {
+    std::string text;
+    std::u16string units;
+    bool well_formed;
+  };
+  const std::vector<Case> cases = {
+      {"", {0}, true},
+      {"ab\x01", {u'a', u'b', 1, 0}, true},
+      {"\xF0\x9F\x98\x80", {0xD83D, 0xDE00, 0}, true},
+      {"K\u00FCche \u2026", {u'K', 0xFC, u'c', u'h', u'e', u' ', 0x2026, 0}, true},
+      {"a\xFF-", {u'a', 0xFFFD, u'-', 0}, false},
+      {"\xED\xA0\x80", {0xFFFD, 0xFFFD, 0xFFFD, 0}, false},
+      {"\xC3", {0xFFFD, 0}, false},
+  };
+  for (const auto& c : cases) {
+    const std::u16string wide = to_wide_nul(c.text);
+    EXPECT_EQ(wide, c.units) << c.text;
+    if (c.well_formed) {
+      EXPECT_EQ(wide_until_nul(wide), c.text);
+    }
+  }
 }
 
 TEST(Utf8Validation, AcceptsOnlyWellFormedSequences) {
