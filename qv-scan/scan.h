@@ -12,7 +12,7 @@ namespace qv {
 // One complete result or one error; never a partial list.
 [[nodiscard]] std::expected<ScanResult, ScanError> scan();
 
-// The version number from the output of "cmd /c ver"; empty when none is found.
+// The version number from the output of "cmd /d /c ver"; empty when none is found.
 [[nodiscard]] std::string os_version_text();
 
 }  // namespace qv
