@@ -52,7 +52,8 @@ DWORD write_all(HANDLE handle, std::string_view bytes) {
   return ERROR_SUCCESS;
 }
 
-bool write_console(HANDLE handle, std::string_view bytes) {
+// ERROR_SUCCESS when every byte was written, else the Win32 code.
+DWORD write_console(HANDLE handle, std::string_view bytes) {
   const std::u16string wide = to_wide_nul(bytes);
   std::wstring units(wide.begin(), wide.end() - 1);
   std::wstring_view rest = units;
@@ -62,12 +63,12 @@ bool write_console(HANDLE handle, std::string_view bytes) {
     if (chunk < rest.size() && IS_HIGH_SURROGATE(rest[chunk - 1])) --chunk;
     DWORD written = 0;
     if (!WriteConsoleW(handle, rest.data(), static_cast<DWORD>(chunk), &written, nullptr)) {
-      return false;
+      return GetLastError();
     }
-    if (written == 0) return false;
+    if (written == 0) return ERROR_WRITE_FAULT;
     rest.remove_prefix(written);
   }
-  return true;
+  return ERROR_SUCCESS;
 }
 
 std::string trimmed_system_message(DWORD code) {
@@ -103,10 +104,13 @@ StandardStreamSink::StandardStreamSink(Stream stream)
       handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode) != 0;
 }
 
-bool StandardStreamSink::write(std::string_view bytes) {
-  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) return false;
-  if (console_) return write_console(handle_, bytes);
-  return write_all(handle_, bytes) == ERROR_SUCCESS;
+WriteOutcome StandardStreamSink::write(std::string_view bytes) {
+  if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
+    return {.kind = WriteOutcome::Kind::absent};
+  }
+  const DWORD code = console_ ? write_console(handle_, bytes) : write_all(handle_, bytes);
+  if (code == ERROR_SUCCESS) return {};
+  return {.kind = WriteOutcome::Kind::failed, .code = code, .text = system_error_text(code)};
 }
 
 std::expected<void, std::string> FileReportWriter::write_file(std::u16string_view path,

@@ -11,15 +11,16 @@
 namespace qv {
 
 // Writes to a standard handle: through the console's wide-character API when
-// the handle is a console, else the UTF-8 bytes unchanged (file or pipe).
+// the handle is a console, else the UTF-8 bytes unchanged (file or pipe). A
+// process started without the stream (no handle at all) drops the bytes.
 class StandardStreamSink final : public OutputSink {
  public:
   enum class Stream { output, error };
   explicit StandardStreamSink(Stream stream);
-  [[nodiscard]] bool write(std::string_view bytes) override;
+  [[nodiscard]] WriteOutcome write(std::string_view bytes) override;
 
  private:
-  void* handle_;  // not owned; may be null when the process has no such stream
+  void* handle_;  // not owned; null or INVALID_HANDLE_VALUE when there is no such stream
   bool console_;
 };
 
