@@ -116,9 +116,14 @@ WriteOutcome StandardStreamSink::write(std::string_view bytes) {
 std::expected<void, std::string> FileReportWriter::write_file(std::u16string_view path,
                                                               std::string_view bytes) {
   const std::wstring wide_path(path.begin(), path.end());
-  FileHandle file(CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+  // Not CREATE_ALWAYS: with FILE_ATTRIBUTE_NORMAL it refuses an existing hidden
+  // or system file. OPEN_ALWAYS opens any file and leaves its attributes; the
+  // old content is cut off before the write, so a longer old file leaves nothing
+  // behind and its space is free again for the new one. On success the last
+  // error may be ERROR_ALREADY_EXISTS; it is not a failure and is not read.
+  FileHandle file(CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) {
+  if (!file.valid() || !SetEndOfFile(file.get())) {
     const DWORD code = GetLastError();
     return std::unexpected(system_error_text(code));
   }

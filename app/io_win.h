@@ -24,6 +24,9 @@ class StandardStreamSink final : public OutputSink {
   bool console_;
 };
 
+// Opens the file whatever its attributes (a hidden or system file too, which
+// CREATE_ALWAYS would refuse), keeps them, and replaces the whole content.
+
 class FileReportWriter final : public ReportWriter {
  public:
   [[nodiscard]] std::expected<void, std::string> write_file(std::u16string_view path,

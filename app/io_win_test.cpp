@@ -26,6 +26,7 @@ class FileReportWriterTest : public ::testing::Test {
         (folder_ / fs::path(std::wstring(name.begin(), name.end()))).wstring();
     return std::u16string(wide.begin(), wide.end());
   }
+  static std::wstring wide(const std::u16string& path) { return {path.begin(), path.end()}; }
   static std::string read(const std::u16string& path) {
     std::ifstream in(fs::path(std::wstring(path.begin(), path.end())), std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
@@ -51,6 +52,27 @@ TEST_F(FileReportWriterTest, WritesBytesUnchangedAndReplacesOldContent) {
     EXPECT_EQ(read(path), c.first);  // no CR added
     ASSERT_TRUE(writer_.write_file(path, c.second));
     EXPECT_EQ(read(path), c.second);
+  }
+}
+
+TEST_F(FileReportWriterTest, ReplacesAHiddenSystemFileWholeAndKeepsItsAttributes) {
+  constexpr DWORD kHiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  const std::u16string path = path_of(u"hidden.txt");
+  ASSERT_TRUE(writer_.write_file(path, "an old report, longer than the new one\n"));
+  ASSERT_TRUE(SetFileAttributesW(wide(path).c_str(), kHiddenSystem));
+  const auto written = writer_.write_file(path, "qvdev1\n");
+  ASSERT_TRUE(written) << written.error();
+  EXPECT_EQ(read(path), "qvdev1\n");
+  EXPECT_EQ(GetFileAttributesW(wide(path).c_str()) & kHiddenSystem, kHiddenSystem);
+
+  // What this test is for: Windows refuses CREATE_ALWAYS with FILE_ATTRIBUTE_NORMAL
+  // on such a file. Where that is not enforced, the lines above pass either way.
+  const HANDLE probe = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    GTEST_SKIP() << "this system lets CREATE_ALWAYS replace a hidden system file (Wine does), "
+                    "so the refusal the writer avoids can't be seen here";
   }
 }
 
