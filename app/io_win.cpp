@@ -73,17 +73,31 @@ DWORD write_console(HANDLE handle, std::string_view bytes) {
 
 std::string trimmed_system_message(DWORD code) {
   wchar_t buffer[1024];
-  DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                                code, 0, buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
-  while (length > 0 && (buffer[length - 1] == L' ' || buffer[length - 1] == L'\t' ||
-                        buffer[length - 1] == L'\r' || buffer[length - 1] == L'\n')) {
-    --length;
-  }
+  const DWORD length =
+      FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                     buffer, static_cast<DWORD>(std::size(buffer)), nullptr);
   const std::u16string units(buffer, buffer + length);
-  return wide_to_text(units);
+  return wide_to_text(one_line_message(units));
 }
 
+bool is_line_break(char16_t unit) { return unit == u'\r' || unit == u'\n'; }
+
 }  // namespace
+
+std::u16string one_line_message(std::u16string_view message) {
+  std::u16string line;
+  line.reserve(message.size());
+  for (std::size_t i = 0; i < message.size(); ++i) {
+    if (!is_line_break(message[i])) {
+      line += message[i];
+      continue;
+    }
+    line += u' ';
+    while (i + 1 < message.size() && is_line_break(message[i + 1])) ++i;
+  }
+  while (!line.empty() && (line.back() == u' ' || line.back() == u'\t')) line.pop_back();
+  return line;
+}
 
 std::string system_error_text(std::uint32_t code) {
   std::string text = trimmed_system_message(code);

@@ -36,4 +36,8 @@ class FileReportWriter final : public ReportWriter {
 // The system's message for a Win32 error code, then " (os error N)".
 [[nodiscard]] std::string system_error_text(std::uint32_t code);
 
+// A system message on one line: every run of CR and LF becomes one space, and
+// white space at the end goes.
+[[nodiscard]] std::u16string one_line_message(std::u16string_view message);
+
 }  // namespace qv

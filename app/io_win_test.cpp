@@ -101,6 +101,24 @@ TEST_F(FileReportWriterTest, FailureGivesTheSystemMessageAndCode) {
   EXPECT_NE(folder.error().find(" (os error "), std::string::npos);
 }
 
+TEST(OneLineMessage, LineBreakRunsBecomeOneSpaceAndTheEndIsTrimmed) {
+  struct Case {
+    std::u16string message;
+    std::u16string line;
+  };
+  const Case cases[] = {
+      {u"Access is denied.\r\n", u"Access is denied."},
+      {u"First line.\r\nSecond line.\r\n", u"First line. Second line."},
+      {u"a\r\n\r\nb\n\rc\rd\ne", u"a b c d e"},
+      {u"kept \r\n\tspace", u"kept  \tspace"},
+      {u"\r\nlead", u" lead"},
+      {u"end \t\r\n \r\n", u"end"},
+      {u"\r\n", u""},
+      {u"", u""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(one_line_message(c.message), c.line);
+}
+
 TEST(SystemErrorText, KnownAndUnknownCodes) {
   const std::string denied = system_error_text(5);
   EXPECT_TRUE(denied.ends_with(" (os error 5)")) << denied;
