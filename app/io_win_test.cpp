@@ -76,6 +76,25 @@ TEST_F(FileReportWriterTest, ReplacesAHiddenSystemFileWholeAndKeepsItsAttributes
   }
 }
 
+TEST_F(FileReportWriterTest, ReadOnlyFileIsRefusedAndLeftAsItWas) {
+  const std::u16string path = path_of(u"read-only.txt");
+  const std::wstring name = wide(path);
+  ASSERT_TRUE(writer_.write_file(path, "old\n"));
+  ASSERT_TRUE(SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_READONLY));
+  const HANDLE probe = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    CloseHandle(probe);
+    SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    GTEST_SKIP() << "this system lets a read-only file be opened for writing (Wine run as root)";
+  }
+  const auto written = writer_.write_file(path, "new\n");
+  SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);  // so that TearDown can remove it
+  ASSERT_FALSE(written);
+  EXPECT_TRUE(written.error().ends_with(" (os error 5)")) << written.error();
+  EXPECT_EQ(read(path), "old\n");
+}
+
 TEST_F(FileReportWriterTest, FailureGivesTheSystemMessageAndCode) {
   struct Case {
     std::u16string path;
