@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "console.h"
@@ -12,21 +15,34 @@
 namespace qv {
 namespace {
 
-// Records what was written; refuses every write from the `fail_from`-th on.
+// Records what was written; write i gets answers[i] (written when there is none).
 class FakeSink final : public OutputSink {
  public:
-  explicit FakeSink(std::optional<int> fail_from = std::nullopt) : fail_from_(fail_from) {}
-  bool write(std::string_view bytes) override {
-    if (fail_from_ && writes_++ >= *fail_from_) return false;
-    text += bytes;
-    return true;
+  explicit FakeSink(std::vector<WriteOutcome> answers) : answers_(std::move(answers)) {}
+  WriteOutcome write(std::string_view bytes) override {
+    const std::size_t index = writes_++;
+    const WriteOutcome answer = index < answers_.size() ? answers_[index] : WriteOutcome{};
+    if (answer.kind == WriteOutcome::Kind::written) text += bytes;
+    return answer;
   }
   std::string text;
 
  private:
-  std::optional<int> fail_from_;
-  int writes_ = 0;
+  std::vector<WriteOutcome> answers_;
+  std::size_t writes_ = 0;
 };
+
+WriteOutcome failure(std::uint32_t code, const char* message) {
+  return {.kind = WriteOutcome::Kind::failed,
+          .code = code,
+          .text = std::string(message) + " (os error " + std::to_string(code) + ")"};
+}
+
+const WriteOutcome kTaken{};
+const WriteOutcome kAbsent{.kind = WriteOutcome::Kind::absent};
+const WriteOutcome kDiskFull = failure(112, "There is not enough space on the disk.");
+const std::string kDiskFullLine =
+    "Couldn't write standard output: There is not enough space on the disk. (os error 112)\n";
 
 class FakeFiles final : public ReportWriter {
  public:
@@ -66,8 +82,8 @@ struct Case {
   std::vector<std::u16string> arguments{};
   ScanOutcome scan = sample_result();
   std::optional<std::string> file_error{};  // what the report writer answers
-  std::optional<int> out_fails_from{};
-  std::optional<int> err_fails_from{};
+  std::vector<WriteOutcome> out_answers{};  // by write, then written
+  std::vector<WriteOutcome> err_answers{};
   int status = 0;
   std::string out{};
   std::string err{};
@@ -133,38 +149,79 @@ TEST(Run, Table) {
        .scan = scan_error("Run the app as administrator.", std::nullopt),
        .status = 1,
        .err = "The list of devices couldn't be read. Run the app as administrator.\n"},
-      {.name = "standard output fails at the summary, no report then",
+      {.name = "standard output full at the summary: report still written, said once",
        .arguments = {u"qv.exe", u"r.txt"},
-       .out_fails_from = 0,
-       .status = 1},
+       .out_answers = {kDiskFull},  // later writes would be taken: none is tried
+       .status = 1,
+       .err = kDiskFullLine,
+       .files_written = {u"r.txt"}},
       {.name = "standard output fails at the listing",
        .arguments = {u"qv.exe"},
-       .out_fails_from = 1,
+       .out_answers = {kTaken, kDiskFull},
        .status = 1,
-       .out = kSummary},
+       .out = kSummary,
+       .err = kDiskFullLine},
       {.name = "standard output fails at the written line",
        .arguments = {u"qv.exe", u"r.txt"},
-       .out_fails_from = 1,
+       .out_answers = {kTaken, failure(6, "Invalid handle.")},
+       .status = 1,
+       .out = kSummary,
+       .err = "Couldn't write standard output: Invalid handle. (os error 6)\n",
+       .files_written = {u"r.txt"}},
+      {.name = "standard output and report both fail, in the order they happen",
+       .arguments = {u"qv.exe", u"r.txt"},
+       .file_error = not_found,
+       .out_answers = {kDiskFull},
+       .status = 1,
+       .err = kDiskFullLine + "Couldn't write r.txt: " + not_found + "\n",
+       .files_written = {u"r.txt"}},
+      {.name = "reader gone, pipe being closed: silent",
+       .arguments = {u"qv.exe", u"r.txt"},
+       .out_answers = {failure(232, "The pipe is being closed.")},
+       .status = 1,
+       .files_written = {u"r.txt"}},
+      {.name = "reader gone, broken pipe: silent",
+       .arguments = {u"qv.exe"},
+       .out_answers = {kTaken, failure(109, "The pipe has been ended.")},
+       .status = 1,
+       .out = kSummary},
+      {.name = "reader gone, no process on the other end (Wine): silent",
+       .arguments = {u"qv.exe"},
+       .out_answers = {failure(233, "No process is on the other end of the pipe.")},
+       .status = 1},
+      {.name = "no standard output: report written, status 0",
+       .arguments = {u"qv.exe", u"r.txt"},
+       .out_answers = {kAbsent, kAbsent},
+       .status = 0,
+       .files_written = {u"r.txt"}},
+      {.name = "no standard output: listing dropped, status 0",
+       .arguments = {u"qv.exe"},
+       .out_answers = {kAbsent, kAbsent},
+       .status = 0},
+      {.name = "no standard error keeps status 1",
+       .arguments = {u"qv.exe", u"r.txt"},
+       .file_error = not_found,
+       .err_answers = {kAbsent},
        .status = 1,
        .out = kSummary,
        .files_written = {u"r.txt"}},
       {.name = "failing standard error keeps status 1",
        .arguments = {u"qv.exe", u"r.txt"},
        .file_error = not_found,
-       .err_fails_from = 0,
+       .out_answers = {kDiskFull},
+       .err_answers = {kDiskFull, kDiskFull},
        .status = 1,
-       .out = kSummary,
        .files_written = {u"r.txt"}},
       {.name = "failing standard error does not touch a success",
        .arguments = {u"qv.exe"},
-       .err_fails_from = 0,
+       .err_answers = {kDiskFull},
        .status = 0,
        .out = kSummary + kListing},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    FakeSink out(c.out_fails_from);
-    FakeSink err(c.err_fails_from);
+    FakeSink out(c.out_answers);
+    FakeSink err(c.err_answers);
     FakeFiles files(c.file_error);
     int scans = 0;
     const ScanFunction scan = [&] {

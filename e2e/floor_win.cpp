@@ -63,7 +63,7 @@ void run_ver() {
   wchar_t system[MAX_PATH] = {};
   const UINT length = GetSystemDirectoryW(system, MAX_PATH);
   const std::wstring program = std::wstring(system, length) + L"\\cmd.exe";
-  std::wstring command_line = L"cmd /c ver";
+  std::wstring command_line = L"cmd /d /c ver";
   SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
   HANDLE out_read = nullptr, out_write = nullptr, err_read = nullptr, err_write = nullptr;
   CreatePipe(&out_read, &out_write, &inherit, 0);

@@ -94,7 +94,10 @@ std::string version_from_ver_output(std::string_view output) {
 std::string os_version_text() {
   const auto application = interpreter_path();
   if (!application) return {};
-  const auto output = capture_output(*application, u"cmd /c ver");
+  // /d: without it cmd first runs the AutoRun commands of the registry, whose
+  // output would come before ver's and whose background children could hold the
+  // pipe open, so that the wait would never end.
+  const auto output = capture_output(*application, u"cmd /d /c ver");
   return output ? version_from_ver_output(*output) : std::string{};
 }
 

@@ -17,7 +17,7 @@ namespace qv {
 // True unless ProductType is missing, empty or WinNT (any case).
 [[nodiscard]] bool server_edition();
 
-// The version number from the output of "cmd /c ver"; empty when none is found.
+// The version number from the output of "cmd /d /c ver"; empty when none is found.
 [[nodiscard]] std::string os_version_text();
 
 // The first word of `output` that starts with a digit and holds two dots, with

@@ -160,7 +160,7 @@ TEST_F(HostTest, StartsTheInterpreterFromTheSystemDirectory) {
     m.child_output = c.output;
     EXPECT_EQ(os_version_text(), c.os);
     EXPECT_EQ(m.child_application, c.application);
-    EXPECT_EQ(m.child_command_line, c.application.empty() ? u"" : u"cmd /c ver");
+    EXPECT_EQ(m.child_command_line, c.application.empty() ? u"" : u"cmd /d /c ver");
   }
 }
 

@@ -6,7 +6,7 @@
 # copy of a fresh prefix, then runs floor, qv listing and qv report in turn, ROUNDS
 # times, and prints the medians, the ratio to the floor and the time per device.
 # A run with Wine's eight devices alone gives the fixed cost of a start (process,
-# "cmd /c ver"), which the "per device" figures leave out. The floor is also timed
+# "cmd /d /c ver"), which the "per device" figures leave out. The floor is also timed
 # making and stepping through the device set alone ("enumerate"), to show how much
 # of the growth with N is the platform's own.
 #
@@ -128,7 +128,7 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
 per_device() { awk -v t="$1" -v t0="$2" -v n="$3" 'BEGIN { printf "%.4f", (t - t0) / n }'; }
 
 echo
-echo "Medians of $rounds rounds, wall ms per run (each run starts a Wine process and cmd /c ver)${pin:+, on CPU ${PIN_CPU-0}}."
+echo "Medians of $rounds rounds, wall ms per run (each run starts a Wine process and cmd /d /c ver)${pin:+, on CPU ${PIN_CPU-0}}."
 echo "N=0 is Wine's eight devices alone; per device = (time - time at N=0) / N."
 printf '%-6s %-8s %9s %9s %7s %14s %14s\n' N mode qv_ms floor_ms ratio qv_ms/device floor_ms/device
 printf '%-6s %-8s %9s %9s\n' 0 listing "${result[0:list]}" "${result[0:floor]}"
