@@ -10,6 +10,8 @@
 #                               archive are byte-identical
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/setup.sh
+qv_install "${QV_PACKAGES_BUILD[@]}"
 
 # The programs shipped: CMake targets, each <name>.exe in the archive.
 programs=(qv)
@@ -21,7 +23,7 @@ jobs=$(nproc)
 
 package() {
   mkdir -p build
-  rm -rf "$build/bin"
+  rm -rf "${build:?}/bin"
   cmake --preset windows -B "$build" -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCHMARKS=OFF \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$PWD/$build/bin" >"$build.log" 2>&1 ||
     { cat "$build.log"; return 1; }
