@@ -1,14 +1,51 @@
 # Shared build settings for the qv targets.
 
 # Our own code builds warning-free; third-party code (GoogleTest) keeps its own flags.
+# The warning options are for the C++ compiler only: the resource compiler takes none.
 function(qv_target_defaults target)
   if(MSVC)
-    target_compile_options(${target} PRIVATE /W4 /WX /utf-8 /permissive-)
+    set(options /W4 /WX /utf-8 /permissive-)
   else()
-    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Werror)
+    set(options -Wall -Wextra -Wpedantic -Werror)
   endif()
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${options}>")
   if(WIN32)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
+  endif()
+  if(MINGW)
+    qv_reproducible(${target})
+  endif()
+endfunction()
+
+# The same commit gives the same bytes wherever it is built: no build folder in the
+# objects (the later map wins, so the build folder inside the source tree is named
+# "build") and no time stamp in the PE header.
+function(qv_reproducible target)
+  set(maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
+  target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${maps}>")
+  target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
+endfunction()
+
+# A program shipped to Windows users: the version resource and the application
+# manifest of cmake/windows_program.rc, filled in for this program.
+#   qv_windows_program(qv "Device and driver inventory")
+function(qv_windows_program target description)
+  set(QV_PROGRAM_NAME ${target})
+  set(QV_PROGRAM_DESCRIPTION ${description})
+  set(QV_VERSION_TWEAK_OR_ZERO 0)
+  if(PROJECT_VERSION_TWEAK)
+    set(QV_VERSION_TWEAK_OR_ZERO ${PROJECT_VERSION_TWEAK})
+  endif()
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/${target}-resources)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/windows_program.h.in ${dir}/windows_program.h @ONLY)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows_program.rc)
+  # The .rc finds the generated header and the manifest on its include path.
+  target_include_directories(${target} PRIVATE ${dir} ${PROJECT_SOURCE_DIR}/cmake)
+  # The PE header's image version too.
+  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+  if(MSVC)
+    # The .rc embeds the manifest; the linker must not add one of its own.
+    target_link_options(${target} PRIVATE /MANIFEST:NO)
   endif()
 endfunction()
 

@@ -3,7 +3,8 @@
 # Sourced by run.sh and test.sh; safe to run on its own.
 set -euo pipefail
 
-QV_PACKAGES_BUILD=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 wine wine64 bsdutils)
+QV_PACKAGES_BUILD=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 wine wine64
+  python3 bsdutils)
 QV_PACKAGES_FUZZ=(clang-19 libclang-rt-19-dev)
 
 qv_missing_packages() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test:
-# native, native-asan, windows (unit and end-to-end tests under Wine), and a short
-# fuzzing pass. Exits non-zero on any failure.
+# native, native-asan, windows (unit and end-to-end tests under Wine), the check that
+# two release builds are byte-identical, and a short fuzzing pass. Exits non-zero on
+# any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -36,6 +37,15 @@ start=$SECONDS
 for preset in native native-asan windows; do
   run_preset "$preset"
 done
+
+# Two release builds from two folders must give the same bytes.
+echo "=== release: package.sh --check"
+release_start=$SECONDS
+if scripts/package.sh --check; then
+  summary+=("release: qv.exe and the archive byte-identical from two folders ($((SECONDS - release_start)) s)")
+else
+  failed+=("release (package.sh --check)")
+fi
 
 echo "=== fuzz: short pass"
 if scripts/fuzz.sh "${QV_FUZZ_SECONDS:-20}"; then
