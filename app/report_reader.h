@@ -39,6 +39,7 @@ struct DriverView {
   std::optional<std::string_view> inf_path{};
   std::optional<std::string_view> inf_section_ext{};
   std::optional<std::string_view> matching_device_id{};
+  friend bool operator==(const DriverView&, const DriverView&) = default;
 };
 
 struct DeviceView {
