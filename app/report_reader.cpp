@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -46,10 +48,28 @@ std::optional<Key> key_of(std::string_view name) {
 
 bool repeats(Key key) { return key == Key::hwid || key == Key::cid; }
 
+// True when the word holds a byte below 0x20, 0x7F or 0xC2: the bytes that may
+// start a control character.
+constexpr bool may_start_control(std::uint64_t word) {
+  constexpr std::uint64_t ones = 0x0101010101010101u;
+  constexpr std::uint64_t highs = 0x8080808080808080u;
+  const std::uint64_t del = word ^ (ones * 0x7F);
+  const std::uint64_t c2 = word ^ (ones * 0xC2);
+  const std::uint64_t below_space = (word - ones * 0x20) & ~word;
+  return ((below_space | ((del - ones) & ~del) | ((c2 - ones) & ~c2)) & highs) != 0;
+}
+
 // What the writer replaces by a space: U+0000..U+001F, U+007F and U+0080..U+009F
 // (C2 80..C2 9F). Any other byte, well-formed or not, may stand in a value.
+// Clean words, the usual case, are passed eight bytes at a time.
 bool has_control(std::string_view line) {
-  for (std::size_t i = 0; i < line.size(); ++i) {
+  std::size_t i = 0;
+  for (; i + 8 <= line.size(); i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, line.data() + i, sizeof word);
+    if (may_start_control(word)) break;
+  }
+  for (; i < line.size(); ++i) {
     const auto byte = static_cast<unsigned char>(line[i]);
     if (byte < 0x20 || byte == 0x7F) return true;
     if (byte == 0xC2 && i + 1 < line.size()) {
@@ -60,7 +80,12 @@ bool has_control(std::string_view line) {
   return false;
 }
 
-std::string quoted(std::string_view text) { return "\"" + std::string(text) + "\""; }
+std::string quoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.append(1, '"').append(text).append(1, '"');
+  return out;
+}
 
 // A key is named in a message only when it is short printable ASCII.
 std::string key_in_message(std::string_view key) {
@@ -257,13 +282,13 @@ class Parser {
         last_ == Key::none || last_ == Key::instance_id || last_ == Key::driver_ver;
     const auto next = static_cast<Key>(static_cast<int>(last_) + 1);
     if (need_next && key != next) return not_followed(name_of(last_), name_of(next));
-    const std::string line = "The " + quoted(name_of(key)) + " line";
+    const auto line = [&] { return "The " + quoted(name_of(key)) + " line"; };
     if (key >= Key::driver_desc && last_ < Key::driver_ver) {
-      return fail(line + " comes without a \"driver_ver\" line before it.");
+      return fail(line() + " comes without a \"driver_ver\" line before it.");
     }
-    if (key == last_ && !repeats(key)) return fail(line + " appears twice in the section.");
+    if (key == last_ && !repeats(key)) return fail(line() + " appears twice in the section.");
     if (key < last_) {
-      return fail(line + " comes after the " + quoted(name_of(last_)) +
+      return fail(line() + " comes after the " + quoted(name_of(last_)) +
                   " line, out of the report's order.");
     }
     return {};

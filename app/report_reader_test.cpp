@@ -217,6 +217,18 @@ TEST(ReadReport, RefusesWhatTheWriterNeverWrites) {
   }
 }
 
+TEST(ReadReport, ControlCharacterAnywhereInALine) {
+  const std::string filler(24, 'x');
+  for (const std::string inserted : {"\x01", "\x1f", "\x7f", "\xc2\x80", "\xc2\x9f", "\xc2\xa0"}) {
+    for (std::size_t at = 0; at <= filler.size(); ++at) {
+      const std::string text = std::string(kHeader) +
+                               "[device]\ninstance_id=" + filler.substr(0, at) + inserted +
+                               filler.substr(at) + "\ndescription=\n";
+      EXPECT_EQ(read_report(text).has_value(), inserted == "\xc2\xa0") << at << " " << inserted;
+    }
+  }
+}
+
 TEST(ParseDriverIdentityText, TakesOnlyTheDisplayText) {
   struct Case {
     std::string_view text;
