@@ -2,8 +2,8 @@
 # qvdiff.exe on two reports of qv.exe, with the machine changed in between: a
 # device removed (its Enum key deleted), one added, and two driver keys given a
 # new DriverVersion and InfPath (Wine's display adapter and one of ours). Then
-# identical reports, a report saved with CR LF line ends, a damaged report, a
-# missing file and a wrong argument count.
+# identical reports (one under a non-ASCII name), a report saved with CR LF line
+# ends, a damaged report, a missing file and a wrong argument count.
 source "$(dirname "$0")/lib.sh"
 : "${E2E_QVDIFF:?}"
 c=$E2E_SOURCE/cases
@@ -40,7 +40,8 @@ e2e_check_bytes "changes: standard output" "$E2E_WORK/changed.expected" "$E2E_WO
 e2e_check_text "changes: nothing on standard error" "" "$E2E_WORK/changed.err"
 e2e_check_status "changes: status" changed 1
 
-run_qvdiff same new.txt new.txt
+cp new.txt 'copie é日本.txt'
+run_qvdiff same new.txt 'copie é日本.txt'
 e2e_check_text "same report: no output" "" "$E2E_WORK/same.out"
 e2e_check_text "same report: nothing on standard error" "" "$E2E_WORK/same.err"
 e2e_check_status "same report: status" same 0
@@ -59,9 +60,9 @@ e2e_check_text "damaged report: the message" \
   "$E2E_WORK/damaged.err"
 e2e_check_status "damaged report: status" damaged 2
 
-run_qvdiff missing missing.txt new.txt
+run_qvdiff missing 'manquant é日本.txt' new.txt
 e2e_check_text "missing file: the message" \
-  "Couldn't read missing.txt: File not found. (os error 2)"$'\n' "$E2E_WORK/missing.err"
+  "Couldn't read manquant é日本.txt: File not found. (os error 2)"$'\n' "$E2E_WORK/missing.err"
 e2e_check_status "missing file: status" missing 2
 
 run_qvdiff usage old.txt
