@@ -1,12 +1,13 @@
 #include "report_reader.h"
 
 #include <array>
-#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <unordered_map>
 #include <utility>
+
+#include "identity_text.h"
 
 namespace qv {
 namespace {
@@ -116,77 +117,12 @@ class Lines {
   std::size_t number_ = 0;
 };
 
-template <typename T>
-std::optional<T> read_digits(std::string_view piece) {
-  T value{};
-  const auto [end, error] = std::from_chars(piece.data(), piece.data() + piece.size(), value);
-  if (piece.empty() || error != std::errc{} || end != piece.data() + piece.size()) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-// Cuts `text` at `separator` into exactly N pieces.
-template <std::size_t N>
-std::optional<std::array<std::string_view, N>> split_exactly(std::string_view text,
-                                                             char separator) {
-  std::array<std::string_view, N> pieces;
-  for (std::size_t i = 0; i + 1 < N; ++i) {
-    const std::size_t cut = text.find(separator);
-    if (cut == std::string_view::npos) return std::nullopt;
-    pieces[i] = text.substr(0, cut);
-    text.remove_prefix(cut + 1);
-  }
-  if (text.find(separator) != std::string_view::npos) return std::nullopt;
-  pieces[N - 1] = text;
-  return pieces;
-}
-
-std::optional<DriverDate> read_date(std::string_view text) {
-  const auto pieces = split_exactly<3>(text, '-');
-  if (!pieces) return std::nullopt;
-  const auto year = read_digits<std::uint16_t>((*pieces)[0]);
-  const auto month = read_digits<std::uint8_t>((*pieces)[1]);
-  const auto day = read_digits<std::uint8_t>((*pieces)[2]);
-  // Parsed years are 100 or more: smaller ones are read as 19xx or 20xx.
-  if (!year || !month || !day || *year < 100 || *month < 1 || *month > 12 || *day < 1 ||
-      *day > 31) {
-    return std::nullopt;
-  }
-  return DriverDate{*year, *month, *day};
-}
-
-// Reads the numbers, then requires the display's own text back, which rules
-// out missing padding, leading zeros and the like. `scratch` spares an
-// allocation per call.
-std::optional<DriverIdentity> read_identity(std::string_view text, std::string& scratch) {
-  DriverIdentity identity;
-  std::string_view version = text;
-  if (const std::size_t space = text.find(' '); space != std::string_view::npos) {
-    identity.date = read_date(text.substr(0, space));
-    if (!identity.date) return std::nullopt;
-    version = text.substr(space + 1);
-  }
-  const auto pieces = split_exactly<4>(version, '.');
-  if (!pieces) return std::nullopt;
-  for (std::size_t i = 0; i < pieces->size(); ++i) {
-    const auto part = read_digits<std::uint16_t>((*pieces)[i]);
-    if (!part) return std::nullopt;
-    identity.version.parts[i] = *part;
-  }
-  if (!identity.date && identity.version == DriverVersion{}) return std::nullopt;
-  scratch.clear();
-  append_driver_identity_text(scratch, identity);
-  if (scratch != text) return std::nullopt;
-  return identity;
-}
-
 using Failure = std::unexpected<ReportError>;
 
 class Parser {
  public:
   explicit Parser(std::string_view text) : lines_(text) {
-    // Sections start at line starts; the count only sizes the lists.
+    // Sizes the lists: "[device]" may also stand inside values, never too few.
     std::size_t sections = 0;
     for (std::size_t at = text.find("[device]"); at != std::string_view::npos;
          at = text.find("[device]", at + 1)) {
@@ -326,7 +262,7 @@ class Parser {
         append_id(device.compatible_ids);
         break;
       case Key::driver_ver: {
-        const auto identity = read_identity(value, scratch_);
+        const auto identity = parse_driver_identity_text(value, scratch_);
         if (!identity)
           return fail("The \"driver_ver\" value is not a valid driver date and version.");
         device.driver = DriverView{.identity = *identity, .identity_text = value};
@@ -412,11 +348,6 @@ std::expected<ScanResult, ReportError> read_report(std::string_view text) {
     result.devices.push_back(record_of(*report, device));
   }
   return result;
-}
-
-std::optional<DriverIdentity> parse_driver_identity_text(std::string_view text) {
-  std::string scratch;
-  return read_identity(text, scratch);
 }
 
 }  // namespace qv

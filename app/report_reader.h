@@ -68,8 +68,4 @@ struct ReportView {
 [[nodiscard]] std::expected<ReportView, ReportError> parse_report(std::string_view text);
 [[nodiscard]] std::expected<ScanResult, ReportError> read_report(std::string_view text);
 
-// The identity whose display text is exactly `text`; absent for any text the
-// display could not have produced ("2006-6-21 1.0.0.0", "0.0.0.0", "1.2.3").
-[[nodiscard]] std::optional<DriverIdentity> parse_driver_identity_text(std::string_view text);
-
 }  // namespace qv
