@@ -9,8 +9,10 @@
 namespace qv {
 namespace {
 
+// Stays where it was made: the views of `report` point into `text`, a short
+// one of which lives inside the string object itself.
 struct Input {
-  std::string text;  // the views of `report` point into it
+  std::string text;
   ReportView report;
 };
 
