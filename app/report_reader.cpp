@@ -1,5 +1,6 @@
 #include "report_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -98,30 +99,42 @@ std::string key_in_message(std::string_view key) {
 // One line at a time, without its line feed and a carriage return before it.
 class Lines {
  public:
-  explicit Lines(std::string_view text) : rest_(text) {
-    if (rest_.starts_with("\xEF\xBB\xBF")) rest_.remove_prefix(3);
+  explicit Lines(std::string_view text) : text_(text) {
+    if (text_.starts_with("\xEF\xBB\xBF")) position_ = 3;
   }
   [[nodiscard]] bool next(std::string_view& line) {
-    if (rest_.empty()) return false;
-    const std::size_t end = rest_.find('\n');
-    line = rest_.substr(0, end);
-    rest_.remove_prefix(end == std::string_view::npos ? rest_.size() : end + 1);
+    if (position_ == text_.size()) return false;
+    const std::size_t end = std::min(text_.find('\n', position_), text_.size());
+    line = text_.substr(position_, end - position_);
+    position_ = std::min(end + 1, text_.size());
     if (line.ends_with('\r')) line.remove_suffix(1);
     ++number_;
     return true;
   }
   [[nodiscard]] std::size_t number() const { return number_; }
+  // Where the line after the current one starts.
+  [[nodiscard]] std::size_t position() const { return position_; }
+  [[nodiscard]] std::string_view text() const { return text_; }
 
  private:
-  std::string_view rest_;
+  std::string_view text_;
+  std::size_t position_ = 0;
   std::size_t number_ = 0;
 };
 
 using Failure = std::unexpected<ReportError>;
 
+// Checks a whole report and keeps its sections; or, given one section's text,
+// reads its fields.
 class Parser {
  public:
-  explicit Parser(std::string_view text) : lines_(text) {
+  enum class Input { report, section };
+
+  Parser(std::string_view text, Input input) : lines_(text) {
+    if (input == Input::section) {
+      in_section_ = true;
+      return;
+    }
     // Sizes the lists: "[device]" may also stand inside values, never too few.
     std::size_t sections = 0;
     for (std::size_t at = text.find("[device]"); at != std::string_view::npos;
@@ -132,14 +145,16 @@ class Parser {
     first_lines_.reserve(sections);
   }
 
-  std::expected<ReportView, ReportError> run() {
+  std::expected<ReportView, ReportError> report() {
     if (auto header = read_header(); !header) return Failure(std::move(header.error()));
-    std::string_view line;
-    while (lines_.next(line)) {
-      if (auto step = take(line); !step) return Failure(std::move(step.error()));
-    }
-    if (auto end = end_section(); !end) return Failure(std::move(end.error()));
+    if (auto sections = read_sections(); !sections) return Failure(std::move(sections.error()));
     return std::move(report_);
+  }
+
+  DeviceView section() {
+    // A section from report() has been checked: nothing can fail here.
+    (void)read_sections();
+    return std::move(device_);
   }
 
  private:
@@ -156,11 +171,15 @@ class Parser {
     return fail_at(previous_, "The " + quoted(before) + " line is not followed by " +
                                   std::string(article) + quoted(needed) + " line.");
   }
+  static std::string control_message() {
+    return "The line holds a control character, which a report never does.";
+  }
 
   Step read_header() {
     std::string_view line;
-    if (!lines_.next(line) || line != "qvdev1")
+    if (!lines_.next(line) || line != "qvdev1") {
       return fail_at(1, "The first line is not \"qvdev1\".");
+    }
     std::string_view before = "qvdev1";
     std::array<std::string_view, kHeaderKeys.size()> values;
     for (std::size_t i = 0; i < kHeaderKeys.size(); ++i) {
@@ -183,8 +202,12 @@ class Parser {
     return {};
   }
 
-  static std::string control_message() {
-    return "The line holds a control character, which a report never does.";
+  Step read_sections() {
+    std::string_view line;
+    while (lines_.next(line)) {
+      if (auto step = take(line); !step) return step;
+    }
+    return end_section();
   }
 
   Step take(std::string_view line) {
@@ -192,8 +215,7 @@ class Parser {
     if (has_control(line)) return fail(control_message());
     if (line == "[device]") {
       if (auto end = end_section(); !end) return end;
-      report_.devices.emplace_back();
-      last_ = Key::none;
+      start_section();
       previous_ = number;
       return {};
     }
@@ -202,7 +224,7 @@ class Parser {
     if (eq == std::string_view::npos) {
       return fail("The line is neither \"[device]\" nor a key=value line.");
     }
-    if (report_.devices.empty()) return fail("A value line comes before the first \"[device]\".");
+    if (!in_section_) return fail("A value line comes before the first \"[device]\".");
     const std::string_view name = line.substr(0, eq);
     const std::optional<Key> key = key_of(name);
     if (!key) return fail(key_in_message(name) + " is not one of the report's keys.");
@@ -210,6 +232,7 @@ class Parser {
     if (auto stored = store(*key, line.substr(eq + 1)); !stored) return stored;
     last_ = *key;
     previous_ = number;
+    section_end_ = lines_.position();
     return {};
   }
 
@@ -231,12 +254,7 @@ class Parser {
   }
 
   Step store(Key key, std::string_view value) {
-    DeviceView& device = report_.devices.back();
-    const auto append_id = [&](IdRange& range) {
-      if (range.count == 0) range.first = report_.ids.size();
-      report_.ids.push_back(value);
-      ++range.count;
-    };
+    DeviceView& device = device_;
     switch (key) {
       case Key::none:
         break;
@@ -256,15 +274,16 @@ class Parser {
         device.class_guid = value;
         break;
       case Key::hwid:
-        append_id(device.hardware_ids);
+        device.hardware_ids.push_back(value);
         break;
       case Key::cid:
-        append_id(device.compatible_ids);
+        device.compatible_ids.push_back(value);
         break;
       case Key::driver_ver: {
         const auto identity = parse_driver_identity_text(value, scratch_);
-        if (!identity)
+        if (!identity) {
           return fail("The \"driver_ver\" value is not a valid driver date and version.");
+        }
         device.driver = DriverView{.identity = *identity, .identity_text = value};
         break;
       }
@@ -287,38 +306,53 @@ class Parser {
     return {};
   }
 
+  // The lists keep their storage from one section to the next.
+  void start_section() {
+    in_section_ = true;
+    last_ = Key::none;
+    section_start_ = section_end_ = lines_.position();
+    device_.class_guid.reset();
+    device_.hardware_ids.clear();
+    device_.compatible_ids.clear();
+    device_.driver.reset();
+  }
+
   // A section needs its instance id and description, and a driver its description.
-  Step end_section() const {
-    if (report_.devices.empty()) return {};
+  Step end_section() {
+    if (!in_section_) return {};
     if (last_ == Key::none || last_ == Key::instance_id || last_ == Key::driver_ver) {
       return not_followed(name_of(last_), name_of(static_cast<Key>(static_cast<int>(last_) + 1)));
     }
+    const std::string_view text =
+        lines_.text().substr(section_start_, section_end_ - section_start_);
+    report_.devices.push_back(SectionView{device_.instance_id, text});
     return {};
   }
 
   Lines lines_;
   ReportView report_;
+  DeviceView device_;  // the section being read
+  bool in_section_ = false;
   Key last_ = Key::none;
   std::size_t previous_ = 0;  // the number of the last line taken
+  std::size_t section_start_ = 0;
+  std::size_t section_end_ = 0;
   std::unordered_map<std::string_view, std::size_t> first_lines_;  // instance id: its line
   std::string scratch_;
 };
-
-std::vector<std::string> texts(std::span<const std::string_view> views) {
-  return {views.begin(), views.end()};
-}
 
 std::optional<std::string> text(const std::optional<std::string_view>& view) {
   if (!view) return std::nullopt;
   return std::string(*view);
 }
 
-DeviceRecord record_of(const ReportView& report, const DeviceView& device) {
-  DeviceRecord record{.instance_id = std::string(device.instance_id),
-                      .description = std::string(device.description),
-                      .class_guid = text(device.class_guid),
-                      .hardware_ids = texts(report.entries(device.hardware_ids)),
-                      .compatible_ids = texts(report.entries(device.compatible_ids))};
+DeviceRecord record_of(const DeviceView& device) {
+  DeviceRecord record{
+      .instance_id = std::string(device.instance_id),
+      .description = std::string(device.description),
+      .class_guid = text(device.class_guid),
+      .hardware_ids = {device.hardware_ids.begin(), device.hardware_ids.end()},
+      .compatible_ids = {device.compatible_ids.begin(), device.compatible_ids.end()}};
   if (const auto& driver = device.driver) {
     record.driver = DriverInfo{.identity = driver->identity,
                                .description = std::string(driver->description),
@@ -333,7 +367,11 @@ DeviceRecord record_of(const ReportView& report, const DeviceView& device) {
 }  // namespace
 
 std::expected<ReportView, ReportError> parse_report(std::string_view text) {
-  return Parser(text).run();
+  return Parser(text, Parser::Input::report).report();
+}
+
+DeviceView device_of(const SectionView& section) {
+  return Parser(section.text, Parser::Input::section).section();
 }
 
 std::expected<ScanResult, ReportError> read_report(std::string_view text) {
@@ -344,8 +382,8 @@ std::expected<ScanResult, ReportError> read_report(std::string_view text) {
                     .arch = std::string(report->arch),
                     .server = report->server};
   result.devices.reserve(report->devices.size());
-  for (const DeviceView& device : report->devices) {
-    result.devices.push_back(record_of(*report, device));
+  for (const SectionView& section : report->devices) {
+    result.devices.push_back(record_of(device_of(section)));
   }
   return result;
 }

@@ -7,7 +7,6 @@
 #include <cstddef>
 #include <expected>
 #include <optional>
-#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,14 +22,7 @@ struct ReportError {
   friend bool operator==(const ReportError&, const ReportError&) = default;
 };
 
-// A slice of ReportView::ids.
-struct IdRange {
-  std::size_t first = 0;
-  std::size_t count = 0;
-};
-
-// The records of a report as views into its text, which must outlive them:
-// comparing two large reports then costs little more memory than the files.
+// The fields of one device section, as views into the report's text.
 struct DriverView {
   DriverIdentity identity{};
   std::string_view identity_text{};  // exactly the display text of `identity`
@@ -46,9 +38,18 @@ struct DeviceView {
   std::string_view instance_id{};
   std::string_view description{};
   std::optional<std::string_view> class_guid{};
-  IdRange hardware_ids{};
-  IdRange compatible_ids{};
+  std::vector<std::string_view> hardware_ids{};
+  std::vector<std::string_view> compatible_ids{};
   std::optional<DriverView> driver{};
+  friend bool operator==(const DeviceView&, const DeviceView&) = default;
+};
+
+// A checked device section, kept as its text: comparing two large reports then
+// costs little more memory than the files. Sections with the same text hold the
+// same device; device_of gives the fields.
+struct SectionView {
+  std::string_view instance_id{};
+  std::string_view text{};  // its lines after "[device]", line ends included
 };
 
 struct ReportView {
@@ -56,16 +57,13 @@ struct ReportView {
   std::string_view os{};
   std::string_view arch{};
   bool server = false;
-  std::vector<DeviceView> devices{};    // in report order; instance ids are unique
-  std::vector<std::string_view> ids{};  // every hwid and cid entry, in report order
-
-  [[nodiscard]] std::span<const std::string_view> entries(IdRange range) const {
-    return std::span(ids).subspan(range.first, range.count);
-  }
+  std::vector<SectionView> devices{};  // in report order; instance ids are unique
 };
 
 // The views point into `text`.
 [[nodiscard]] std::expected<ReportView, ReportError> parse_report(std::string_view text);
+// The fields of a section that parse_report gave.
+[[nodiscard]] DeviceView device_of(const SectionView& section);
 [[nodiscard]] std::expected<ScanResult, ReportError> read_report(std::string_view text);
 
 }  // namespace qv

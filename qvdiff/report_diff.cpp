@@ -57,17 +57,6 @@ class Printer {
   bool wrote_ = false;
 };
 
-// One side of a device comparison: a device of a report, or none.
-struct Side {
-  const ReportView* report = nullptr;
-  const DeviceView* device = nullptr;
-
-  [[nodiscard]] std::span<const std::string_view> entries(IdRange DeviceView::*list) const {
-    if (device == nullptr) return {};
-    return report->entries(device->*list);
-  }
-};
-
 // The keys with at most one line, in report order; the identifier lists come
 // between the second and the third.
 constexpr std::array<std::string_view, 8> kSingleKeys = {
@@ -123,30 +112,27 @@ void print_list(Printer& out, std::string_view key, std::span<const std::string_
   for (const std::string_view entry : added) out.fact("new", key, entry);
 }
 
-// Every fact that differs between the sides; against no device, every fact.
-void print_facts(Printer& out, const Side& old_side, const Side& new_side) {
-  const auto old_values = singles(old_side.device);
-  const auto new_values = singles(new_side.device);
+std::span<const std::string_view> entries(const DeviceView* device,
+                                          std::vector<std::string_view> DeviceView::*list) {
+  if (device == nullptr) return {};
+  return device->*list;
+}
+
+// Every fact that differs between the devices; against none, every fact.
+void print_facts(Printer& out, const DeviceView* old_device, const DeviceView* new_device) {
+  const auto old_values = singles(old_device);
+  const auto new_values = singles(new_device);
   for (std::size_t i = 0; i < kSingleKeys.size(); ++i) {
     if (i == kBeforeLists) {
-      print_list(out, "hwid", old_side.entries(&DeviceView::hardware_ids),
-                 new_side.entries(&DeviceView::hardware_ids));
-      print_list(out, "cid", old_side.entries(&DeviceView::compatible_ids),
-                 new_side.entries(&DeviceView::compatible_ids));
+      print_list(out, "hwid", entries(old_device, &DeviceView::hardware_ids),
+                 entries(new_device, &DeviceView::hardware_ids));
+      print_list(out, "cid", entries(old_device, &DeviceView::compatible_ids),
+                 entries(new_device, &DeviceView::compatible_ids));
     }
     if (old_values[i] == new_values[i]) continue;
     if (old_values[i]) out.fact("old", kSingleKeys[i], *old_values[i]);
     if (new_values[i]) out.fact("new", kSingleKeys[i], *new_values[i]);
   }
-}
-
-bool same_device(const Side& a, const Side& b) {
-  return a.device->description == b.device->description &&
-         a.device->class_guid == b.device->class_guid && a.device->driver == b.device->driver &&
-         std::ranges::equal(a.entries(&DeviceView::hardware_ids),
-                            b.entries(&DeviceView::hardware_ids)) &&
-         std::ranges::equal(a.entries(&DeviceView::compatible_ids),
-                            b.entries(&DeviceView::compatible_ids));
 }
 
 void print_host(Printer& out, const ReportView& old_report, const ReportView& new_report) {
@@ -162,15 +148,11 @@ void print_host(Printer& out, const ReportView& old_report, const ReportView& ne
   }
 }
 
-bool by_instance_id(const Side& a, const Side& b) {
-  return a.device->instance_id < b.device->instance_id;
-}
-
-// The devices of each group, sorted by instance id.
+// Each group sorted by instance id; changed devices as old and new fields.
 struct Groups {
-  std::vector<Side> removed;
-  std::vector<Side> added;
-  std::vector<std::pair<Side, Side>> changed;
+  std::vector<const SectionView*> removed;
+  std::vector<const SectionView*> added;
+  std::vector<std::pair<DeviceView, DeviceView>> changed;
 };
 
 Groups group_devices(const ReportView& old_report, const ReportView& new_report) {
@@ -181,23 +163,29 @@ Groups group_devices(const ReportView& old_report, const ReportView& new_report)
   }
   Groups groups;
   std::vector<bool> matched(old_report.devices.size());
-  for (const DeviceView& device : new_report.devices) {
-    const Side new_side{&new_report, &device};
-    const auto at = old_index.find(device.instance_id);
+  for (const SectionView& section : new_report.devices) {
+    const auto at = old_index.find(section.instance_id);
     if (at == old_index.end()) {
-      groups.added.push_back(new_side);
+      groups.added.push_back(&section);
       continue;
     }
     matched[at->second] = true;
-    const Side old_side{&old_report, &old_report.devices[at->second]};
-    if (!same_device(old_side, new_side)) groups.changed.emplace_back(old_side, new_side);
+    const SectionView& old_section = old_report.devices[at->second];
+    if (old_section.text == section.text) continue;  // the usual case: not even read
+    DeviceView old_device = device_of(old_section);
+    DeviceView new_device = device_of(section);
+    if (old_device != new_device)
+      groups.changed.emplace_back(std::move(old_device), std::move(new_device));
   }
   for (std::size_t i = 0; i < old_report.devices.size(); ++i) {
-    if (!matched[i]) groups.removed.push_back(Side{&old_report, &old_report.devices[i]});
+    if (!matched[i]) groups.removed.push_back(&old_report.devices[i]);
   }
+  const auto by_instance_id = [](const SectionView* a, const SectionView* b) {
+    return a->instance_id < b->instance_id;
+  };
   std::ranges::sort(groups.removed, by_instance_id);
   std::ranges::sort(groups.added, by_instance_id);
-  std::ranges::sort(groups.changed, by_instance_id, &std::pair<Side, Side>::second);
+  std::ranges::sort(groups.changed, {}, [](const auto& pair) { return pair.second.instance_id; });
   return groups;
 }
 
@@ -208,20 +196,22 @@ Comparison compare_reports(const ReportView& old_report, const ReportView& new_r
   Printer out(sink);
   print_host(out, old_report, new_report);
   const Groups groups = group_devices(old_report, new_report);
-  for (const Side& device : groups.removed) {
+  for (const SectionView* section : groups.removed) {
     if (!out.ok()) break;
-    out.heading("removed", device.device->instance_id);
-    print_facts(out, device, Side{});
+    out.heading("removed", section->instance_id);
+    const DeviceView device = device_of(*section);
+    print_facts(out, &device, nullptr);
   }
-  for (const Side& device : groups.added) {
+  for (const SectionView* section : groups.added) {
     if (!out.ok()) break;
-    out.heading("added", device.device->instance_id);
-    print_facts(out, Side{}, device);
+    out.heading("added", section->instance_id);
+    const DeviceView device = device_of(*section);
+    print_facts(out, nullptr, &device);
   }
-  for (const auto& [old_side, new_side] : groups.changed) {
+  for (const auto& [old_device, new_device] : groups.changed) {
     if (!out.ok()) break;
-    out.heading("changed", new_side.device->instance_id);
-    print_facts(out, old_side, new_side);
+    out.heading("changed", new_device.instance_id);
+    print_facts(out, &old_device, &new_device);
   }
   const bool differ = out.wrote();
   if (!out.finish()) return Comparison::write_failed;

@@ -16,6 +16,12 @@ const std::string kB =
     "driver_ver=2020-01-02 1.2.3.4\ndriver_desc=\ndriver_inf=oem1.inf\n";
 const std::string kC = "[device]\ninstance_id=C\ndescription=Camera\n";
 
+std::string crlf(const std::string& text) {
+  std::string out;
+  for (const char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
+  return out;
+}
+
 struct Outcome {
   Comparison comparison;
   std::string text;
@@ -40,6 +46,7 @@ TEST(CompareReports, SameStateWritesNothing) {
       {kHeader, kHeader},
       {kHeader + kA + kB + kC, kHeader + kA + kB + kC},
       {kHeader + kA + kB + kC, kHeader + kC + kA + kB},  // another enumeration order
+      {kHeader + kA + kB, crlf(kHeader + kA + kB)},
   };
   for (const auto& [old_text, new_text] : cases) {
     const Outcome outcome = compare(old_text, new_text);
@@ -99,6 +106,11 @@ TEST(CompareReports, PrintsEachDifferenceOnce) {
        kHeader + device + "hwid=H1\nhwid=H2\nhwid=H2\ncid=C1\n",
        kHeader + device + "hwid=H3\nhwid=H2\nhwid=H1\ncid=C1\ncid=C2\n",
        "changed   A\nold       hwid=H2\nnew       hwid=H3\nnew       cid=C2\n"},
+      {"only the last line of a section differs",
+       kHeader + device + "cid=x\n" + kC + device.substr(0, 21) + "Z\ndescription=d\ncid=x",
+       crlf(kHeader + device + "cid=y\n" + kC) + device.substr(0, 21) + "Z\ndescription=d\ncid=y",
+       "changed   A\nold       cid=x\nnew       cid=y\nchanged   Z\nold       cid=x\nnew       "
+       "cid=y\n"},
       {"a list in another order is shown whole", kHeader + device + "hwid=H1\nhwid=H2\ncid=C1\n",
        kHeader + device + "hwid=H2\nhwid=H1\ncid=C1\n",
        "changed   A\nold       hwid=H1\nold       hwid=H2\nnew       hwid=H2\nnew       hwid=H1\n"},
