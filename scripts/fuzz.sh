@@ -17,7 +17,7 @@ seconds=${1:-20}
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_driver_identity fuzz_text fuzz_report fuzz_listing)
+  targets=(fuzz_driver_identity fuzz_text fuzz_report fuzz_listing fuzz_report_reader)
 fi
 
 cd "$root"
