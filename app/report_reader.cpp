@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdint>
-#include <cstring>
 #include <limits>
 #include <unordered_map>
 #include <utility>
@@ -50,28 +48,10 @@ std::optional<Key> key_of(std::string_view name) {
 
 bool repeats(Key key) { return key == Key::hwid || key == Key::cid; }
 
-// True when the word holds a byte below 0x20, 0x7F or 0xC2: the bytes that may
-// start a control character.
-constexpr bool may_start_control(std::uint64_t word) {
-  constexpr std::uint64_t ones = 0x0101010101010101u;
-  constexpr std::uint64_t highs = 0x8080808080808080u;
-  const std::uint64_t del = word ^ (ones * 0x7F);
-  const std::uint64_t c2 = word ^ (ones * 0xC2);
-  const std::uint64_t below_space = (word - ones * 0x20) & ~word;
-  return ((below_space | ((del - ones) & ~del) | ((c2 - ones) & ~c2)) & highs) != 0;
-}
-
 // What the writer replaces by a space: U+0000..U+001F, U+007F and U+0080..U+009F
 // (C2 80..C2 9F). Any other byte, well-formed or not, may stand in a value.
-// Clean words, the usual case, are passed eight bytes at a time.
 bool has_control(std::string_view line) {
-  std::size_t i = 0;
-  for (; i + 8 <= line.size(); i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, line.data() + i, sizeof word);
-    if (may_start_control(word)) break;
-  }
-  for (; i < line.size(); ++i) {
+  for (std::size_t i = 0; i < line.size(); ++i) {
     const auto byte = static_cast<unsigned char>(line[i]);
     if (byte < 0x20 || byte == 0x7F) return true;
     if (byte == 0xC2 && i + 1 < line.size()) {

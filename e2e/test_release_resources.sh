@@ -1,36 +1,46 @@
 #!/usr/bin/env bash
-# qv.exe's version resource and manifest as Windows reads them: the project version
-# from CMake, the names, and the manifest file embedded once and unchanged.
+# The version resource and manifest of qv.exe and qvdiff.exe as Windows reads them:
+# the project version from CMake, the names, and the manifest embedded once, unchanged.
 source "$(dirname "$0")/lib.sh"
 : "${E2E_RESOURCES:?}" "${E2E_PROJECT_VERSION:?}"
 
 IFS=. read -r major minor patch tweak <<<"$E2E_PROJECT_VERSION"
 numbers=$major.${minor:-0}.${patch:-0}.${tweak:-0}
-cp "$E2E_QV" qv.exe
-wine "$E2E_RESOURCES" qv.exe manifest.xml >"$E2E_WORK/resources.out" 2>"$E2E_WORK/resources.err"
-echo $? >"$E2E_WORK/resources.status"
-e2e_check_status "version resource and manifest 1 read" resources 0
 
-# Flags 0 (a release), OS 40004 (VOS_NT_WINDOWS32), type 1 (VFT_APP); U.S. English in
-# UTF-16; one manifest.
-e2e_check_text "version resource" "fixed $numbers $numbers 0 40004 1
+# check PROGRAM DESCRIPTION EXE
+check() {
+  local program=$1 description=$2
+  cp "$3" "$program.exe"
+  wine "$E2E_RESOURCES" "$program.exe" "$program.manifest" >"$E2E_WORK/$program.out" \
+    2>"$E2E_WORK/$program.err"
+  echo $? >"$E2E_WORK/$program.status"
+  e2e_check_status "$program: version resource and manifest 1 read" "$program" 0
+
+  # Flags 0 (a release), OS 40004 (VOS_NT_WINDOWS32), type 1 (VFT_APP); U.S. English
+  # in UTF-16; one manifest.
+  e2e_check_text "$program: version resource" "fixed $numbers $numbers 0 40004 1
 translation 0409 04b0
 ProductName=qv
 ProductVersion=$E2E_PROJECT_VERSION
 FileVersion=$E2E_PROJECT_VERSION
-FileDescription=Device and driver inventory
-OriginalFilename=qv.exe
-InternalName=qv
+FileDescription=$description
+OriginalFilename=$program.exe
+InternalName=$program
 manifests 1
-" "$E2E_WORK/resources.out"
+" "$E2E_WORK/$program.out"
 
-e2e_check_bytes "embedded manifest" "$E2E_SOURCE/../cmake/windows_program.manifest" manifest.xml
-# What the manifest is for: never an elevation prompt, long paths, and the real
-# version of Windows 7 to 11 reported to the process.
-for fragment in 'level="asInvoker"' '>true</longPathAware>' \
-  '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
-  '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
-  grep -qsF "$fragment" manifest.xml || e2e_fail "embedded manifest lacks $fragment"
-done
+  e2e_check_bytes "$program: embedded manifest" "$E2E_SOURCE/../cmake/windows_program.manifest" \
+    "$program.manifest"
+  # What the manifest is for: never an elevation prompt, long paths, and the real
+  # version of Windows 7 to 11 reported to the process.
+  for fragment in 'level="asInvoker"' '>true</longPathAware>' \
+    '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}' \
+    '{1f676c76-80e1-4239-95bb-83d0f6d0da78}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}'; do
+    grep -qsF "$fragment" "$program.manifest" || e2e_fail "$program: embedded manifest lacks $fragment"
+  done
+}
+
+check qv "Device and driver inventory" "$E2E_QV"
+check qvdiff "Comparison of two device and driver reports" "${E2E_QVDIFF:?}"
 
 e2e_finish

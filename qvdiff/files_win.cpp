@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <cstddef>
-#include <utility>
 
 #include "files.h"
 #include "io_win.h"
+#include "kernel_handle_win.h"
 
 namespace qv {
 namespace {
@@ -16,31 +16,12 @@ std::unexpected<std::string> last_error() {
   return std::unexpected(system_error_text(GetLastError()));
 }
 
-// Closes the handle exactly once, keeping the thread's last error.
-class OpenFile {
- public:
-  explicit OpenFile(HANDLE handle) : handle_(handle) {}
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  ~OpenFile() {
-    if (valid()) {
-      const DWORD saved = GetLastError();
-      CloseHandle(handle_);
-      SetLastError(saved);
-    }
-  }
-  [[nodiscard]] bool valid() const { return handle_ != INVALID_HANDLE_VALUE; }
-  [[nodiscard]] HANDLE get() const { return handle_; }
-
- private:
-  HANDLE handle_;
-};
-
 }  // namespace
 
 std::expected<std::string, std::string> read_whole_file(const NativePath& path) {
-  const OpenFile file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  const KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file.valid()) return last_error();
   LARGE_INTEGER size{};
   if (!GetFileSizeEx(file.get(), &size)) return last_error();

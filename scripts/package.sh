@@ -14,7 +14,7 @@ source scripts/setup.sh
 qv_install "${QV_PACKAGES_BUILD[@]}"
 
 # The programs shipped: CMake targets, each <name>.exe in the archive.
-programs=(qv)
+programs=(qv qvdiff)
 # The documents shipped beside them, at the same paths as in the source tree.
 documents=(README.md docs/report-format.md)
 
