@@ -15,7 +15,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 devices=${DEVICES:-100000}
 rounds=${ROUNDS:-7}
 build=$root/build/bench-diff
-command -v /usr/bin/time >/dev/null || { echo "needs GNU time: apt-get install time" >&2; exit 1; }
+source "$root/scripts/setup.sh"
+qv_install cmake make g++ time
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target qvdiff >/dev/null
