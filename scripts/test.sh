@@ -42,7 +42,7 @@ done
 echo "=== release: package.sh --check"
 release_start=$SECONDS
 if scripts/package.sh --check; then
-  summary+=("release: qv.exe and the archive byte-identical from two folders ($((SECONDS - release_start)) s)")
+  summary+=("release: the programs and the archive byte-identical from two folders ($((SECONDS - release_start)) s)")
 else
   failed+=("release (package.sh --check)")
 fi
