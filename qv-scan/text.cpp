@@ -166,6 +166,17 @@ std::vector<std::string> split_multi_string(std::u16string_view units) {
   return pieces;
 }
 
+void append_wide_repaired(std::u16string& out, std::u16string_view units) {
+  const std::size_t start = out.size();
+  out += units;
+  for (std::size_t pos = start; pos < out.size();) {
+    const std::size_t at = pos;
+    // A pair decodes to one character beyond U+FFFF; an unpaired surrogate is
+    // one unit and decodes to U+FFFD, which takes its place.
+    if (decode_utf16(out, pos) == kReplacement) out[at] = static_cast<char16_t>(kReplacement);
+  }
+}
+
 std::optional<std::string> utf16_to_utf8_strict(std::u16string_view units) {
   std::string out;
   out.reserve(units.size());
