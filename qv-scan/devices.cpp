@@ -56,24 +56,23 @@ std::optional<DriverInfo> read_driver(HDEVINFO set, SP_DEVINFO_DATA& device,
   return lookup_driver(key_name, scratch);
 }
 
-// Absent when the member is left out: no readable instance id, or neither
-// hardware nor compatible ids.
-std::optional<DeviceRecord> read_member(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                        std::u16string& scratch) {
+// Fills the empty `record`; false when the member is left out: no readable
+// instance id, or neither hardware nor compatible ids.
+bool read_member(HDEVINFO set, SP_DEVINFO_DATA& device, std::u16string& scratch,
+                 DeviceRecord& record) {
   auto instance_id = read_instance_id(set, device, scratch);
-  if (!instance_id) return std::nullopt;
-  DeviceRecord record;
+  if (!instance_id) return false;
   record.instance_id = std::move(*instance_id);
   record.hardware_ids = read_list(set, device, SPDRP_HARDWAREID, scratch);
   record.compatible_ids = read_list(set, device, SPDRP_COMPATIBLEIDS, scratch);
-  if (record.hardware_ids.empty() && record.compatible_ids.empty()) return std::nullopt;
+  if (record.hardware_ids.empty() && record.compatible_ids.empty()) return false;
 
   auto description = read_text(set, device, SPDRP_FRIENDLYNAME, scratch);
   if (!description) description = read_text(set, device, SPDRP_DEVICEDESC, scratch);
   record.description = std::move(description).value_or("");
   record.class_guid = read_text(set, device, SPDRP_CLASSGUID, scratch);
   record.driver = read_driver(set, device, scratch);
-  return record;
+  return true;
 }
 
 }  // namespace
@@ -96,9 +95,8 @@ std::expected<std::vector<DeviceRecord>, ScanError> enumerate_devices() {
       if (GetLastError() == ERROR_NO_MORE_ITEMS) return devices;
       return std::unexpected(from_last_error("The device list ended unexpectedly."));
     }
-    if (auto record = read_member(set.get(), device, scratch)) {
-      devices.push_back(std::move(*record));
-    }
+    // Filled where it is kept, so that no record is moved on its way in.
+    if (!read_member(set.get(), device, scratch, devices.emplace_back())) devices.pop_back();
   }
 }
 
