@@ -10,6 +10,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool is_high_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool is_low_surrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool is_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 
 std::size_t utf8_length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
@@ -194,6 +195,10 @@ void append_wide_repaired(std::u16string& out, std::u16string_view units) {
   const std::size_t start = out.size();
   out += units;
   for (std::size_t pos = start; pos < out.size();) {
+    if (!is_surrogate(out[pos])) {
+      ++pos;
+      continue;
+    }
     const std::size_t at = pos;
     // A pair decodes to one character beyond U+FFFF; an unpaired surrogate is
     // one unit and decodes to U+FFFD, which takes its place.
