@@ -43,8 +43,10 @@ std::size_t char_count(std::string_view text) {
 }
 
 void append_description(std::string& out, std::string_view description) {
-  // Longer than the limit when a character follows the first 60.
-  if (offset_after(description, kDescriptionLimit) == std::string_view::npos) {
+  // Longer than the limit when a character follows the first 60. No character
+  // is shorter than a byte, so a text of no more bytes than that is not walked.
+  if (description.size() <= kDescriptionLimit ||
+      offset_after(description, kDescriptionLimit) == std::string_view::npos) {
     out += description;
     return;
   }

@@ -1,5 +1,6 @@
 #include "report.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstring>
@@ -35,9 +36,13 @@ bool is_c1_second(char byte) {
   return b >= 0x80 && b <= 0x9F;
 }
 
+bool is_copied(char byte) { return kBytes[static_cast<unsigned char>(byte)] == Byte::copied; }
+
 // Writes `value` with every control character as one space; never more bytes
 // than the value has.
 char* put_value(char* out, std::string_view value) {
+  // Most values hold no control character and no 0xC2 at all: copied whole.
+  if (std::ranges::all_of(value, is_copied)) return put(out, value);
   for (std::size_t i = 0; i < value.size(); ++i) {
     switch (kBytes[static_cast<unsigned char>(value[i])]) {
       case Byte::copied:

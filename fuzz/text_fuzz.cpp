@@ -1,6 +1,7 @@
 // The UTF-16 converters over arbitrary units (the input read as little-endian
-// pairs), checked against a reference decoder, and the UTF-8 side (validation,
-// to_wide_nul, split_white_space) over the raw input bytes.
+// pairs), checked against a reference decoder, the repair of unpaired
+// surrogates against a round trip through UTF-8, and the UTF-8 side
+// (validation, to_wide_nul, split_white_space) over the raw input bytes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -80,6 +81,11 @@ void check_units(std::u16string_view units) {
     expected.push_back(u'\0');
     require(qv::to_wide_nul(text) == expected, "to_wide_nul(wide_to_text(u)) != u + NUL");
   }
+  std::u16string repaired = u"x";
+  qv::append_wide_repaired(repaired, units);
+  repaired.push_back(u'\0');
+  require(repaired.substr(1) == qv::to_wide_nul(text),
+          "append_wide_repaired differs from a round trip through UTF-8");
 }
 
 bool white_space(char32_t c) {

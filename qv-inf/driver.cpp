@@ -40,6 +40,11 @@ std::size_t space_length_at(std::string_view text) {
 
 // Byte length of the White_Space character that ends `text`, or 0.
 std::size_t space_length_before_end(std::string_view text) {
+  // A multi-byte character ends in a continuation byte, so an ASCII last byte,
+  // the usual case, is the only one to look at.
+  if (!text.empty() && static_cast<unsigned char>(text.back()) < 0x80) {
+    return space_length_at(text.substr(text.size() - 1));
+  }
   for (std::size_t length = 1; length <= 3 && length <= text.size(); ++length) {
     if (space_length_at(text.substr(text.size() - length)) == length) return length;
   }

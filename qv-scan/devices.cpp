@@ -14,51 +14,65 @@
 namespace qv {
 namespace {
 
-std::optional<std::string> read_instance_id(HDEVINFO set, SP_DEVINFO_DATA& device) {
+// Each reader below takes the `scratch` units that every read of the walk
+// reuses (see readers.h).
+
+std::optional<std::string> read_instance_id(HDEVINFO set, SP_DEVINFO_DATA& device,
+                                            std::u16string& scratch) {
   DWORD required = 0;
   (void)SetupDiGetDeviceInstanceIdW(set, &device, nullptr, 0, &required);
   if (required == 0) return std::nullopt;
   const DWORD size = required + 1;  // one spare zero unit
-  std::u16string buffer(size, u'\0');
-  if (!SetupDiGetDeviceInstanceIdW(set, &device, as_wchar(buffer.data()), size, &required)) {
+  scratch.assign(size, u'\0');
+  if (!SetupDiGetDeviceInstanceIdW(set, &device, as_wchar(scratch.data()), size, &required)) {
     return std::nullopt;
   }
-  return wide_until_nul(buffer);
+  return wide_until_nul(scratch);
 }
 
-std::vector<std::string> read_list(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
-  const auto units = read_device_property(set, device, property);
+std::vector<std::string> read_list(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property,
+                                   std::u16string& scratch) {
+  const auto units = read_device_property(set, device, property, scratch);
   return units ? split_multi_string(*units) : std::vector<std::string>{};
 }
 
 // Absent for a missing property and for an empty text alike.
-std::optional<std::string> read_text(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property) {
-  const auto units = read_device_property(set, device, property);
+std::optional<std::string> read_text(HDEVINFO set, SP_DEVINFO_DATA& device, DWORD property,
+                                     std::u16string& scratch) {
+  const auto units = read_device_property(set, device, property, scratch);
   if (!units) return std::nullopt;
   std::string text = wide_until_nul(*units);
   if (text.empty()) return std::nullopt;
   return text;
 }
 
-// Absent when the member is left out: no readable instance id, or neither
-// hardware nor compatible ids.
-std::optional<DeviceRecord> read_member(HDEVINFO set, SP_DEVINFO_DATA& device) {
-  auto instance_id = read_instance_id(set, device);
-  if (!instance_id) return std::nullopt;
-  DeviceRecord record;
-  record.instance_id = std::move(*instance_id);
-  record.hardware_ids = read_list(set, device, SPDRP_HARDWAREID);
-  record.compatible_ids = read_list(set, device, SPDRP_COMPATIBLEIDS);
-  if (record.hardware_ids.empty() && record.compatible_ids.empty()) return std::nullopt;
+// The driver of a device whose driver key name is neither missing nor empty.
+std::optional<DriverInfo> read_driver(HDEVINFO set, SP_DEVINFO_DATA& device,
+                                      std::u16string& scratch) {
+  const auto units = read_device_property(set, device, SPDRP_DRIVER, scratch);
+  if (!units) return std::nullopt;
+  const std::u16string_view key_name = units->substr(0, units->find(u'\0'));
+  if (key_name.empty()) return std::nullopt;
+  return lookup_driver(key_name, scratch);
+}
 
-  auto description = read_text(set, device, SPDRP_FRIENDLYNAME);
-  if (!description) description = read_text(set, device, SPDRP_DEVICEDESC);
+// Fills the empty `record`; false when the member is left out: no readable
+// instance id, or neither hardware nor compatible ids.
+bool read_member(HDEVINFO set, SP_DEVINFO_DATA& device, std::u16string& scratch,
+                 DeviceRecord& record) {
+  auto instance_id = read_instance_id(set, device, scratch);
+  if (!instance_id) return false;
+  record.instance_id = std::move(*instance_id);
+  record.hardware_ids = read_list(set, device, SPDRP_HARDWAREID, scratch);
+  record.compatible_ids = read_list(set, device, SPDRP_COMPATIBLEIDS, scratch);
+  if (record.hardware_ids.empty() && record.compatible_ids.empty()) return false;
+
+  auto description = read_text(set, device, SPDRP_FRIENDLYNAME, scratch);
+  if (!description) description = read_text(set, device, SPDRP_DEVICEDESC, scratch);
   record.description = std::move(description).value_or("");
-  record.class_guid = read_text(set, device, SPDRP_CLASSGUID);
-  if (const auto driver_key = read_text(set, device, SPDRP_DRIVER)) {
-    record.driver = lookup_driver(*driver_key);
-  }
-  return record;
+  record.class_guid = read_text(set, device, SPDRP_CLASSGUID, scratch);
+  record.driver = read_driver(set, device, scratch);
+  return true;
 }
 
 }  // namespace
@@ -72,6 +86,7 @@ std::expected<std::vector<DeviceRecord>, ScanError> enumerate_devices() {
   const DeviceInfoSet set(handle);
   std::vector<DeviceRecord> devices;
   SP_DEVINFO_DATA device;
+  std::u16string scratch;
   for (DWORD index = 0;; ++index) {
     std::memset(&device, 0, sizeof device);
     device.cbSize = sizeof device;
@@ -80,7 +95,8 @@ std::expected<std::vector<DeviceRecord>, ScanError> enumerate_devices() {
       if (GetLastError() == ERROR_NO_MORE_ITEMS) return devices;
       return std::unexpected(from_last_error("The device list ended unexpectedly."));
     }
-    if (auto record = read_member(set.get(), device)) devices.push_back(std::move(*record));
+    // Filled where it is kept, so that no record is moved on its way in.
+    if (!read_member(set.get(), device, scratch, devices.emplace_back())) devices.pop_back();
   }
 }
 

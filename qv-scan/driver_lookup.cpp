@@ -2,24 +2,40 @@
 
 #include <algorithm>
 #include <array>
-#include <string>
 
 #include "driver.h"
 #include "handles.h"
 #include "readers.h"
+#include "text.h"
 
 namespace qv {
+namespace {
 
-std::optional<DriverInfo> lookup_driver(std::string_view key_name) {
-  std::string path = "SYSTEM\\CurrentControlSet\\Control\\Class\\";
-  path += key_name;
-  const auto key = open_local_machine_key(path);
+constexpr std::u16string_view kClassRoot = u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
+
+// The key's path, with the name as it would come back from UTF-8 text.
+std::u16string driver_key_path(std::u16string_view key_name) {
+  std::u16string path;
+  path.reserve(kClassRoot.size() + key_name.size());
+  path += kClassRoot;
+  append_wide_repaired(path, key_name);
+  return path;
+}
+
+}  // namespace
+
+std::optional<DriverInfo> lookup_driver(std::u16string_view key_name, std::u16string& scratch) {
+  // Made before the first read, which reuses the scratch that may hold the name.
+  const auto key = open_local_machine_key(driver_key_path(key_name));
   if (!key) return std::nullopt;
+  const auto read = [&](const char16_t* value_name) {
+    return read_registry_string(key->get(), value_name, scratch);
+  };
 
   // Dates come as 6-21-2006 as well as 6/21/2006; both parse alike.
-  std::string date = read_registry_string(key->get(), "DriverDate").value_or("");
+  std::string date = read(u"DriverDate").value_or("");
   std::ranges::replace(date, '-', '/');
-  const std::string version = read_registry_string(key->get(), "DriverVersion").value_or("");
+  const std::string version = read(u"DriverVersion").value_or("");
   const std::array<std::string_view, 2> fields{date, version};
   const auto identity = parse_driver_identity(fields);
   if (!identity) return std::nullopt;
@@ -27,11 +43,11 @@ std::optional<DriverInfo> lookup_driver(std::string_view key_name) {
   // Braced initialisers run in order: the values are read as listed.
   return DriverInfo{
       .identity = *identity,
-      .description = read_registry_string(key->get(), "DriverDesc").value_or(""),
-      .provider = read_registry_string(key->get(), "ProviderName"),
-      .inf_path = read_registry_string(key->get(), "InfPath"),
-      .inf_section_ext = read_registry_string(key->get(), "InfSectionExt"),
-      .matching_device_id = read_registry_string(key->get(), "MatchingDeviceId"),
+      .description = read(u"DriverDesc").value_or(""),
+      .provider = read(u"ProviderName"),
+      .inf_path = read(u"InfPath"),
+      .inf_section_ext = read(u"InfSectionExt"),
+      .matching_device_id = read(u"MatchingDeviceId"),
   };
 }
 

@@ -25,7 +25,10 @@ DriverInfo info(DriverIdentity id, std::string description = "") {
   return result;
 }
 
-class DriverLookupTest : public fake::MachineTest {};
+class DriverLookupTest : public fake::MachineTest {
+ protected:
+  std::u16string scratch;
+};
 
 TEST_F(DriverLookupTest, BuildsDriverInfoFromTheKeyValues) {
   using Values = std::map<std::u16string, std::string>;
@@ -73,7 +76,7 @@ TEST_F(DriverLookupTest, BuildsDriverInfoFromTheKeyValues) {
     SCOPED_TRACE(c.name);
     m = fake::Machine{};
     m.registry[std::u16string(kClassKey) + u"{4d36e967}\\0000"].values = c.values;
-    EXPECT_EQ(lookup_driver("{4d36e967}\\0000"), c.expected);
+    EXPECT_EQ(lookup_driver(u"{4d36e967}\\0000", scratch), c.expected);
     EXPECT_EQ(m.open_handles(), 0u);
   }
 }
@@ -81,7 +84,7 @@ TEST_F(DriverLookupTest, BuildsDriverInfoFromTheKeyValues) {
 TEST_F(DriverLookupTest, ReadsTheValuesInOrderAndStopsWhenThereIsNoIdentity) {
   const std::u16string path = std::u16string(kClassKey) + u"{x}\\0001";
   m.registry[path].values = {{u"DriverVersion", sz(u"1.2.3.4")}};
-  ASSERT_TRUE(lookup_driver("{x}\\0001"));
+  ASSERT_TRUE(lookup_driver(u"{x}\\0001", scratch));
   std::vector<std::u16string> names;
   for (const auto& call : calls_named("RegQueryValueExW")) {
     EXPECT_EQ(call.key, path);
@@ -95,7 +98,7 @@ TEST_F(DriverLookupTest, ReadsTheValuesInOrderAndStopsWhenThereIsNoIdentity) {
 
   m.calls.clear();
   m.registry[path].values = {{u"DriverDesc", sz(u"Disk")}};
-  EXPECT_EQ(lookup_driver("{x}\\0001"), std::nullopt);
+  EXPECT_EQ(lookup_driver(u"{x}\\0001", scratch), std::nullopt);
   EXPECT_EQ(m.count_calls("RegQueryValueExW"), 2u);  // the two probes that found nothing
   EXPECT_EQ(m.count_calls("RegCloseKey"), 1u);
 }
@@ -103,13 +106,26 @@ TEST_F(DriverLookupTest, ReadsTheValuesInOrderAndStopsWhenThereIsNoIdentity) {
 TEST_F(DriverLookupTest, UnopenableKeyMeansNoDriverAndNoQuery) {
   m.registry[std::u16string(kClassKey) + u"denied"] = {.open_status = ERROR_ACCESS_DENIED};
   m.registry[std::u16string(kClassKey) + u"{x}\\0001"].values = {{u"DriverVersion", sz(u"1.0")}};
-  for (const char* name : {"denied", "missing", "{x}\\0001 ", "{x}/0001"}) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(lookup_driver(name), std::nullopt);
+  const std::u16string lone_surrogate{u'{', u'x', u'}', 0xD800};
+  m.registry[std::u16string(kClassKey) + lone_surrogate].values = {{u"DriverVersion", sz(u"1.0")}};
+  struct Case {
+    std::u16string name;
+    std::u16string opened;  // below the class key
+  };
+  const std::vector<Case> cases = {
+      {u"denied", u"denied"},
+      {u"missing", u"missing"},
+      {u"{x}\\0001 ", u"{x}\\0001 "},
+      {u"{x}/0001", u"{x}/0001"},
+      // The name is opened as its text reads: the unpaired surrogate as U+FFFD.
+      {lone_surrogate, u"{x}\uFFFD"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(lookup_driver(c.name, scratch), std::nullopt);
+    EXPECT_EQ(calls_named("RegOpenKeyExW").back().key, std::u16string(kClassKey) + c.opened);
   }
   EXPECT_EQ(m.count_calls("RegQueryValueExW"), 0u);
   EXPECT_EQ(m.count_calls("RegCloseKey"), 0u);
-  EXPECT_EQ(calls_named("RegOpenKeyExW").back().key, std::u16string(kClassKey) + u"{x}/0001");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 #include <string_view>
 
 #include "unique_handle.h"
@@ -38,5 +39,7 @@ using DeviceInfoSet = UniqueHandle<DeviceInfoSetTraits>;
 // Opens `path` below HKEY_LOCAL_MACHINE for reading; absent on any nonzero
 // status, which is neither examined nor kept.
 [[nodiscard]] std::optional<RegistryKey> open_local_machine_key(std::string_view path);
+// The same for a path already in UTF-16.
+[[nodiscard]] std::optional<RegistryKey> open_local_machine_key(const std::u16string& path);
 
 }  // namespace qv

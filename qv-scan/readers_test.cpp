@@ -13,7 +13,12 @@ namespace {
 using fake::raw;
 using fake::sz;
 
-class ReadersTest : public fake::MachineTest {};
+class ReadersTest : public fake::MachineTest {
+ protected:
+  // Shared by every read of a test, as a scan shares it; a longer value read
+  // first must not show through in a shorter one read after it.
+  std::u16string scratch = u"left over from an earlier read";
+};
 
 TEST_F(ReadersTest, RegistryStringDecodesWhateverBytesTheValueHolds) {
   struct Case {
@@ -44,14 +49,14 @@ TEST_F(ReadersTest, RegistryStringDecodesWhateverBytesTheValueHolds) {
     if (c.bytes) m.registry[u"K"].values[u"V"] = *c.bytes;
     const auto key = open_local_machine_key("K");
     ASSERT_TRUE(key);
-    EXPECT_EQ(read_registry_string(key->get(), "V"), c.text);
+    EXPECT_EQ(read_registry_string(key->get(), u"V", scratch), c.text);
   }
 }
 
 TEST_F(ReadersTest, RegistryStringProbesOnceThenReadsOnceWithTheProbedSize) {
   m.registry[u"K"].values[u"V"] = sz(u"abc");
   const auto key = open_local_machine_key("K");
-  ASSERT_EQ(read_registry_string(key->get(), "V"), "abc");
+  ASSERT_EQ(read_registry_string(key->get(), u"V", scratch), "abc");
   const auto queries = calls_named("RegQueryValueExW");
   ASSERT_EQ(queries.size(), 2u);
   EXPECT_EQ(queries[0].value, u"V");
@@ -74,7 +79,7 @@ TEST_F(ReadersTest, RegistryStringFailingCallReadsAsAbsentWithoutRetry) {
     m.faults.clear();
     m.fail_call("RegQueryValueExW", c.code, c.failing_query);
     const auto key = open_local_machine_key("K");
-    EXPECT_EQ(read_registry_string(key->get(), "V"), std::nullopt);
+    EXPECT_EQ(read_registry_string(key->get(), u"V", scratch), std::nullopt);
     EXPECT_EQ(m.count_calls("RegQueryValueExW"), c.queries);
   }
 }
@@ -103,7 +108,7 @@ TEST_F(ReadersTest, DevicePropertyAppendsOneUnitFromTheSpareBytes) {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     ASSERT_TRUE(SetupDiEnumDeviceInfo(set.get(), 0, &device));
-    EXPECT_EQ(read_device_property(set.get(), device, SPDRP_DEVICEDESC), c.units);
+    EXPECT_EQ(read_device_property(set.get(), device, SPDRP_DEVICEDESC, scratch), c.units);
   }
 }
 
@@ -114,7 +119,7 @@ TEST_F(ReadersTest, DevicePropertyProbesThenReadsOnce) {
   device.cbSize = sizeof device;
   ASSERT_TRUE(SetupDiEnumDeviceInfo(set.get(), 0, &device));
 
-  ASSERT_TRUE(read_device_property(set.get(), device, SPDRP_DRIVER));
+  ASSERT_TRUE(read_device_property(set.get(), device, SPDRP_DRIVER, scratch));
   auto reads = calls_named("SetupDiGetDeviceRegistryPropertyW");
   ASSERT_EQ(reads.size(), 2u);
   EXPECT_FALSE(reads[0].buffer);
@@ -123,7 +128,7 @@ TEST_F(ReadersTest, DevicePropertyProbesThenReadsOnce) {
   EXPECT_EQ(reads[1].property, DWORD{SPDRP_DRIVER});
 
   m.fail_call("SetupDiGetDeviceRegistryPropertyW", ERROR_GEN_FAILURE, 4);
-  EXPECT_EQ(read_device_property(set.get(), device, SPDRP_DRIVER), std::nullopt);
+  EXPECT_EQ(read_device_property(set.get(), device, SPDRP_DRIVER, scratch), std::nullopt);
   EXPECT_EQ(m.count_calls("SetupDiGetDeviceRegistryPropertyW"), 4u);
 }
 

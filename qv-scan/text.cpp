@@ -1,6 +1,7 @@
 #include "text.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace qv {
 namespace {
@@ -9,6 +10,7 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 bool is_high_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool is_low_surrogate(char32_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+bool is_surrogate(char32_t u) { return u >= 0xD800 && u <= 0xDFFF; }
 
 std::size_t utf8_length(char32_t c) { return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4; }
 
@@ -91,6 +93,28 @@ std::optional<std::u16string_view> take_piece(std::u16string_view& units) {
   return piece;
 }
 
+// Most texts here are ASCII throughout, each unit its own byte: those are
+// copied in one walk. Absent at the first other unit, for the decoder to take
+// (the buffer given up is the price of the one walk).
+std::optional<std::string> ascii_to_text(std::u16string_view units) {
+  bool ascii = true;
+  std::string text;
+  // The size handed to the lambda is not used: this library passes the
+  // capacity there, which can be larger.
+  text.resize_and_overwrite(units.size(), [&](char* data, std::size_t) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+      if (units[i] >= 0x80) {
+        ascii = false;
+        return std::size_t{0};
+      }
+      data[i] = static_cast<char>(units[i]);
+    }
+    return units.size();
+  });
+  if (!ascii) return std::nullopt;
+  return text;
+}
+
 bool is_white_space(char32_t c) {
   return (c >= 0x09 && c <= 0x0D) || c == 0x20 || c == 0x85 || c == 0xA0 || c == 0x1680 ||
          (c >= 0x2000 && c <= 0x200A) || c == 0x2028 || c == 0x2029 || c == 0x202F || c == 0x205F ||
@@ -128,6 +152,7 @@ std::u16string to_wide_nul(std::string_view text) {
 }
 
 std::string wide_to_text(std::u16string_view units) {
+  if (auto text = ascii_to_text(units)) return std::move(*text);
   // Measured first, so that the text is allocated once at its size.
   std::size_t length = 0;
   for (std::size_t pos = 0; pos < units.size();) {
@@ -164,6 +189,21 @@ std::vector<std::string> split_multi_string(std::u16string_view units) {
   pieces.reserve(count);  // allocated once
   while (const auto piece = take_piece(units)) pieces.push_back(wide_to_text(*piece));
   return pieces;
+}
+
+void append_wide_repaired(std::u16string& out, std::u16string_view units) {
+  const std::size_t start = out.size();
+  out += units;
+  for (std::size_t pos = start; pos < out.size();) {
+    if (!is_surrogate(out[pos])) {
+      ++pos;
+      continue;
+    }
+    const std::size_t at = pos;
+    // A pair decodes to one character beyond U+FFFF; an unpaired surrogate is
+    // one unit and decodes to U+FFFD, which takes its place.
+    if (decode_utf16(out, pos) == kReplacement) out[at] = static_cast<char16_t>(kReplacement);
+  }
 }
 
 std::optional<std::string> utf16_to_utf8_strict(std::u16string_view units) {

@@ -20,6 +20,9 @@ namespace qv {
 [[nodiscard]] std::string wide_until_nul(std::u16string_view units);
 // A Windows multi-string; the first empty piece ends the list.
 [[nodiscard]] std::vector<std::string> split_multi_string(std::u16string_view units);
+// Appends the units with each unpaired surrogate replaced by U+FFFD, as a round
+// trip through UTF-8 gives them back; the count of units stays the same.
+void append_wide_repaired(std::u16string& out, std::u16string_view units);
 
 // As wide_to_text, but absent when the units hold an unpaired surrogate.
 [[nodiscard]] std::optional<std::string> utf16_to_utf8_strict(std::u16string_view units);

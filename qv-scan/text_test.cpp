@@ -9,7 +9,8 @@ namespace qv {
 namespace {
 
 // Lenient decoding repairs an unpaired surrogate with U+FFFD; strict decoding
-// refuses it, and only it.
+// refuses it, and only it. The repair within UTF-16 gives the units back as
+// they come from the lenient text.
 TEST(WideToText, LenientRepairsAndStrictRefusesUnpairedSurrogates) {
   struct Case {
     std::u16string units;
@@ -38,6 +39,10 @@ TEST(WideToText, LenientRepairsAndStrictRefusesUnpairedSurrogates) {
     EXPECT_EQ(wide_to_text(c.units), c.text) << c.text;
     EXPECT_EQ(utf16_to_utf8_strict(c.units), c.paired ? std::optional(c.text) : std::nullopt)
         << c.text;
+    std::u16string repaired = u"x";  // appended to, not replaced
+    append_wide_repaired(repaired, c.units);
+    repaired += u'\0';
+    EXPECT_EQ(repaired.substr(1), to_wide_nul(c.text)) << c.text;
   }
 }
 
