@@ -94,24 +94,13 @@ std::optional<std::u16string_view> take_piece(std::u16string_view& units) {
 }
 
 // Most texts here are ASCII throughout, each unit its own byte: those are
-// copied in one walk. Absent at the first other unit, for the decoder to take
-// (the buffer given up is the price of the one walk).
-std::optional<std::string> ascii_to_text(std::u16string_view units) {
-  bool ascii = true;
-  std::string text;
-  // The size handed to the lambda is not used: this library passes the
-  // capacity there, which can be larger.
-  text.resize_and_overwrite(units.size(), [&](char* data, std::size_t) {
-    for (std::size_t i = 0; i < units.size(); ++i) {
-      if (units[i] >= 0x80) {
-        ascii = false;
-        return std::size_t{0};
-      }
-      data[i] = static_cast<char>(units[i]);
-    }
-    return units.size();
-  });
-  if (!ascii) return std::nullopt;
+// narrowed in one walk. Absent at the first other unit, for the decoder.
+std::optional<std::string> narrow_ascii(std::u16string_view units) {
+  std::string text(units.size(), '\0');
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    if (units[i] >= 0x80) return std::nullopt;
+    text[i] = static_cast<char>(units[i]);
+  }
   return text;
 }
 
@@ -152,7 +141,7 @@ std::u16string to_wide_nul(std::string_view text) {
 }
 
 std::string wide_to_text(std::u16string_view units) {
-  if (auto text = ascii_to_text(units)) return std::move(*text);
+  if (auto text = narrow_ascii(units)) return std::move(*text);
   // Measured first, so that the text is allocated once at its size.
   std::size_t length = 0;
   for (std::size_t pos = 0; pos < units.size();) {
