@@ -3,40 +3,31 @@
 #include <map>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "machine_test.h"
 
 namespace qv {
 namespace {
 
-using Environment = std::map<std::u16string, std::u16string>;
-
 class HostTest : public fake::MachineTest {};
 
 TEST(VersionFromVerOutput, TakesTheFirstDottedWordThatStartsWithADigit) {
-  struct Case {
-    std::string output;
-    std::string version;
-  };
-  const std::vector<Case> cases = {
+  const std::pair<std::string_view, std::string_view> cases[] = {
       {"\r\nMicrosoft Windows [Version 10.0.19045.3803]\r\n", "10.0.19045.3803"},
-      {"Microsoft Windows 6.1.7601\r\n", "6.1.7601"},
       {"v1.2.3 then 6.1.7601]] and 7.0.0", "6.1.7601"},
       {"Version 10.0 only", ""},
       {"a.b.c 1..", "1.."},
-      {"4.5.6]", "4.5.6"},
-      {"1.2.3\u00A09.9.9", "1.2.3"},            // no-break space separates
       {"x\u30002.0.1\v", "2.0.1"},              // ideographic space, vertical tab
-      {"5.6.7\u200B", "5.6.7\u200B"},           // zero-width space is no White_Space
       {"Windows [Version 10.0.1.2] \xFF", ""},  // not UTF-8 anywhere
-      {"\xC0\xAF 10.0.1.2", ""},
       {"", ""},
-      {"]]]", ""},
   };
-  for (const auto& c : cases) EXPECT_EQ(version_from_ver_output(c.output), c.version) << c.output;
+  for (const auto& [output, version] : cases) {
+    EXPECT_EQ(version_from_ver_output(output), version) << output;
+  }
 }
 
+// A zero result means "unset" only with ERROR_ENVVAR_NOT_FOUND; the host code
+// relies on the stand-in doing as Windows does.
 TEST_F(HostTest, StandInEnvironmentBehavesAsWindowsDoes) {
   m.environment = {{u"SET", u"abc"}, {u"EMPTY", u""}};
   WCHAR buffer[8] = {u'x', u'x', u'x', u'x'};
@@ -53,38 +44,22 @@ TEST_F(HostTest, StandInEnvironmentBehavesAsWindowsDoes) {
 }
 
 TEST_F(HostTest, HostNameAndArchitectureFromTheEnvironment) {
-  const std::u16string lone_surrogate(1, char16_t{0xD800});
-  struct Case {
+  const std::u16string lone(1, char16_t{0xD800});
+  const std::u16string pc = u"COMPUTERNAME", w64 = u"PROCESSOR_ARCHITEW6432",
+                       arch = u"PROCESSOR_ARCHITECTURE";
+  const struct {
     const char* name;
-    Environment environment;
+    std::map<std::u16string, std::u16string> environment;
     std::string host;
     std::string arch;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"nothing set", {}, "", ""},
-      {"case kept for the host",
-       {{u"COMPUTERNAME", u"MY-PC"}, {u"PROCESSOR_ARCHITECTURE", u"AMD64"}},
-       "MY-PC",
-       "amd64"},
-      {"WOW64 variable first",
-       {{u"PROCESSOR_ARCHITEW6432", u"AMD64"}, {u"PROCESSOR_ARCHITECTURE", u"x86"}},
-       "",
-       "amd64"},
-      {"only the plain variable", {{u"PROCESSOR_ARCHITECTURE", u"ARM64"}}, "", "arm64"},
-      {"empty WOW64 variable still wins",
-       {{u"PROCESSOR_ARCHITEW6432", u""}, {u"PROCESSOR_ARCHITECTURE", u"x86"}},
-       "",
-       ""},
-      {"unpaired surrogate counts as unset",
-       {{u"COMPUTERNAME", u"PC" + lone_surrogate},
-        {u"PROCESSOR_ARCHITEW6432", lone_surrogate},
-        {u"PROCESSOR_ARCHITECTURE", u"IA64"}},
-       "",
-       "ia64"},
-      {"only ASCII letters are lowered",
-       {{u"COMPUTERNAME", u" \u00C4 "}, {u"PROCESSOR_ARCHITECTURE", u"\u00C4MD_64"}},
-       " \xC3\x84 ",
-       "\xC3\x84md_64"},
+      {"case kept for the host", {{pc, u"MY-PC"}, {arch, u"AMD64"}}, "MY-PC", "amd64"},
+      {"WOW64 variable first", {{w64, u"AMD64"}, {arch, u"x86"}}, "", "amd64"},
+      {"only the plain variable", {{arch, u"ARM64"}}, "", "arm64"},
+      {"empty WOW64 variable still wins", {{w64, u""}, {arch, u"x86"}}, "", ""},
+      {"lone surrogate: unset", {{pc, u"PC" + lone}, {w64, lone}, {arch, u"IA64"}}, "", "ia64"},
+      {"only ASCII lowered", {{pc, u" \u00C4 "}, {arch, u"\u00C4MD64"}}, " \u00C4 ", "\u00C4md64"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -107,51 +82,34 @@ TEST_F(HostTest, EnvironmentReadTellsUnsetFromEmptyAndFailsSilently) {
 
 TEST_F(HostTest, ServerUnlessProductTypeIsWinNT) {
   const std::u16string path = u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions";
-  struct Case {
-    std::optional<std::string> value;  // absent: no key at all
-    bool server;
+  const std::pair<std::optional<std::string>, bool> cases[] = {
+      {fake::sz(u"WinNT"), false}, {fake::sz(u"WINNT"), false},  {fake::sz(u"ServerNT"), true},
+      {fake::sz(u"WinNT "), true}, {fake::raw(u"WinNT"), false}, {fake::sz(u""), false},
+      {std::nullopt, false},  // no key at all
   };
-  const std::vector<Case> cases = {
-      {fake::sz(u"WinNT"), false},   {fake::sz(u"WINNT"), false},   {fake::sz(u"winnt"), false},
-      {fake::sz(u"ServerNT"), true}, {fake::sz(u"LanmanNT"), true}, {fake::sz(u"WinNT "), true},
-      {fake::raw(u"WinNT"), false},  {fake::sz(u""), false},        {std::nullopt, false},
-  };
-  for (const auto& c : cases) {
+  for (const auto& [value, server] : cases) {
     m = fake::Machine{};
-    if (c.value) m.registry[path].values[u"ProductType"] = *c.value;
-    EXPECT_EQ(server_edition(), c.server) << (c.value ? *c.value : "no key");
+    if (value) m.registry[path].values[u"ProductType"] = *value;
+    EXPECT_EQ(server_edition(), server) << (value ? *value : "no key");
   }
   m.registry[path] = {.open_status = ERROR_ACCESS_DENIED,
                       .values = {{u"ProductType", fake::sz(u"ServerNT")}}};
   EXPECT_FALSE(server_edition());
 }
 
-TEST_F(HostTest, ProductOptionsKeyIsClosedRightAfterTheRead) {
-  m.registry[u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions"].values[u"ProductType"] =
-      fake::sz(u"ServerNT");
-  EXPECT_TRUE(server_edition());
-  std::vector<std::string> names;
-  for (const auto& call : m.calls) names.push_back(call.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"RegOpenKeyExW", "RegQueryValueExW",
-                                             "RegQueryValueExW", "RegCloseKey"}));
-}
-
 TEST_F(HostTest, StartsTheInterpreterFromTheSystemDirectory) {
-  struct Case {
+  const struct {
     const char* name;
     std::optional<std::u16string> system_directory;
     std::optional<std::string> output;
     std::u16string application;  // empty: nothing started
     std::string os;
-  };
-  const std::vector<Case> cases = {
+  } cases[] = {
       {"usual", u"C:\\Windows\\system32", "\r\nMicrosoft Windows [Version 6.1.7601]\r\n",
        u"C:\\Windows\\system32\\cmd.exe", "6.1.7601"},
       {"trailing backslash", u"D:\\", "10.0.1.2", u"D:\\cmd.exe", "10.0.1.2"},
       {"no system directory", std::nullopt, "10.0.1.2", u"", ""},
       {"the child cannot start", u"C:\\W", std::nullopt, u"C:\\W\\cmd.exe", ""},
-      {"output not UTF-8", u"C:\\W", "Version 10.0.1.2 \x80", u"C:\\W\\cmd.exe", ""},
-      {"no version word", u"C:\\W", "Microsoft Windows", u"C:\\W\\cmd.exe", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

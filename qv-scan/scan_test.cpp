@@ -16,7 +16,8 @@ using fake::sz;
 
 const std::u16string kClass = u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
 
-// Four devices of which three are listed, one absent one, host facts from every source.
+// Five devices of which three are listed (one has no instance id, one is absent)
+// and host facts from every source.
 fake::Machine sample_machine() {
   fake::Machine m;
   m.environment = {{u"COMPUTERNAME", u"BUILD-PC"},
@@ -25,64 +26,42 @@ fake::Machine sample_machine() {
   m.child_output = "\r\nMicrosoft Windows [Version 10.0.19045.3803]\r\n";
   m.registry[u"SYSTEM\\CurrentControlSet\\Control\\ProductOptions"].values = {
       {u"ProductType", sz(u"ServerNT")}};
-  m.devices.push_back({.instance_id = u"PCI\\VEN_8086&DEV_1237\\0",
-                       .properties = {{SPDRP_HARDWAREID, multi_sz({u"PCI\\VEN_8086&DEV_1237"})},
-                                      {SPDRP_COMPATIBLEIDS, multi_sz({u"PCI\\CC_0600", u"PCI"})},
-                                      {SPDRP_FRIENDLYNAME, sz(u"Host bridge")},
-                                      {SPDRP_DEVICEDESC, sz(u"PCI standard host bridge")},
-                                      {SPDRP_CLASSGUID, sz(u"{4d36e97d}")},
-                                      {SPDRP_DRIVER, sz(u"{4d36e97d}\\0001")}}});
-  m.registry[kClass + u"{4d36e97d}\\0001"].values = {
-      {u"DriverDate", sz(u"6-21-2006")},         {u"DriverVersion", sz(u"10.0.19041.1")},
-      {u"DriverDesc", sz(u"Host bridge")},       {u"ProviderName", sz(u"Microsoft")},
-      {u"InfPath", sz(u"machine.inf")},          {u"InfSectionExt", sz(u".NTamd64")},
-      {u"MatchingDeviceId", sz(u"pci\\cc_0600")}};
-  m.devices.push_back({.properties = {{SPDRP_HARDWAREID, multi_sz({u"ROOT\\HIDDEN"})}}});
-  m.devices.push_back({.instance_id = u"ROOT\\DISK\\0000",
-                       .properties = {{SPDRP_HARDWAREID, multi_sz({u"GenDisk"})},
-                                      {SPDRP_DEVICEDESC, sz(u"Disk drive")},
-                                      {SPDRP_DRIVER, sz(u"{4d36e967}\\0000")}}});
-  m.registry[kClass + u"{4d36e967}\\0000"].values = {{u"DriverDesc", sz(u"Disk drive")}};
-  m.devices.push_back({.instance_id = u"USB\\OLD", .present = false});
-  m.devices.back().properties[SPDRP_HARDWAREID] = multi_sz({u"USB\\OLD"});
-  m.devices.push_back({.instance_id = u"ACPI\\PNP0303\\0",
-                       .properties = {{SPDRP_COMPATIBLEIDS, multi_sz({u"PNP0303"})},
-                                      {SPDRP_FRIENDLYNAME, sz(u"Keyboard")},
-                                      {SPDRP_DRIVER, sz(u"{4d36e96b}\\0000")}}});
-  m.registry[kClass + u"{4d36e96b}\\0000"].values = {{u"DriverVersion", sz(u"1.2")}};
+  m.devices = {{u"PCI\\BRIDGE",
+                {{SPDRP_HARDWAREID, multi_sz({u"PCI\\B"})},
+                 {SPDRP_COMPATIBLEIDS, multi_sz({u"PCI\\CC_0600", u"PCI"})},
+                 {SPDRP_FRIENDLYNAME, sz(u"Bridge")},
+                 {SPDRP_DEVICEDESC, sz(u"PCI bridge")},
+                 {SPDRP_CLASSGUID, sz(u"{97d}")},
+                 {SPDRP_DRIVER, sz(u"{97d}\\0001")}}},
+               {std::nullopt, {{SPDRP_HARDWAREID, multi_sz({u"ROOT\\HIDDEN"})}}},
+               {u"ROOT\\DISK",
+                {{SPDRP_HARDWAREID, multi_sz({u"GenDisk"})},
+                 {SPDRP_DEVICEDESC, sz(u"Disk drive")},
+                 {SPDRP_DRIVER, sz(u"{967}\\0000")}}},
+               {u"USB\\OLD", {{SPDRP_HARDWAREID, multi_sz({u"USB\\OLD"})}}, false},
+               {u"ACPI\\KBD",
+                {{SPDRP_COMPATIBLEIDS, multi_sz({u"PNP0303"})},
+                 {SPDRP_FRIENDLYNAME, sz(u"Keyboard")},
+                 {SPDRP_DRIVER, sz(u"{96b}\\0000")}}}};
+  m.registry[kClass + u"{97d}\\0001"].values = {
+      {u"DriverDate", sz(u"6-21-2006")},    {u"DriverVersion", sz(u"10.0.19041.1")},
+      {u"DriverDesc", sz(u"Bridge")},       {u"ProviderName", sz(u"MS")},
+      {u"InfPath", sz(u"m.inf")},           {u"InfSectionExt", sz(u".NT")},
+      {u"MatchingDeviceId", sz(u"pci\\cc")}};
+  m.registry[kClass + u"{967}\\0000"].values = {{u"DriverDesc", sz(u"Disk drive")}};
+  m.registry[kClass + u"{96b}\\0000"].values = {{u"DriverVersion", sz(u"1.2")}};
   return m;
 }
 
 ScanResult sample_result() {
-  ScanResult r;
-  r.host = "BUILD-PC";
-  r.os = "10.0.19045.3803";
-  r.arch = "amd64";
-  r.server = true;
-  DeviceRecord bridge;
-  bridge.instance_id = "PCI\\VEN_8086&DEV_1237\\0";
-  bridge.description = "Host bridge";
-  bridge.class_guid = "{4d36e97d}";
-  bridge.hardware_ids = {"PCI\\VEN_8086&DEV_1237"};
-  bridge.compatible_ids = {"PCI\\CC_0600", "PCI"};
-  bridge.driver = DriverInfo{.identity = {DriverDate{2006, 6, 21}, {{10, 0, 19041, 1}}},
-                             .description = "Host bridge",
-                             .provider = "Microsoft",
-                             .inf_path = "machine.inf",
-                             .inf_section_ext = ".NTamd64",
-                             .matching_device_id = "pci\\cc_0600"};
-  DeviceRecord disk;
-  disk.instance_id = "ROOT\\DISK\\0000";
-  disk.description = "Disk drive";
-  disk.hardware_ids = {"GenDisk"};
-  DeviceRecord keyboard;
-  keyboard.instance_id = "ACPI\\PNP0303\\0";
-  keyboard.description = "Keyboard";
-  keyboard.compatible_ids = {"PNP0303"};
-  keyboard.driver = DriverInfo{};
-  keyboard.driver->identity.version = {{1, 2, 0, 0}};
-  r.devices = {bridge, disk, keyboard};
-  return r;
+  const DriverInfo bridge{
+      {DriverDate{2006, 6, 21}, {{10, 0, 19041, 1}}}, "Bridge", "MS", "m.inf", ".NT", "pci\\cc"};
+  const DriverInfo keyboard{{std::nullopt, {{1, 2, 0, 0}}}};
+  std::vector<DeviceRecord> devices = {
+      {"PCI\\BRIDGE", "Bridge", "{97d}", {"PCI\\B"}, {"PCI\\CC_0600", "PCI"}, bridge},
+      {"ROOT\\DISK", "Disk drive", std::nullopt, {"GenDisk"}, {}, std::nullopt},
+      {"ACPI\\KBD", "Keyboard", std::nullopt, {}, {"PNP0303"}, keyboard}};
+  return {"BUILD-PC", "10.0.19045.3803", "amd64", true, devices};
 }
 
 class ScanTest : public fake::MachineTest {};
