@@ -10,11 +10,14 @@ namespace {
 const std::string kHeader = "qvdev1\nhost=PC\nos=10.0.19045\narch=amd64\nserver=0\n";
 
 // Section texts, so that the cases read like the reports they compare.
-const std::string kA = "[device]\ninstance_id=A\ndescription=Adapter\nhwid=H1\nhwid=H2\n";
-const std::string kB =
-    "[device]\ninstance_id=B\ndescription=Bus\nclass_guid={G}\ncid=C=1\n"
-    "driver_ver=2020-01-02 1.2.3.4\ndriver_desc=\ndriver_inf=oem1.inf\n";
-const std::string kC = "[device]\ninstance_id=C\ndescription=Camera\n";
+std::string section(const std::string& id, const std::string& description) {
+  return "[device]\ninstance_id=" + id + "\ndescription=" + description + "\n";
+}
+const std::string kA = section("A", "Adapter") + "hwid=H1\nhwid=H2\n";
+const std::string kB = section("B", "Bus") +
+                       "class_guid={G}\ncid=C=1\ndriver_ver=2020-01-02 1.2.3.4\ndriver_desc=\n"
+                       "driver_inf=oem1.inf\n";
+const std::string kC = section("C", "Camera");
 
 std::string crlf(const std::string& text) {
   std::string out;
@@ -56,66 +59,54 @@ TEST(CompareReports, SameStateWritesNothing) {
 }
 
 TEST(CompareReports, PrintsEachDifferenceOnce) {
-  struct Case {
+  const std::string device = section("A", "d");
+  const struct {
     const char* name;
     std::string old_text;
     std::string new_text;
     std::string printed;
-  };
-  const std::string device = "[device]\ninstance_id=A\ndescription=d\n";
-  const Case cases[] = {
-      {"host facts in header order", "qvdev1\nhost=PC\nos=6.1\narch=x86\nserver=0\n",
-       "qvdev1\nhost=pc\nos=10.0\narch=amd64\nserver=1\n",
+  } cases[] = {
+      {"host facts in header order, then removed, added, changed devices, each sorted",
+       "qvdev1\nhost=PC\nos=6.1\narch=x86\nserver=0\n" + section("Z", "z") + kA + kC +
+           section("E", "d"),
+       "qvdev1\nhost=pc\nos=10.0\narch=amd64\nserver=1\n" + section("X", "x") + kB +
+           section("E", "e") + section("C", "c"),
        "old       host=PC\nnew       host=pc\nold       os=6.1\nnew       os=10.0\n"
-       "old       arch=x86\nnew       arch=amd64\nold       server=0\nnew       server=1\n"},
-      {"removed and added devices show every fact but the instance id", kHeader + kA + kC,
-       kHeader + kB + kC,
+       "old       arch=x86\nnew       arch=amd64\nold       server=0\nnew       server=1\n"
        "removed   A\nold       description=Adapter\nold       hwid=H1\nold       hwid=H2\n"
-       "added     B\nnew       description=Bus\nnew       class_guid={G}\nnew       cid=C=1\n"
-       "new       driver_ver=2020-01-02 1.2.3.4\nnew       driver_desc=\n"
-       "new       driver_inf=oem1.inf\n"},
-      {"groups in order, each sorted by instance id",
-       "qvdev1\nhost=PC\nos=1\narch=a\nserver=0\n" + kC + device +
-           "[device]\ninstance_id=Z\ndescription=z\n[device]\ninstance_id=Y\ndescription=y\n",
-       "qvdev1\nhost=PC\nos=2\narch=a\nserver=0\n[device]\ninstance_id=X\ndescription=x\n"
-       "[device]\ninstance_id=C\ndescription=c\n" +
-           kB + "[device]\ninstance_id=A\ndescription=e\n",
-       "old       os=1\nnew       os=2\n"
-       "removed   Y\nold       description=y\nremoved   Z\nold       description=z\n"
-       "added     B\nnew       description=Bus\nnew       class_guid={G}\nnew       cid=C=1\n"
-       "new       driver_ver=2020-01-02 1.2.3.4\nnew       driver_desc=\n"
-       "new       driver_inf=oem1.inf\n"
-       "added     X\nnew       description=x\n"
-       "changed   A\nold       description=d\nnew       description=e\n"
-       "changed   C\nold       description=Camera\nnew       description=c\n"},
+       "removed   Z\nold       description=z\nadded     B\nnew       description=Bus\n"
+       "new       class_guid={G}\nnew       cid=C=1\nnew       driver_ver=2020-01-02 1.2.3.4\n"
+       "new       driver_desc=\nnew       driver_inf=oem1.inf\nadded     X\n"
+       "new       description=x\nchanged   C\nold       description=Camera\n"
+       "new       description=c\nchanged   E\nold       description=d\n"
+       "new       description=e\n"},
       {"driver facts: changed, gained, lost",
-       kHeader + device +
-           "driver_ver=2020-01-02 1.2.3.4\ndriver_desc=D\ndriver_inf=oem1.inf\n"
+       kHeader + device + "driver_ver=2020-01-02 1.2.3.4\ndriver_desc=D\ndriver_inf=oem1.inf\n" +
            "driver_ext=.NT\n",
-       kHeader + device +
-           "driver_ver=1.2.3.5\ndriver_desc=D\ndriver_provider=P\n"
+       kHeader + device + "driver_ver=1.2.3.5\ndriver_desc=D\ndriver_provider=P\n" +
            "driver_inf=oem2.inf\n",
        "changed   A\nold       driver_ver=2020-01-02 1.2.3.4\nnew       driver_ver=1.2.3.5\n"
-       "new       driver_provider=P\nold       driver_inf=oem1.inf\nnew       driver_inf=oem2.inf\n"
-       "old       driver_ext=.NT\n"},
+       "new       driver_provider=P\nold       driver_inf=oem1.inf\n"
+       "new       driver_inf=oem2.inf\nold       driver_ext=.NT\n"},
       {"a driver lost whole, an empty class guid gained",
        kHeader + device + "driver_ver=1.0.0.0\ndriver_desc=\n", kHeader + device + "class_guid=\n",
-       "changed   A\nnew       class_guid=\nold       driver_ver=1.0.0.0\nold       "
-       "driver_desc=\n"},
+       "changed   A\nnew       class_guid=\nold       driver_ver=1.0.0.0\n"
+       "old       driver_desc=\n"},
       {"list entries removed and added, repeats counted",
        kHeader + device + "hwid=H1\nhwid=H2\nhwid=H2\ncid=C1\n",
        kHeader + device + "hwid=H3\nhwid=H2\nhwid=H1\ncid=C1\ncid=C2\n",
        "changed   A\nold       hwid=H2\nnew       hwid=H3\nnew       cid=C2\n"},
-      {"only the last line of a section differs",
-       kHeader + device + "cid=x\n" + kC + device.substr(0, 21) + "Z\ndescription=d\ncid=x",
-       crlf(kHeader + device + "cid=y\n" + kC) + device.substr(0, 21) + "Z\ndescription=d\ncid=y",
-       "changed   A\nold       cid=x\nnew       cid=y\nchanged   Z\nold       cid=x\nnew       "
-       "cid=y\n"},
+      {"only the last line of a section differs, at the end without a line feed",
+       kHeader + device + "cid=x\n" + kC + section("Z", "d") + "cid=x",
+       crlf(kHeader + device + "cid=y\n" + kC) + section("Z", "d") + "cid=y",
+       "changed   A\nold       cid=x\nnew       cid=y\nchanged   Z\nold       cid=x\n"
+       "new       cid=y\n"},
       {"a list in another order is shown whole", kHeader + device + "hwid=H1\nhwid=H2\ncid=C1\n",
        kHeader + device + "hwid=H2\nhwid=H1\ncid=C1\n",
-       "changed   A\nold       hwid=H1\nold       hwid=H2\nnew       hwid=H2\nnew       hwid=H1\n"},
+       "changed   A\nold       hwid=H1\nold       hwid=H2\nnew       hwid=H2\n"
+       "new       hwid=H1\n"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const Outcome outcome = compare(c.old_text, c.new_text);
     EXPECT_EQ(outcome.comparison, Comparison::differ) << c.name;
     EXPECT_EQ(outcome.text, c.printed) << c.name;
@@ -125,27 +116,23 @@ TEST(CompareReports, PrintsEachDifferenceOnce) {
 // Large differences leave in pieces; a failing sink stops the output.
 TEST(CompareReports, WritesInPiecesAndStopsWhenTheSinkFails) {
   std::string old_text = kHeader;
-  for (int i = 0; i < 5000; ++i) {
-    old_text += "[device]\ninstance_id=" + std::to_string(100000 + i) + "\ndescription=d\n";
-  }
+  for (int i = 0; i < 5000; ++i) old_text += section(std::to_string(100000 + i), "d");
   const auto old_report = parse_report(old_text);
   const auto new_report = parse_report(kHeader);
   ASSERT_TRUE(old_report && new_report);
   std::string whole;
   int pieces = 0;
-  EXPECT_EQ(compare_reports(*old_report, *new_report,
-                            [&](std::string_view piece) {
-                              whole += piece;
-                              return ++pieces > 0;
-                            }),
-            Comparison::differ);
+  const auto keep = [&](std::string_view piece) {
+    whole += piece;
+    return ++pieces > 0;
+  };
+  EXPECT_EQ(compare_reports(*old_report, *new_report, keep), Comparison::differ);
   EXPECT_GT(pieces, 1);
   EXPECT_TRUE(whole.starts_with("removed   100000\nold       description=d\nremoved   100001\n"));
   EXPECT_TRUE(whole.ends_with("removed   104999\nold       description=d\n"));
   int calls = 0;
-  EXPECT_EQ(
-      compare_reports(*old_report, *new_report, [&](std::string_view) { return ++calls > 1; }),
-      Comparison::write_failed);
+  const auto fail_second = [&](std::string_view) { return ++calls > 1; };
+  EXPECT_EQ(compare_reports(*old_report, *new_report, fail_second), Comparison::write_failed);
   EXPECT_EQ(calls, 1);
 }
 
