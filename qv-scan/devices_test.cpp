@@ -87,29 +87,25 @@ std::vector<DWORD> properties_read(const std::vector<fake::Call>& calls) {
   return read;
 }
 
-TEST_F(DevicesTest, LeftOutMemberReadsNothingMore) {
-  m.devices = {{.instance_id = u"D", .properties = {{SPDRP_DRIVER, sz(u"{x}\\0000")}}}};
-  EXPECT_EQ(enumerate_devices(), Records{});
-  EXPECT_EQ(properties_read(calls_named("SetupDiGetDeviceRegistryPropertyW")),
-            (std::vector<DWORD>{SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS}));
-  EXPECT_EQ(m.count_calls("RegOpenKeyExW"), 0u);
-}
-
+// A member without ids is left out before anything else is read.
 TEST_F(DevicesTest, ReadsPropertiesInOrderAndLooksUpTheDriver) {
-  m.devices = {{.instance_id = u"PCI\\VEN_8086",
-                .properties = {{SPDRP_HARDWAREID, multi_sz({u"PCI\\VEN_8086"})},
-                               {SPDRP_DRIVER, sz(u"{x}\\0003")}}}};
+  const std::string driver = sz(u"{x}\\0003");
+  m.devices = {{.instance_id = u"LEFT OUT", .properties = {{SPDRP_DRIVER, driver}}},
+               {.instance_id = u"PCI\\VEN_8086",
+                .properties = {{SPDRP_HARDWAREID, sz(u"PCI")}, {SPDRP_DRIVER, driver}}}};
   m.registry[kClass + u"{x}\\0003"].values = {{u"DriverVersion", sz(u"2.0")}};
   const auto devices = enumerate_devices();
   ASSERT_TRUE(devices && devices->size() == 1 && (*devices)[0].driver);
   EXPECT_EQ((*devices)[0].driver->identity.version, (DriverVersion{{2, 0, 0, 0}}));
   EXPECT_EQ(properties_read(calls_named("SetupDiGetDeviceRegistryPropertyW")),
-            (std::vector<DWORD>{SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS, SPDRP_FRIENDLYNAME,
-                                SPDRP_DEVICEDESC, SPDRP_CLASSGUID, SPDRP_DRIVER}));
+            (std::vector<DWORD>{SPDRP_HARDWAREID, SPDRP_COMPATIBLEIDS, SPDRP_HARDWAREID,
+                                SPDRP_COMPATIBLEIDS, SPDRP_FRIENDLYNAME, SPDRP_DEVICEDESC,
+                                SPDRP_CLASSGUID, SPDRP_DRIVER}));
+  EXPECT_EQ(m.count_calls("RegOpenKeyExW"), 1u);
   const auto id_calls = calls_named("SetupDiGetDeviceInstanceIdW");
-  ASSERT_EQ(id_calls.size(), 2u);
-  EXPECT_FALSE(id_calls[0].buffer);
-  EXPECT_EQ(id_calls[1].size, 14u);  // 12 units, the NUL and one spare
+  ASSERT_EQ(id_calls.size(), 4u);
+  EXPECT_FALSE(id_calls[2].buffer);
+  EXPECT_EQ(id_calls[3].size, 14u);  // 12 units, the NUL and one spare
 }
 
 TEST_F(DevicesTest, KeepsOrderAndDuplicatesAndSkipsAbsentDevices) {
