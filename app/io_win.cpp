@@ -113,9 +113,11 @@ std::expected<void, std::string> FileReportWriter::write_file(std::u16string_vie
   // error may be ERROR_ALREADY_EXISTS; it is not a failure and is not read.
   FileHandle file(CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid() || !SetEndOfFile(file.get())) {
-    const DWORD code = GetLastError();
-    return std::unexpected(system_error_text(code));
+  if (!file.valid()) return std::unexpected(system_error_text(GetLastError()));
+  // Only a file on disk has content to cut. A device (NUL, CON, a serial port)
+  // or a pipe takes the bytes as they come, and refuses SetEndOfFile.
+  if (GetFileType(file.get()) == FILE_TYPE_DISK && !SetEndOfFile(file.get())) {
+    return std::unexpected(system_error_text(GetLastError()));
   }
   if (const DWORD code = write_all(file.get(), bytes); code != ERROR_SUCCESS) {
     return std::unexpected(system_error_text(code));

@@ -44,6 +44,11 @@ TEST_F(FileReportWriterTest, WritesBytesUnchangedAndReplacesOldContent) {
     ASSERT_TRUE(writer_.write_file(path, ""));
     EXPECT_EQ(read(path), "");
   }
+  // A device takes the bytes as they come: there is no content to cut.
+  for (const std::u16string device : {u"NUL", u"\\\\.\\NUL"}) {
+    const auto written = writer_.write_file(device, "qvdev1\n");
+    EXPECT_TRUE(written) << written.error();
+  }
 }
 
 TEST_F(FileReportWriterTest, ReplacesAHiddenSystemFileWholeAndKeepsItsAttributes) {

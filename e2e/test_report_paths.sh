@@ -1,34 +1,96 @@
 #!/usr/bin/env bash
-# Report paths: a non-ASCII name, a relative path with a backslash, an existing
-# longer file replaced whole, and arguments after the path ignored.
+# Every kind of report path, one row each: what qv.exe prints, its status, and what
+# becomes of the file. A change to how the report is opened or written must keep every
+# row; a new kind of path gets a row of its own.
 source "$(dirname "$0")/lib.sh"
+: "${E2E_PIPE_READER:?}"
 c=$E2E_SOURCE/cases
 e2e_expected "$c/wine-header.report" "$c/wine-before.report" "$c/wine-after.report" >"$E2E_WORK/report"
+e2e_expected "$c/wine.summary" >"$E2E_WORK/summary"
+cp "$E2E_QV" qv.exe
 
-check_written() {
-  local label=$1 shown=$2 file=$3
-  { e2e_expected "$c/wine.summary"; printf 'written   %s\n' "$shown"; } >"$E2E_WORK/written"
-  e2e_check_bytes "$label: standard output" "$E2E_WORK/written" "$E2E_WORK/run.out"
-  e2e_check_text "$label: nothing on standard error" "" "$E2E_WORK/run.err"
-  e2e_check_status "$label: status" run 0
-  e2e_check_bytes "$label: report file" "$E2E_WORK/report" "$file"
+# The summary, then the "written" line after a report that was written.
+expect_output() {
+  local status=$1 argument=$2
+  cat "$E2E_WORK/summary"
+  [[ $status == 0 ]] && printf 'written   %s\n' "$argument"
 }
 
-e2e_run_qv run 'rapport-é😀.txt'
-check_written "non-ASCII path" 'rapport-é😀.txt' 'rapport-é😀.txt'
+# row LABEL ARGUMENT STATUS STDERR LANDS: runs qv.exe ARGUMENT and checks standard
+# output (the summary, and the "written" line when STATUS is 0), STDERR and STATUS.
+# LANDS is the file that must then hold the report, or "-" when none is looked at.
+row() {
+  local label=$1 argument=$2 status=$3 error=$4 lands=$5
+  e2e_run_qv run "$argument"
+  expect_output "$status" "$argument" >"$E2E_WORK/run.expected"
+  e2e_check_bytes "$label: standard output" "$E2E_WORK/run.expected" "$E2E_WORK/run.out"
+  e2e_check_text "$label: standard error" "$error" "$E2E_WORK/run.err"
+  e2e_check_status "$label: status" run "$status"
+  [[ $lands == - ]] || e2e_check_bytes "$label: the report" "$E2E_WORK/report" "$lands"
+}
 
+# Files on disk.
+row "new file" new.txt 0 "" new.txt
+row "non-ASCII name" 'rapport-é😀.txt' 0 "" 'rapport-é😀.txt'
 mkdir sub
-e2e_run_qv run 'sub\r.txt'
-check_written "relative path with a backslash" 'sub\r.txt' sub/r.txt
-
-# Longer than the report, with CR LF lines and no final line feed.
+row "relative path with a backslash" 'sub\r.txt' 0 "" sub/r.txt
+# Windows drops the dots at the end of a name.
+row "trailing dot" 'dot.' 0 "" dot
+# Longer than the report, with CR LF lines and no final line feed: nothing of it stays.
 for i in $(seq 1 3000); do printf 'old line %d of a longer file\r\n' "$i"; done >long.txt
 printf 'tail' >>long.txt
-e2e_run_qv run long.txt
-check_written "existing longer file" long.txt long.txt
+row "existing longer file" long.txt 0 "" long.txt
+cp long.txt hidden.txt
+wine cmd /c attrib +h +s hidden.txt >/dev/null 2>&1
+attributes=$(wine cmd /c attrib hidden.txt 2>/dev/null)
+row "hidden and system file" hidden.txt 0 "" hidden.txt
+[[ $(wine cmd /c attrib hidden.txt 2>/dev/null) == "$attributes" ]] ||
+  e2e_fail "hidden and system file: its attributes changed"
+row "extra arguments" first.txt 0 "" first.txt
+e2e_run_qv run second.txt third.txt
+[[ -e third.txt ]] && e2e_fail "extra arguments: an argument after the path was written"
 
-e2e_run_qv run first.txt second.txt 'third file.txt'
-check_written "extra arguments" first.txt first.txt
-[[ -e second.txt || -e 'third file.txt' ]] && e2e_fail "an extra argument was written"
+# Paths that can't be written.
+row "missing folder" 'missing/report.txt' 1 $'Couldn\'t write missing/report.txt: Path not found. (os error 3)\n' -
+row "missing folder, backslash" 'missing\report.txt' 1 $'Couldn\'t write missing\\report.txt: Path not found. (os error 3)\n' -
+[[ -e missing ]] && e2e_fail "missing folder: it was created"
+mkdir folder
+row "a folder" folder 1 $'Couldn\'t write folder: Access denied. (os error 5)\n' -
+[[ -d folder ]] || e2e_fail "a folder: it is gone"
+row "the empty argument" '' 1 $'Couldn\'t write : Path not found. (os error 3)\n' -
+row "a pipe that does not exist" '\\.\pipe\qv-none' 1 \
+  $'Couldn\'t write \\\\.\\pipe\\qv-none: File not found. (os error 2)\n' -
+printf 'old\n' >read-only.txt
+wine cmd /c attrib +r read-only.txt >/dev/null 2>&1
+if ((EUID == 0)); then
+  echo "skipped: read-only file (Wine run as root writes a read-only file like any other)"
+else
+  row "read-only file" read-only.txt 1 $'Couldn\'t write read-only.txt: Access denied. (os error 5)\n' -
+  e2e_check_text "read-only file: left as it was" $'old\n' read-only.txt
+fi
+
+# Devices and pipes: written as they come, never cut.
+row "NUL" NUL 0 "" -
+row "NUL by its device path" '\\.\NUL' 0 "" -
+[[ -e NUL || -e nul ]] && e2e_fail "NUL: a file was made"
+
+# A named pipe whose reader, a program of ours, keeps what arrives.
+rm -f ready piped.bin
+wine "$E2E_PIPE_READER" '\\.\pipe\qv-report' ready piped.bin 2>"$E2E_WORK/reader.err" &
+reader=$!
+for _ in $(seq 1 200); do [[ -e ready ]] && break; sleep 0.05; done
+row "a named pipe with a reader" '\\.\pipe\qv-report' 0 "" piped.bin
+wait "$reader" || e2e_fail "a named pipe with a reader: the reader failed: $(cat "$E2E_WORK/reader.err")"
+
+# CON on a console: on a pseudo-terminal Wine hands qv.exe a console, and the report
+# arrives there after the summary. The terminal's CRs and escape sequences are taken off.
+script -qec "stty cols 200 rows 50; wine qv.exe CON 2>'$E2E_WORK/con.err'; echo \$? >'$E2E_WORK/con.status'" \
+  /dev/null </dev/null >"$E2E_WORK/terminal.bytes"
+tr -d '\r' <"$E2E_WORK/terminal.bytes" | sed 's/\x1b\[[0-9;?]*[A-Za-z]//g' >"$E2E_WORK/con.out"
+{ cat "$E2E_WORK/summary" "$E2E_WORK/report"; printf 'written   CON\n'; } >"$E2E_WORK/con.expected"
+e2e_check_bytes "CON on a console: the summary, the report and the written line" \
+  "$E2E_WORK/con.expected" "$E2E_WORK/con.out"
+e2e_check_text "CON on a console: standard error" "" "$E2E_WORK/con.err"
+e2e_check_status "CON on a console: status" con 0
 
 e2e_finish
