@@ -41,8 +41,17 @@ function(qv_windows_program target description)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/cmake/windows_program.rc)
   # The .rc finds the generated header and the manifest on its include path.
   target_include_directories(${target} PRIVATE ${dir} ${PROJECT_SOURCE_DIR}/cmake)
-  # The PE header's image version too.
-  set_target_properties(${target} PROPERTIES VERSION ${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+  # The PE header's image version too, given to the linker directly: the target's
+  # VERSION property would also make the program a symbolic link to a versioned
+  # file, which tar, cp -a and file shares hand on as a link. CMake's own image
+  # version option (0.0 without the property) stands after the link options, so
+  # this one goes with the libraries, which come later still.
+  if(MINGW)
+    target_link_libraries(${target} PRIVATE
+      -Wl,--major-image-version,${PROJECT_VERSION_MAJOR},--minor-image-version,${PROJECT_VERSION_MINOR})
+  elseif(MSVC)
+    target_link_options(${target} PRIVATE /VERSION:${PROJECT_VERSION_MAJOR}.${PROJECT_VERSION_MINOR})
+  endif()
   if(MSVC)
     # The .rc embeds the manifest; the linker must not add one of its own.
     target_link_options(${target} PRIVATE /MANIFEST:NO)

@@ -10,7 +10,13 @@ numbers=$major.${minor:-0}.${patch:-0}.${tweak:-0}
 # check PROGRAM DESCRIPTION EXE
 check() {
   local program=$1 description=$2
+  # The build folder holds the program itself: a link would be handed on as one.
+  [[ -L $3 ]] && e2e_fail "$program: $3 is a symbolic link"
   cp "$3" "$program.exe"
+  # The PE header's image version is the project's major and minor version.
+  x86_64-w64-mingw32-objdump -p "$program.exe" |
+    awk '/^M(aj|in)orImageVersion/ { printf "%s ", $2 }' >"$E2E_WORK/$program.image"
+  e2e_check_text "$program: image version" "$major ${minor:-0} " "$E2E_WORK/$program.image"
   wine "$E2E_RESOURCES" "$program.exe" "$program.manifest" >"$E2E_WORK/$program.out" \
     2>"$E2E_WORK/$program.err"
   echo $? >"$E2E_WORK/$program.status"

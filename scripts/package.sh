@@ -39,6 +39,9 @@ package() {
   mkdir -p "$stage" dist
   local files=()
   for program in "${programs[@]}"; do
+    # A plain program, never a link: a copy that keeps links would hand one on.
+    [[ -f $build/bin/$program.exe && ! -L $build/bin/$program.exe ]] ||
+      { echo "$build/bin/$program.exe is not a plain file" >&2; return 1; }
     cp "$build/bin/$program.exe" "$stage/"
     files+=("$program.exe")
   done
