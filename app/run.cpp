@@ -10,47 +10,6 @@
 namespace qv {
 namespace {
 
-// Standard error carries only failures, and the status is already 1 whenever
-// something is written there; if standard error itself cannot be written there
-// is nowhere left to say so, so its write result is deliberately ignored.
-void write_error(OutputSink& err, std::string_view text) {
-  [[maybe_unused]] const WriteOutcome ignored = err.write(text);
-}
-
-// The reader has closed its end of the pipe (`qv | more` quit early): the usual
-// end of a piped run, so it is not worth a message. Windows gives 232 or 109;
-// Wine gives 233 for the same event.
-bool reader_has_left(std::uint32_t code) {
-  constexpr std::uint32_t kBrokenPipe = 109;
-  constexpr std::uint32_t kNoData = 232;
-  constexpr std::uint32_t kPipeNotConnected = 233;
-  return code == kBrokenPipe || code == kNoData || code == kPipeNotConnected;
-}
-
-// Standard output as the run uses it. After its first failure nothing more is
-// sent to it (later bytes would arrive with a gap before them), and the failure
-// is told on standard error once, at the moment it happens.
-class StandardOutput {
- public:
-  StandardOutput(OutputSink& out, OutputSink& err) : out_(out), err_(err) {}
-
-  void write(std::string_view bytes) {
-    if (failed_) return;
-    const WriteOutcome outcome = out_.write(bytes);
-    if (outcome.kind != WriteOutcome::Kind::failed) return;
-    failed_ = true;
-    if (!reader_has_left(outcome.code)) {
-      write_error(err_, "Couldn't write standard output: " + outcome.text + "\n");
-    }
-  }
-  [[nodiscard]] bool failed() const { return failed_; }
-
- private:
-  OutputSink& out_;
-  OutputSink& err_;
-  bool failed_ = false;
-};
-
 // The status of the report write alone; standard output's part is added by the caller.
 int write_report(const ScanResult& result, std::u16string_view path, StandardOutput& out,
                  OutputSink& err, ReportWriter& files) {

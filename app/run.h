@@ -10,38 +10,12 @@
 #include <string>
 #include <string_view>
 
+#include "files.h"
+#include "output.h"
 #include "scan_error.h"
 #include "scan_result.h"
 
 namespace qv {
-
-// What became of one write to a standard stream.
-struct WriteOutcome {
-  enum class Kind {
-    written,  // every byte taken
-    failed,   // the stream took some or none of the bytes
-    absent,   // the process has no such stream; the bytes are dropped
-  };
-  Kind kind = Kind::written;
-  std::uint32_t code = 0;  // failed: the system's error code
-  std::string text{};      // failed: its message and code, as the "Couldn't write" lines show it
-};
-
-// Standard output or standard error.
-class OutputSink {
- public:
-  virtual ~OutputSink() = default;
-  [[nodiscard]] virtual WriteOutcome write(std::string_view bytes) = 0;
-};
-
-// Creates or truncates the file at `path`, writes `bytes` whole and closes it.
-// On failure, the error text for the "Couldn't write" line.
-class ReportWriter {
- public:
-  virtual ~ReportWriter() = default;
-  [[nodiscard]] virtual std::expected<void, std::string> write_file(std::u16string_view path,
-                                                                    std::string_view bytes) = 0;
-};
 
 using ScanOutcome = std::expected<ScanResult, ScanError>;
 using ScanFunction = std::function<ScanOutcome()>;

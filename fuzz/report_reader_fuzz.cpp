@@ -1,11 +1,12 @@
 // read_report two ways. The fuzz bytes as a report: never a crash or a hang;
 // an error names a line of the input and says what is wrong in a sentence;
 // records read are written back as the same bytes, apart from what the reader
-// forgives (a byte-order mark, CR before LF, a missing final LF). And the fuzz
-// bytes as a scan result: with its control characters replaced and every
-// instance id made unique, writing it (then adding a byte-order mark, CR LF
-// line ends or dropping the final LF, as the first byte says) and reading it
-// back gives the same result.
+// forgives (a byte-order mark, CR before LF). And the fuzz bytes as a scan
+// result: with its control characters replaced, writing it (then adding a
+// byte-order mark or CR LF line ends, as the first byte says) and reading it
+// back gives the same result when its texts are valid UTF-8, and is refused
+// when they are not; a report without its final line feed is refused as cut
+// short.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -71,7 +72,6 @@ void clean(qv::ScanResult& result) {
   clean(result.arch);
   for (std::size_t i = 0; i < result.devices.size(); ++i) {
     qv::DeviceRecord& device = result.devices[i];
-    device.instance_id += "#" + std::to_string(i);
     clean(device.instance_id);
     clean(device.description);
     clean(device.class_guid);
@@ -101,7 +101,19 @@ void check_round_trip(FuzzedDataProvider& data) {
   const auto how = data.ConsumeIntegral<std::uint8_t>();
   qv::ScanResult result = qv::fuzz::fuzzed_scan_result(data);
   clean(result);
-  const auto read = qv::read_report(edited(qv::serialize_report(result), how));
+  const std::string report = qv::serialize_report(result);
+  const std::string text = edited(report, how);
+  const auto read = qv::read_report(text);
+  if (how & 4) {
+    const std::size_t lines = std::count(report.begin(), report.end(), '\n');
+    require(!read && read.error().line <= lines, "round trip: a report cut short was taken");
+    return;
+  }
+  if (!qv::fuzz::texts_valid_utf8(result)) {
+    require(!read && read.error().message == "The line is not valid UTF-8.",
+            "round trip: ill-formed UTF-8 was taken");
+    return;
+  }
   require(read.has_value(), "round trip: the written report does not read");
   require(*read == result, "round trip: read back differs");
 }

@@ -1,24 +1,19 @@
-// The native entry point: byte-string arguments, standard output through stdio.
-#include <cstdio>
+// The native entry point: byte-string arguments.
+#include <csignal>
 #include <string>
 #include <vector>
 
 #include "files.h"
+#include "output.h"
 #include "qvdiff.h"
 
-namespace {
-
-bool write_to(std::FILE* stream, std::string_view bytes) {
-  return std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size() &&
-         std::fflush(stream) == 0;
-}
-
-}  // namespace
-
 int main(int argc, char* argv[]) {
+  // A reader that has left shows as EPIPE, a write failure like any other, and
+  // not as a signal that ends the process.
+  std::signal(SIGPIPE, SIG_IGN);
   const std::vector<std::string> names(argv + 1, argv + argc);
+  qv::StandardStreamSink out(qv::StandardStreamSink::Stream::output);
+  qv::StandardStreamSink err(qv::StandardStreamSink::Stream::error);
   return qv::run_qvdiff(
-      names, [&](std::size_t i) { return qv::read_whole_file(names[i]); },
-      [](std::string_view bytes) { return write_to(stdout, bytes); },
-      [](std::string_view bytes) { return write_to(stderr, bytes); });
+      names, [&](std::size_t i) { return qv::read_whole_file(names[i]); }, out, err);
 }

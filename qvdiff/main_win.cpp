@@ -1,10 +1,9 @@
 // The Windows entry point: wide arguments, so that any path can be named.
-#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "files.h"
-#include "io_win.h"
+#include "output.h"
 #include "qvdiff.h"
 #include "text.h"
 
@@ -18,13 +17,6 @@ int wmain(int argc, wchar_t* argv[]) {
   }
   qv::StandardStreamSink out(qv::StandardStreamSink::Stream::output);
   qv::StandardStreamSink err(qv::StandardStreamSink::Stream::error);
-  // A process started without a stream drops what goes there; only a stream that
-  // is there and fails counts as a failed write.
-  const auto taken = [](const qv::WriteOutcome& outcome) {
-    return outcome.kind != qv::WriteOutcome::Kind::failed;
-  };
   return qv::run_qvdiff(
-      names, [&](std::size_t i) { return qv::read_whole_file(paths[i]); },
-      [&](std::string_view bytes) { return taken(out.write(bytes)); },
-      [&](std::string_view bytes) { return taken(err.write(bytes)); });
+      names, [&](std::size_t i) { return qv::read_whole_file(paths[i]); }, out, err);
 }

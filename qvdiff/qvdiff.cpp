@@ -4,6 +4,7 @@
 #include <optional>
 #include <utility>
 
+#include "report_format.h"
 #include "report_reader.h"
 
 namespace qv {
@@ -16,6 +17,10 @@ struct Input {
   ReportView report;
 };
 
+std::string located(const std::string& name, const ReportError& error) {
+  return name + ", line " + std::to_string(error.line) + ": " + error.message + "\n";
+}
+
 // The input read and parsed, or the one-line message that says why not.
 std::expected<void, std::string> load(const std::string& name, std::size_t index,
                                       const ReadInput& read, std::optional<Input>& input) {
@@ -23,40 +28,41 @@ std::expected<void, std::string> load(const std::string& name, std::size_t index
   if (!text) return std::unexpected("Couldn't read " + name + ": " + text.error() + "\n");
   input.emplace(Input{std::move(*text), {}});
   auto report = parse_report(input->text);
-  if (!report) {
-    const ReportError& error = report.error();
-    return std::unexpected(name + ", line " + std::to_string(error.line) + ": " + error.message +
-                           "\n");
-  }
+  if (!report) return std::unexpected(located(name, report.error()));
   input->report = std::move(*report);
   return {};
 }
 
 }  // namespace
 
-int run_qvdiff(std::span<const std::string> names, const ReadInput& read, const TextSink& out,
-               const TextSink& err) {
-  if (names.size() != 2) {
-    (void)err("Usage: qvdiff OLD NEW, where OLD and NEW are report files written by qv.\n");
+int run_qvdiff(std::span<const std::string> arguments, const ReadInput& read, OutputSink& out_sink,
+               OutputSink& err) {
+  if (arguments.size() != 2) {
+    write_error(err, "Usage: qvdiff OLD NEW, where OLD and NEW are report files written by qv.\n");
     return kTrouble;
   }
+  const std::array<std::string, 2> names = {one_line_text(arguments[0]),
+                                            one_line_text(arguments[1])};
   std::array<std::optional<Input>, 2> inputs;
   for (std::size_t i = 0; i < inputs.size(); ++i) {
     if (auto loaded = load(names[i], i, read, inputs[i]); !loaded) {
-      (void)err(loaded.error());
+      write_error(err, loaded.error());
       return kTrouble;
     }
   }
-  switch (compare_reports(inputs[0]->report, inputs[1]->report, out)) {
-    case Comparison::same:
-      return kSame;
-    case Comparison::differ:
-      return kDiffer;
-    case Comparison::write_failed:
-      break;
+  StandardOutput out(out_sink, err);
+  const auto compared =
+      compare_reports(inputs[0]->report, inputs[1]->report, [&](std::string_view bytes) {
+        out.write(bytes);
+        return !out.failed();
+      });
+  if (!compared) {
+    // A section that read whole once and not again: its report is named by its line.
+    write_error(err, located(names[0] + " or " + names[1], compared.error()));
+    return kTrouble;
   }
-  (void)err("Couldn't write the differences to standard output.\n");
-  return kTrouble;
+  if (out.failed()) return kTrouble;
+  return *compared == Comparison::same ? kSame : kDiffer;
 }
 
 }  // namespace qv

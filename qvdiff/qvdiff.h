@@ -1,6 +1,6 @@
 // One run of qvdiff: read two reports, print what changed from the first to
-// the second. Files and streams are reached through functions, so the run is
-// the same natively, on Windows and in tests.
+// the second. Files and streams are reached through a function and two sinks,
+// so the run is the same natively, on Windows and in tests.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <span>
 #include <string>
 
+#include "output.h"
 #include "report_diff.h"
 
 namespace qv {
@@ -20,8 +21,9 @@ using ReadInput = std::function<std::expected<std::string, std::string>(std::siz
 enum ExitStatus : int { kSame = 0, kDiffer = 1, kTrouble = 2 };
 
 // `names` are the arguments after the program's name, as UTF-8; they name the
-// inputs in messages.
+// inputs in messages, with control characters shown as spaces. Standard output
+// follows the programs' common rules; any failure of it is trouble.
 [[nodiscard]] int run_qvdiff(std::span<const std::string> names, const ReadInput& read,
-                             const TextSink& out, const TextSink& err);
+                             OutputSink& out, OutputSink& err);
 
 }  // namespace qv

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "fake_sink.h"
+
 namespace qv {
 namespace {
 
@@ -14,12 +16,8 @@ TEST(RunQvdiff, StatusOutputAndMessages) {
   const std::string changed = report.substr(0, report.size() - 2) + "e\n";
   const std::string usage =
       "Usage: qvdiff OLD NEW, where OLD and NEW are report files written by qv.\n";
-  const std::string unwritten = "Couldn't write the differences to standard output.\n";
   const std::string differences = "changed   A\nold       description=d\nnew       description=e\n";
-  const std::string damaged = report + "driver_ver=0.0.0.0\n";
-  const std::string damaged_line =
-      "new, line 9: The \"driver_ver\" value is not a valid driver date and version.\n";
-  const std::string not_qvdev1 = "The first line is not \"qvdev1\".\n";
+  const std::string full = "Couldn't write standard output: Disk full. (os error 112)\n";
   const std::vector<std::string> both = {"old", "new"};
   const struct {
     const char* name;
@@ -29,7 +27,7 @@ TEST(RunQvdiff, StatusOutputAndMessages) {
     std::string out;
     std::string err;
     std::vector<std::size_t> reads;
-    bool out_works = true;
+    std::vector<WriteOutcome> out_answers = {};
   } cases[] = {
       {"same", both, {report, report}, 0, "", "", {0, 1}},
       {"differ", both, {report, changed}, 1, differences, "", {0, 1}},
@@ -37,34 +35,34 @@ TEST(RunQvdiff, StatusOutputAndMessages) {
       {"three arguments", {"a", "b", "c"}, {report, report, report}, 2, "", usage, {}},
       {"old unreadable", both, {"!Gone.", report}, 2, "", "Couldn't read old: Gone.\n", {0}},
       {"new unreadable", both, {report, "!Denied."}, 2, "", "Couldn't read new: Denied.\n", {0, 1}},
-      {"old not a report", both, {"qvdev2\n", report}, 2, "", "old, line 1: " + not_qvdev1, {0}},
-      {"new damaged", both, {report, damaged}, 2, "", damaged_line, {0, 1}},
-      {"output fails", both, {report, changed}, 2, "", unwritten, {0, 1}, false},
-      {"output fails, nothing to write", both, {report, report}, 0, "", "", {0, 1}, false},
+      {"old not a report", both, {"qvdev2\n", report}, 2, "",
+       "old, line 1: The first line is not \"qvdev1\".\n", {0}},
+      {"new damaged", both, {report, report + "driver_ver=0.0.0.0\n"}, 2, "",
+       "new, line 9: The \"driver_ver\" value is not a valid driver date and version.\n", {0, 1}},
+      {"new cut short", both, {report, report.substr(0, report.size() - 3)}, 2, "",
+       "new, line 8: The report is cut short: its last line does not end in a line feed.\n",
+       {0, 1}},
+      {"names on one line", {"a\nb", "c"}, {"!Gone.", report}, 2, "", "Couldn't read a b: Gone.\n",
+       {0}},
+      {"output full", both, {report, changed}, 2, "", full, {0, 1}, {failure(112, "Disk full.")}},
+      {"reader left: silent", both, {report, changed}, 2, "", "", {0, 1}, {reader_left(32)}},
+      {"no standard output: no failure", both, {report, changed}, 1, "", "", {0, 1}, {kAbsent}},
+      {"output fails, nothing to write", both, {report, report}, 0, "", "", {0, 1},
+       {failure(112, "Disk full.")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    std::string out;
-    std::string err;
     std::vector<std::size_t> reads;
     const ReadInput read = [&](std::size_t i) -> std::expected<std::string, std::string> {
       reads.push_back(i);
       if (c.files.at(i).starts_with('!')) return std::unexpected(c.files[i].substr(1));
       return c.files[i];
     };
-    const int status = run_qvdiff(
-        c.names, read,
-        [&](std::string_view bytes) {
-          if (c.out_works) out += bytes;
-          return c.out_works;
-        },
-        [&](std::string_view bytes) {
-          err += bytes;
-          return true;
-        });
-    EXPECT_EQ(status, c.status);
-    EXPECT_EQ(out, c.out);
-    EXPECT_EQ(err, c.err);
+    FakeSink out(c.out_answers);
+    FakeSink err;
+    EXPECT_EQ(run_qvdiff(c.names, read, out, err), c.status);
+    EXPECT_EQ(out.text, c.out);
+    EXPECT_EQ(err.text, c.err);
     EXPECT_EQ(reads, c.reads);
   }
 }

@@ -8,6 +8,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "report_format.h"
+
 namespace qv {
 namespace {
 
@@ -57,161 +59,170 @@ class Printer {
   bool wrote_ = false;
 };
 
-// The keys with at most one line, in report order; the identifier lists come
-// between the second and the third.
-constexpr std::array<std::string_view, 8> kSingleKeys = {
-    "description",     "class_guid", "driver_ver", "driver_desc",
-    "driver_provider", "driver_inf", "driver_ext", "driver_matching_id"};
-constexpr std::size_t kBeforeLists = 2;
-
-using Single = std::optional<std::string_view>;
-
-std::array<Single, kSingleKeys.size()> singles(const DeviceView* device) {
-  std::array<Single, kSingleKeys.size()> values{};
-  if (device == nullptr) return values;
-  values[0] = device->description;
-  values[1] = device->class_guid;
-  if (const auto& driver = device->driver) {
-    values[2] = driver->identity_text;
-    values[3] = driver->description;
-    values[4] = driver->provider;
-    values[5] = driver->inf_path;
-    values[6] = driver->inf_section_ext;
-    values[7] = driver->matching_device_id;
-  }
-  return values;
-}
+using Entries = std::span<const Field>;
 
 // The entries of `from` that `other` lacks, repeats counted, in `from`'s order.
-std::vector<std::string_view> missing_from(std::span<const std::string_view> from,
-                                           std::span<const std::string_view> other) {
+std::vector<std::string_view> missing_from(Entries from, Entries other) {
   std::unordered_map<std::string_view, std::size_t> counts;
-  for (const std::string_view entry : other) ++counts[entry];
+  for (const Field& entry : other) ++counts[entry.value];
   std::vector<std::string_view> missing;
-  for (const std::string_view entry : from) {
-    const auto at = counts.find(entry);
+  for (const Field& entry : from) {
+    const auto at = counts.find(entry.value);
     if (at != counts.end() && at->second > 0) {
       --at->second;
     } else {
-      missing.push_back(entry);
+      missing.push_back(entry.value);
     }
   }
   return missing;
 }
 
-void print_list(Printer& out, std::string_view key, std::span<const std::string_view> old_list,
-                std::span<const std::string_view> new_list) {
+std::vector<std::string_view> values_of(Entries entries) {
+  std::vector<std::string_view> values;
+  for (const Field& entry : entries) values.push_back(entry.value);
+  return values;
+}
+
+void print_list(Printer& out, std::string_view key, Entries old_list, Entries new_list) {
   if (std::ranges::equal(old_list, new_list)) return;
   std::vector<std::string_view> removed = missing_from(old_list, new_list);
   std::vector<std::string_view> added = missing_from(new_list, old_list);
   if (removed.empty() && added.empty()) {  // the same entries in another order
-    removed.assign(old_list.begin(), old_list.end());
-    added.assign(new_list.begin(), new_list.end());
+    removed = values_of(old_list);
+    added = values_of(new_list);
   }
   for (const std::string_view entry : removed) out.fact("old", key, entry);
   for (const std::string_view entry : added) out.fact("new", key, entry);
 }
 
-std::span<const std::string_view> entries(const DeviceView* device,
-                                          std::vector<std::string_view> DeviceView::*list) {
+Entries lines_of(const SectionFields* device, Key key) {
   if (device == nullptr) return {};
-  return device->*list;
+  return device->lines(key);
 }
 
-// Every fact that differs between the devices; against none, every fact.
-void print_facts(Printer& out, const DeviceView* old_device, const DeviceView* new_device) {
-  const auto old_values = singles(old_device);
-  const auto new_values = singles(new_device);
-  for (std::size_t i = 0; i < kSingleKeys.size(); ++i) {
-    if (i == kBeforeLists) {
-      print_list(out, "hwid", entries(old_device, &DeviceView::hardware_ids),
-                 entries(new_device, &DeviceView::hardware_ids));
-      print_list(out, "cid", entries(old_device, &DeviceView::compatible_ids),
-                 entries(new_device, &DeviceView::compatible_ids));
+// Every fact that differs between the devices, in the format's order of keys;
+// against none, every fact. The instance id is the heading's.
+void print_facts(Printer& out, const SectionFields* old_device, const SectionFields* new_device) {
+  for (const SectionKey& key : kSectionKeys) {
+    if (key.key == Key::instance_id) continue;
+    const Entries old_lines = lines_of(old_device, key.key);
+    const Entries new_lines = lines_of(new_device, key.key);
+    if (key.repeats) {
+      print_list(out, key.name, old_lines, new_lines);
+      continue;
     }
-    if (old_values[i] == new_values[i]) continue;
-    if (old_values[i]) out.fact("old", kSingleKeys[i], *old_values[i]);
-    if (new_values[i]) out.fact("new", kSingleKeys[i], *new_values[i]);
+    if (std::ranges::equal(old_lines, new_lines)) continue;
+    for (const Field& line : old_lines) out.fact("old", key.name, line.value);
+    for (const Field& line : new_lines) out.fact("new", key.name, line.value);
   }
 }
 
 void print_host(Printer& out, const ReportView& old_report, const ReportView& new_report) {
-  constexpr std::array<std::string_view, 4> keys = {"host", "os", "arch", "server"};
-  const std::array<std::string_view, 4> old_values = {
+  const std::array<std::string_view, kHeaderKeys.size()> old_values = {
       old_report.host, old_report.os, old_report.arch, old_report.server ? "1" : "0"};
-  const std::array<std::string_view, 4> new_values = {
+  const std::array<std::string_view, kHeaderKeys.size()> new_values = {
       new_report.host, new_report.os, new_report.arch, new_report.server ? "1" : "0"};
-  for (std::size_t i = 0; i < keys.size(); ++i) {
+  for (std::size_t i = 0; i < kHeaderKeys.size(); ++i) {
     if (old_values[i] == new_values[i]) continue;
-    out.fact("old", keys[i], old_values[i]);
-    out.fact("new", keys[i], new_values[i]);
+    out.fact("old", kHeaderKeys[i], old_values[i]);
+    out.fact("new", kHeaderKeys[i], new_values[i]);
   }
 }
 
-// Each group sorted by instance id; changed devices as old and new fields.
+// A device of both reports whose sections differ.
+struct Changed {
+  const SectionView* old_section;
+  const SectionView* new_section;
+};
+
+// Each group sorted by instance id; devices with the same id keep their order.
 struct Groups {
   std::vector<const SectionView*> removed;
   std::vector<const SectionView*> added;
-  std::vector<std::pair<DeviceView, DeviceView>> changed;
+  std::vector<Changed> changed;
 };
 
+constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+
+// Pairs the devices by instance id. An id that stands more than once is paired
+// in order of appearance: the second in OLD with the second in NEW; a device
+// left over on either side is removed or added.
 Groups group_devices(const ReportView& old_report, const ReportView& new_report) {
-  std::unordered_map<std::string_view, std::size_t> old_index;
-  old_index.reserve(old_report.devices.size());
-  for (std::size_t i = 0; i < old_report.devices.size(); ++i) {
-    old_index.emplace(old_report.devices[i].instance_id, i);
+  const auto& old_sections = old_report.sections;
+  // For each id its first unpaired device in OLD; for each device the next with its id.
+  std::unordered_map<std::string_view, std::size_t> first_unpaired;
+  first_unpaired.reserve(old_sections.size());
+  std::vector<std::size_t> next_same(old_sections.size(), kNone);
+  for (std::size_t i = old_sections.size(); i-- > 0;) {
+    const auto [at, added] = first_unpaired.try_emplace(old_sections[i].instance_id, i);
+    if (!added) {
+      next_same[i] = at->second;
+      at->second = i;
+    }
   }
   Groups groups;
-  std::vector<bool> matched(old_report.devices.size());
-  for (const SectionView& section : new_report.devices) {
-    const auto at = old_index.find(section.instance_id);
-    if (at == old_index.end()) {
+  std::vector<bool> paired(old_sections.size());
+  for (const SectionView& section : new_report.sections) {
+    const auto at = first_unpaired.find(section.instance_id);
+    if (at == first_unpaired.end() || at->second == kNone) {
       groups.added.push_back(&section);
       continue;
     }
-    matched[at->second] = true;
-    const SectionView& old_section = old_report.devices[at->second];
-    if (old_section.text == section.text) continue;  // the usual case: not even read
-    DeviceView old_device = device_of(old_section);
-    DeviceView new_device = device_of(section);
-    if (old_device != new_device)
-      groups.changed.emplace_back(std::move(old_device), std::move(new_device));
+    const std::size_t old_index = at->second;
+    at->second = next_same[old_index];
+    paired[old_index] = true;
+    // The usual case: the same text, not even read.
+    if (old_sections[old_index].text != section.text) {
+      groups.changed.push_back({&old_sections[old_index], &section});
+    }
   }
-  for (std::size_t i = 0; i < old_report.devices.size(); ++i) {
-    if (!matched[i]) groups.removed.push_back(&old_report.devices[i]);
+  for (std::size_t i = 0; i < old_sections.size(); ++i) {
+    if (!paired[i]) groups.removed.push_back(&old_sections[i]);
   }
   const auto by_instance_id = [](const SectionView* a, const SectionView* b) {
     return a->instance_id < b->instance_id;
   };
-  std::ranges::sort(groups.removed, by_instance_id);
-  std::ranges::sort(groups.added, by_instance_id);
-  std::ranges::sort(groups.changed, {}, [](const auto& pair) { return pair.second.instance_id; });
+  std::ranges::stable_sort(groups.removed, by_instance_id);
+  std::ranges::stable_sort(groups.added, by_instance_id);
+  std::ranges::stable_sort(groups.changed, by_instance_id, &Changed::new_section);
   return groups;
 }
 
 }  // namespace
 
-Comparison compare_reports(const ReportView& old_report, const ReportView& new_report,
-                           const TextSink& sink) {
+std::expected<Comparison, ReportError> compare_reports(const ReportView& old_report,
+                                                      const ReportView& new_report,
+                                                      const TextSink& sink) {
   Printer out(sink);
   print_host(out, old_report, new_report);
   const Groups groups = group_devices(old_report, new_report);
+  // Sections from parse_report read again without fault; should one not, its
+  // error is the outcome.
+  const auto fields_of = [](const SectionView& section) { return read_section(section); };
   for (const SectionView* section : groups.removed) {
     if (!out.ok()) break;
+    const auto device = fields_of(*section);
+    if (!device) return std::unexpected(device.error());
     out.heading("removed", section->instance_id);
-    const DeviceView device = device_of(*section);
-    print_facts(out, &device, nullptr);
+    print_facts(out, &*device, nullptr);
   }
   for (const SectionView* section : groups.added) {
     if (!out.ok()) break;
+    const auto device = fields_of(*section);
+    if (!device) return std::unexpected(device.error());
     out.heading("added", section->instance_id);
-    const DeviceView device = device_of(*section);
-    print_facts(out, nullptr, &device);
+    print_facts(out, nullptr, &*device);
   }
-  for (const auto& [old_device, new_device] : groups.changed) {
+  for (const auto& [old_section, new_section] : groups.changed) {
     if (!out.ok()) break;
-    out.heading("changed", new_device.instance_id);
-    print_facts(out, &old_device, &new_device);
+    const auto old_device = fields_of(*old_section);
+    if (!old_device) return std::unexpected(old_device.error());
+    const auto new_device = fields_of(*new_section);
+    if (!new_device) return std::unexpected(new_device.error());
+    // Texts that differ only in their line ends hold the same facts.
+    if (*old_device == *new_device) continue;
+    out.heading("changed", new_section->instance_id);
+    print_facts(out, &*old_device, &*new_device);
   }
   const bool differ = out.wrote();
   if (!out.finish()) return Comparison::write_failed;

@@ -14,9 +14,11 @@
 // keep the report's key order, old before new for each key. An absent value has
 // no line. For an identifier list only the entries added and removed are
 // shown; a list that only changed order is shown whole on both sides. Devices
-// are matched by instance id, so their order in the reports does not matter.
+// are matched by instance id, so their order in the reports does not matter; an
+// id that stands more than once is matched in order of appearance.
 #pragma once
 
+#include <expected>
 #include <functional>
 #include <string_view>
 
@@ -29,8 +31,11 @@ using TextSink = std::function<bool(std::string_view)>;
 
 enum class Comparison { same, differ, write_failed };
 
-// Writes nothing when the reports describe the same state.
-[[nodiscard]] Comparison compare_reports(const ReportView& old_report, const ReportView& new_report,
-                                         const TextSink& out);
+// Writes nothing when the reports describe the same state. The reports come
+// from parse_report; the error of a section that could not be read again is
+// the outcome, though a checked section never gives one.
+[[nodiscard]] std::expected<Comparison, ReportError> compare_reports(const ReportView& old_report,
+                                                                     const ReportView& new_report,
+                                                                     const TextSink& out);
 
 }  // namespace qv

@@ -36,11 +36,13 @@ Outcome compare(const std::string& old_text, const std::string& new_text) {
   EXPECT_TRUE(old_report && new_report) << old_text << new_text;
   if (!old_report || !new_report) return {Comparison::write_failed, ""};
   Outcome outcome{Comparison::same, ""};
-  outcome.comparison = compare_reports(*old_report, *new_report, [&](std::string_view piece) {
+  const auto compared = compare_reports(*old_report, *new_report, [&](std::string_view piece) {
     EXPECT_TRUE(piece.ends_with('\n'));
     outcome.text += piece;
     return true;
   });
+  EXPECT_TRUE(compared);
+  outcome.comparison = compared.value_or(Comparison::write_failed);
   return outcome;
 }
 
@@ -96,11 +98,16 @@ TEST(CompareReports, PrintsEachDifferenceOnce) {
        kHeader + device + "hwid=H1\nhwid=H2\nhwid=H2\ncid=C1\n",
        kHeader + device + "hwid=H3\nhwid=H2\nhwid=H1\ncid=C1\ncid=C2\n",
        "changed   A\nold       hwid=H2\nnew       hwid=H3\nnew       cid=C2\n"},
-      {"only the last line of a section differs, at the end without a line feed",
-       kHeader + device + "cid=x\n" + kC + section("Z", "d") + "cid=x",
-       crlf(kHeader + device + "cid=y\n" + kC) + section("Z", "d") + "cid=y",
+      {"only the last line of a section differs, at the end of the report too",
+       kHeader + device + "cid=x\n" + kC + section("Z", "d") + "cid=x\n",
+       crlf(kHeader + device + "cid=y\n" + kC) + section("Z", "d") + "cid=y\n",
        "changed   A\nold       cid=x\nnew       cid=y\nchanged   Z\nold       cid=x\n"
        "new       cid=y\n"},
+      {"a repeated id pairs in order of appearance; the one left over is added",
+       kHeader + section("X", "first") + section("X", "second"),
+       kHeader + section("X", "first") + section("X", "2nd") + section("X", "third"),
+       "added     X\nnew       description=third\nchanged   X\nold       description=second\n"
+       "new       description=2nd\n"},
       {"a list in another order is shown whole", kHeader + device + "hwid=H1\nhwid=H2\ncid=C1\n",
        kHeader + device + "hwid=H2\nhwid=H1\ncid=C1\n",
        "changed   A\nold       hwid=H1\nold       hwid=H2\nnew       hwid=H2\n"
@@ -113,27 +120,33 @@ TEST(CompareReports, PrintsEachDifferenceOnce) {
   }
 }
 
-// Large differences leave in pieces; a failing sink stops the output.
-TEST(CompareReports, WritesInPiecesAndStopsWhenTheSinkFails) {
-  std::string old_text = kHeader;
-  for (int i = 0; i < 5000; ++i) old_text += section(std::to_string(100000 + i), "d");
-  const auto old_report = parse_report(old_text);
-  const auto new_report = parse_report(kHeader);
-  ASSERT_TRUE(old_report && new_report);
-  std::string whole;
-  int pieces = 0;
-  const auto keep = [&](std::string_view piece) {
-    whole += piece;
-    return ++pieces > 0;
-  };
-  EXPECT_EQ(compare_reports(*old_report, *new_report, keep), Comparison::differ);
-  EXPECT_GT(pieces, 1);
-  EXPECT_TRUE(whole.starts_with("removed   100000\nold       description=d\nremoved   100001\n"));
-  EXPECT_TRUE(whole.ends_with("removed   104999\nold       description=d\n"));
-  int calls = 0;
-  const auto fail_second = [&](std::string_view) { return ++calls > 1; };
-  EXPECT_EQ(compare_reports(*old_report, *new_report, fail_second), Comparison::write_failed);
-  EXPECT_EQ(calls, 1);
+// Large differences leave in pieces; a failing sink stops the output, whether
+// or not a piece ends where a device does.
+TEST(CompareReports, WritesInPiecesAndNothingAfterTheSinkFails) {
+  for (const std::string description : {"d", "a description of another length"}) {
+    SCOPED_TRACE(description);
+    std::string old_text = kHeader;
+    for (int i = 0; i < 5000; ++i) old_text += section(std::to_string(100000 + i), description);
+    const auto old_report = parse_report(old_text);
+    const auto new_report = parse_report(kHeader);
+    ASSERT_TRUE(old_report && new_report);
+    std::string whole;
+    int pieces = 0;
+    const auto keep = [&](std::string_view piece) {
+      whole += piece;
+      return ++pieces > 0;
+    };
+    EXPECT_EQ(compare_reports(*old_report, *new_report, keep), Comparison::differ);
+    EXPECT_GT(pieces, 1);
+    const std::string first = "removed   100000\nold       description=" + description + "\n";
+    const std::string last = "removed   104999\nold       description=" + description + "\n";
+    EXPECT_TRUE(whole.starts_with(first));
+    EXPECT_TRUE(whole.ends_with(last));
+    int calls = 0;
+    const auto fail_first = [&](std::string_view) { return ++calls > 1; };
+    EXPECT_EQ(compare_reports(*old_report, *new_report, fail_first), Comparison::write_failed);
+    EXPECT_EQ(calls, 1);
+  }
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "chunks.h"
 #include "decimal.h"
 #include "kernel_handle_win.h"
+#include "output.h"
 #include "text.h"
 
 namespace qv {
@@ -18,35 +20,29 @@ constexpr std::size_t kFileChunk = std::size_t{1} << 30;
 
 using FileHandle = KernelHandle;
 
-// ERROR_SUCCESS when every byte was written, else the Win32 code.
-DWORD write_all(HANDLE handle, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const auto chunk = static_cast<DWORD>(std::min(bytes.size(), kFileChunk));
-    DWORD written = 0;
-    if (!WriteFile(handle, bytes.data(), chunk, &written, nullptr)) return GetLastError();
-    if (written == 0) return ERROR_WRITE_FAULT;  // no progress: never spin
-    bytes.remove_prefix(written);
-  }
-  return ERROR_SUCCESS;
+std::expected<void, std::uint32_t> write_all(HANDLE handle, std::string_view bytes) {
+  return write_in_chunks<char>(
+      bytes, kFileChunk, ERROR_WRITE_FAULT, [&](std::string_view piece) -> ChunkWritten {
+        DWORD written = 0;
+        if (!WriteFile(handle, piece.data(), static_cast<DWORD>(piece.size()), &written, nullptr)) {
+          return std::unexpected(GetLastError());
+        }
+        return written;
+      });
 }
 
-// ERROR_SUCCESS when every byte was written, else the Win32 code.
-DWORD write_console(HANDLE handle, std::string_view bytes) {
+std::expected<void, std::uint32_t> write_console(HANDLE handle, std::string_view bytes) {
   const std::u16string wide = to_wide_nul(bytes);
-  std::wstring units(wide.begin(), wide.end() - 1);
-  std::wstring_view rest = units;
-  while (!rest.empty()) {
-    std::size_t chunk = std::min(rest.size(), kConsoleChunk);
-    // Keeps a surrogate pair within one call.
-    if (chunk < rest.size() && IS_HIGH_SURROGATE(rest[chunk - 1])) --chunk;
-    DWORD written = 0;
-    if (!WriteConsoleW(handle, rest.data(), static_cast<DWORD>(chunk), &written, nullptr)) {
-      return GetLastError();
-    }
-    if (written == 0) return ERROR_WRITE_FAULT;
-    rest.remove_prefix(written);
-  }
-  return ERROR_SUCCESS;
+  const std::u16string_view units(wide.data(), wide.size() - 1);
+  return write_in_chunks<char16_t>(
+      units, kConsoleChunk, ERROR_WRITE_FAULT, [&](std::u16string_view piece) -> ChunkWritten {
+        DWORD written = 0;
+        if (!WriteConsoleW(handle, reinterpret_cast<const wchar_t*>(piece.data()),
+                           static_cast<DWORD>(piece.size()), &written, nullptr)) {
+          return std::unexpected(GetLastError());
+        }
+        return written;
+      });
 }
 
 std::string trimmed_system_message(DWORD code) {
@@ -59,6 +55,10 @@ std::string trimmed_system_message(DWORD code) {
 }
 
 bool is_line_break(char16_t unit) { return unit == u'\r' || unit == u'\n'; }
+
+std::unexpected<std::string> last_error() {
+  return std::unexpected(system_error_text(GetLastError()));
+}
 
 }  // namespace
 
@@ -77,6 +77,10 @@ std::u16string one_line_message(std::u16string_view message) {
   return line;
 }
 
+bool reader_has_left(std::uint32_t code) {
+  return code == ERROR_BROKEN_PIPE || code == ERROR_NO_DATA || code == ERROR_PIPE_NOT_CONNECTED;
+}
+
 std::string system_error_text(std::uint32_t code) {
   std::string text = trimmed_system_message(code);
   if (text.empty()) text = "Unknown error.";
@@ -87,8 +91,7 @@ std::string system_error_text(std::uint32_t code) {
 }
 
 StandardStreamSink::StandardStreamSink(Stream stream)
-    : handle_(GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE)),
-      console_(false) {
+    : handle_(GetStdHandle(stream == Stream::output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE)) {
   DWORD mode = 0;
   console_ =
       handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode) != 0;
@@ -98,8 +101,10 @@ WriteOutcome StandardStreamSink::write(std::string_view bytes) {
   if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
     return {.kind = WriteOutcome::Kind::absent};
   }
-  const DWORD code = console_ ? write_console(handle_, bytes) : write_all(handle_, bytes);
-  if (code == ERROR_SUCCESS) return {};
+  const auto written = console_ ? write_console(handle_, bytes) : write_all(handle_, bytes);
+  if (written) return {};
+  const std::uint32_t code = written.error();
+  if (reader_has_left(code)) return {.kind = WriteOutcome::Kind::reader_left, .code = code};
   return {.kind = WriteOutcome::Kind::failed, .code = code, .text = system_error_text(code)};
 }
 
@@ -113,21 +118,35 @@ std::expected<void, std::string> FileReportWriter::write_file(std::u16string_vie
   // error may be ERROR_ALREADY_EXISTS; it is not a failure and is not read.
   FileHandle file(CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return std::unexpected(system_error_text(GetLastError()));
+  if (!file.valid()) return last_error();
   // Only a file on disk has content to cut. A device (NUL, CON, a serial port)
   // or a pipe takes the bytes as they come, and refuses SetEndOfFile.
-  if (GetFileType(file.get()) == FILE_TYPE_DISK && !SetEndOfFile(file.get())) {
-    return std::unexpected(system_error_text(GetLastError()));
-  }
-  if (const DWORD code = write_all(file.get(), bytes); code != ERROR_SUCCESS) {
-    return std::unexpected(system_error_text(code));
+  if (GetFileType(file.get()) == FILE_TYPE_DISK && !SetEndOfFile(file.get())) return last_error();
+  if (const auto written = write_all(file.get(), bytes); !written) {
+    return std::unexpected(system_error_text(written.error()));
   }
   // Closed here, so that a failure of the close itself is reported.
-  if (!CloseHandle(file.release())) {
-    const DWORD code = GetLastError();
-    return std::unexpected(system_error_text(code));
-  }
+  if (!CloseHandle(file.release())) return last_error();
   return {};
+}
+
+std::expected<std::string, std::string> read_whole_file(const NativePath& path,
+                                                        std::uint64_t limit) {
+  const KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.valid()) return last_error();
+  // NUL, CON or a pipe would give bytes without end, or wait for them.
+  if (GetFileType(file.get()) != FILE_TYPE_DISK) return std::unexpected(not_a_file_text());
+  LARGE_INTEGER size{};
+  if (!GetFileSizeEx(file.get(), &size)) return last_error();
+  return read_all(static_cast<std::uint64_t>(size.QuadPart), limit,
+                  [&](char* room, std::size_t room_size) -> std::expected<std::size_t, std::string> {
+                    DWORD got = 0;
+                    const auto chunk = static_cast<DWORD>(std::min(room_size, kFileChunk));
+                    if (!ReadFile(file.get(), room, chunk, &got, nullptr)) return last_error();
+                    return got;
+                  });
 }
 
 }  // namespace qv

@@ -117,6 +117,11 @@ TEST(OneLineMessage, LineBreakRunsBecomeOneSpaceAndTheEndIsTrimmed) {
   for (const auto& [message, line] : cases) EXPECT_EQ(one_line_message(message), line);
 }
 
+TEST(ReaderHasLeft, ThePipeCodesOfWindowsAndWine) {
+  for (const std::uint32_t code : {109u, 232u, 233u}) EXPECT_TRUE(reader_has_left(code)) << code;
+  for (const std::uint32_t code : {0u, 6u, 112u}) EXPECT_FALSE(reader_has_left(code)) << code;
+}
+
 TEST(SystemErrorText, KnownAndUnknownCodes) {
   const std::string denied = system_error_text(5);
   EXPECT_TRUE(denied.ends_with(". (os error 5)")) << denied;

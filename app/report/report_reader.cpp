@@ -1,0 +1,354 @@
+#include "report_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+#include "identity_text.h"
+
+namespace qv {
+
+using namespace std::string_literals;
+using namespace std::string_view_literals;
+
+namespace {
+
+using Failure = std::unexpected<ReportError>;
+
+Failure fail_at(std::size_t line, std::string message) {
+  return Failure(ReportError{line, std::move(message)});
+}
+
+std::string quoted(std::string_view text) {
+  std::string out;
+  out.reserve(text.size() + 2);
+  out.append(1, '"').append(text).append(1, '"');
+  return out;
+}
+
+// The line that must stand after `before` is missing; the message names the line before.
+Failure not_followed(std::size_t line, std::string_view before, std::string_view needed) {
+  const auto article = "aeiou"sv.find(needed.front()) != std::string_view::npos ? "an "sv : "a "sv;
+  return fail_at(line, "The " + quoted(before) + " line is not followed by " +
+                           std::string(article) + quoted(needed) + " line.");
+}
+
+// A key is named in a message only when it is short printable ASCII.
+std::string key_in_message(std::string_view key) {
+  bool plain = !key.empty() && key.size() <= 40;
+  for (const char c : key) plain = plain && c > 0x20 && c < 0x7F;
+  return plain ? "The key " + quoted(key) : "The line's key"s;
+}
+
+std::optional<Key> key_named(std::string_view name) {
+  for (const SectionKey& key : kSectionKeys) {
+    if (key.name == name) return key.key;
+  }
+  return std::nullopt;
+}
+
+// The first fault of a line's bytes: a control character, or bytes that are not UTF-8.
+std::optional<std::string> line_fault(std::string_view line) {
+  for (std::size_t pos = 0; pos < line.size();) {
+    const auto byte = static_cast<unsigned char>(line[pos]);
+    if (byte >= 0x20 && byte < 0x7F) {  // the usual case
+      ++pos;
+      continue;
+    }
+    const std::size_t length = well_formed_length(line, pos);
+    if (length == 0) return "The line is not valid UTF-8."s;
+    if (is_control_byte(byte) ||
+        (byte == 0xC2 && is_c1_second_byte(static_cast<unsigned char>(line[pos + 1])))) {
+      return "The line holds a control character, which a report never does."s;
+    }
+    pos += length;
+  }
+  return std::nullopt;
+}
+
+// One line at a time, without its line feed and a carriage return before it;
+// refuses a line whose bytes a report never holds, and a last line that does
+// not end in a line feed.
+class Lines {
+ public:
+  Lines(std::string_view text, std::size_t first_number)
+      : text_(text), number_(first_number - 1) {}
+
+  void skip_byte_order_mark() {
+    if (text_.starts_with("\xEF\xBB\xBF")) position_ = 3;
+  }
+  [[nodiscard]] bool at_end() const { return position_ == text_.size(); }
+  // The next line as it stands, before any check.
+  [[nodiscard]] std::string_view next_raw() {
+    const std::size_t end = text_.find('\n', position_);
+    terminated_ = end != std::string_view::npos;
+    const std::size_t stop = terminated_ ? end : text_.size();
+    std::string_view line = text_.substr(position_, stop - position_);
+    position_ = terminated_ ? end + 1 : text_.size();
+    if (line.ends_with('\r')) line.remove_suffix(1);
+    ++number_;
+    return line;
+  }
+  [[nodiscard]] std::expected<void, ReportError> check_raw(std::string_view line) const {
+    if (!terminated_) {
+      return fail_at(number_,
+                     "The report is cut short: its last line does not end in a line feed.");
+    }
+    if (auto fault = line_fault(line)) return fail_at(number_, std::move(*fault));
+    return {};
+  }
+  [[nodiscard]] std::expected<std::string_view, ReportError> next() {
+    const std::string_view line = next_raw();
+    if (auto checked = check_raw(line); !checked) return Failure(std::move(checked.error()));
+    return line;
+  }
+  // Takes the line back, so that the next call gives it again.
+  void put_back(std::size_t start) {
+    position_ = start;
+    --number_;
+  }
+  [[nodiscard]] std::size_t number() const { return number_; }
+  [[nodiscard]] std::size_t position() const { return position_; }
+  [[nodiscard]] std::string_view text() const { return text_; }
+
+ private:
+  std::string_view text_;
+  std::size_t position_ = 0;
+  std::size_t number_;
+  bool terminated_ = true;
+};
+
+}  // namespace
+
+std::span<const Field> SectionFields::lines(Key key) const {
+  const auto begin = std::ranges::find(fields_, key, &Field::key);
+  const auto end = std::find_if(begin, fields_.end(), [&](const Field& f) { return f.key != key; });
+  return {begin, end};
+}
+
+std::optional<std::string_view> SectionFields::value(Key key) const {
+  const auto found = lines(key);
+  if (found.empty()) return std::nullopt;
+  return found.front().value;
+}
+
+// Reads the value lines of one section, after its "[device]" line, up to the
+// next "[device]" line or the end; every check of a section is here.
+class SectionReader {
+ public:
+  explicit SectionReader(Lines& lines) : lines_(lines) {}
+
+  std::expected<void, ReportError> read(SectionFields& fields) {
+    fields.fields_.clear();
+    previous_ = lines_.number();
+    while (!lines_.at_end()) {
+      const std::size_t start = lines_.position();
+      auto line = lines_.next();
+      if (!line) return Failure(std::move(line.error()));
+      if (*line == kSectionLine) {
+        lines_.put_back(start);
+        break;
+      }
+      auto field = take(*line);
+      if (!field) return Failure(std::move(field.error()));
+      fields.fields_.push_back(*field);
+      last_ = field->key;
+      previous_ = lines_.number();
+    }
+    if (const auto next = required_after(); next) {
+      return not_followed(previous_, last_name(), name_of(*next));
+    }
+    return {};
+  }
+
+ private:
+  std::expected<Field, ReportError> take(std::string_view line) {
+    if (line.empty()) return fail("The line is empty.");
+    const std::size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+      return fail("The line is neither \"[device]\" nor a key=value line.");
+    }
+    const std::string_view name = line.substr(0, eq);
+    const std::optional<Key> key = key_named(name);
+    if (!key) return fail(key_in_message(name) + " is not one of the report's keys.");
+    if (auto order = check_order(*key); !order) return Failure(std::move(order.error()));
+    const std::string_view value = line.substr(eq + 1);
+    if (*key == Key::driver_ver && !parse_driver_identity_text(value, scratch_)) {
+      return fail("The \"driver_ver\" value is not a valid driver date and version.");
+    }
+    return Field{*key, value};
+  }
+
+  // The key whose line must come next, if any: instance_id after "[device]",
+  // description after it, and a driver's description after its driver_ver.
+  [[nodiscard]] std::optional<Key> required_after() const {
+    const std::size_t next = last_ ? index_of(*last_) + 1 : 0;
+    if (next < kSectionKeys.size() && kSectionKeys[next].required) return kSectionKeys[next].key;
+    return std::nullopt;
+  }
+
+  std::expected<void, ReportError> check_order(Key key) const {
+    if (const auto next = required_after(); next && key != *next) {
+      return not_followed(previous_, last_name(), name_of(*next));
+    }
+    const auto line = [&] { return "The " + quoted(name_of(key)) + " line"; };
+    const SectionKey& rule = section_key(key);
+    if (rule.driver && key != Key::driver_ver && (!last_ || *last_ < Key::driver_ver)) {
+      return fail(line() + " comes without a \"driver_ver\" line before it.");
+    }
+    if (last_ == key && !rule.repeats) return fail(line() + " appears twice in the section.");
+    if (last_ && key < *last_) {
+      return fail(line() + " comes after the " + quoted(name_of(*last_)) +
+                  " line, out of the report's order.");
+    }
+    return {};
+  }
+
+  [[nodiscard]] std::string_view last_name() const {
+    return last_ ? name_of(*last_) : kSectionLine;
+  }
+  [[nodiscard]] Failure fail(std::string message) const {
+    return fail_at(lines_.number(), std::move(message));
+  }
+
+  Lines& lines_;
+  std::optional<Key> last_;   // the key of the last line taken
+  std::size_t previous_ = 0;  // the number of the last line taken
+  std::string scratch_;
+};
+
+namespace {
+
+using HeaderValues = std::array<std::string_view, kHeaderKeys.size()>;
+
+std::expected<HeaderValues, ReportError> read_header(Lines& lines) {
+  // The tag is looked at before anything else: a file that is no report at all
+  // is named as such, whatever its bytes.
+  const std::string_view first = lines.at_end() ? ""sv : lines.next_raw();
+  if (first != kFormatTag) return fail_at(1, "The first line is not \"qvdev1\".");
+  if (auto checked = lines.check_raw(first); !checked) return Failure(std::move(checked.error()));
+  std::string_view before = kFormatTag;
+  HeaderValues values;
+  for (std::size_t i = 0; i < kHeaderKeys.size(); ++i) {
+    const std::string_view key = kHeaderKeys[i];
+    const std::size_t previous = lines.number();
+    if (lines.at_end()) return not_followed(previous, before, key);
+    auto line = lines.next();
+    if (!line) return Failure(std::move(line.error()));
+    if (!line->starts_with(key) || line->substr(key.size(), 1) != "=") {
+      return not_followed(previous, before, key);
+    }
+    values[i] = line->substr(key.size() + 1);
+    before = key;
+  }
+  if (values[3] != "0" && values[3] != "1") {
+    return fail_at(lines.number(), "The \"server\" value is neither \"0\" nor \"1\".");
+  }
+  return values;
+}
+
+// What is wrong with a line between the header and the first section.
+std::string before_first_section(std::string_view line) {
+  if (line.empty()) return "The line is empty.";
+  if (line.find('=') == std::string_view::npos) {
+    return "The line is neither \"[device]\" nor a key=value line.";
+  }
+  return "A value line comes before the first \"[device]\".";
+}
+
+}  // namespace
+
+std::expected<ReportView, ReportError> parse_report(std::string_view text) {
+  Lines lines(text, 1);
+  lines.skip_byte_order_mark();
+  const auto header = read_header(lines);
+  if (!header) return Failure(header.error());
+  ReportView report{.host = (*header)[0],
+                    .os = (*header)[1],
+                    .arch = (*header)[2],
+                    .server = (*header)[3] == "1"};
+  // Sizes the list once: "[device]" may also stand inside values, never too few.
+  std::size_t sections = 0;
+  for (std::size_t at = text.find(kSectionLine); at != std::string_view::npos;
+       at = text.find(kSectionLine, at + 1)) {
+    ++sections;
+  }
+  report.sections.reserve(sections);
+  SectionFields fields;
+  while (!lines.at_end()) {
+    const auto line = lines.next();
+    if (!line) return Failure(line.error());
+    if (*line != kSectionLine) return fail_at(lines.number(), before_first_section(*line));
+    const std::size_t heading = lines.number();
+    const std::size_t start = lines.position();
+    SectionReader reader(lines);
+    if (auto read = reader.read(fields); !read) return Failure(std::move(read.error()));
+    report.sections.push_back(SectionView{.instance_id = *fields.value(Key::instance_id),
+                                          .text = text.substr(start, lines.position() - start),
+                                          .line = heading});
+  }
+  return report;
+}
+
+std::expected<SectionFields, ReportError> read_section(const SectionView& section) {
+  Lines lines(section.text, section.line + 1);
+  SectionFields fields;
+  SectionReader reader(lines);
+  if (auto read = reader.read(fields); !read) return Failure(std::move(read.error()));
+  if (!lines.at_end()) return fail_at(lines.number() + 1, "The section holds a \"[device]\" line.");
+  return fields;
+}
+
+namespace {
+
+std::string text_of(std::string_view view) { return std::string(view); }
+
+std::optional<std::string> optional_text(const std::optional<std::string_view>& view) {
+  if (!view) return std::nullopt;
+  return std::string(*view);
+}
+
+std::vector<std::string> texts_of(std::span<const Field> lines) {
+  std::vector<std::string> texts;
+  texts.reserve(lines.size());
+  for (const Field& field : lines) texts.emplace_back(field.value);
+  return texts;
+}
+
+}  // namespace
+
+DeviceRecord device_record(const SectionFields& fields) {
+  DeviceRecord record{.instance_id = text_of(fields.value(Key::instance_id).value_or("")),
+                      .description = text_of(fields.value(Key::description).value_or("")),
+                      .class_guid = optional_text(fields.value(Key::class_guid)),
+                      .hardware_ids = texts_of(fields.lines(Key::hwid)),
+                      .compatible_ids = texts_of(fields.lines(Key::cid))};
+  if (const auto identity_text = fields.value(Key::driver_ver)) {
+    record.driver = DriverInfo{
+        .identity = parse_driver_identity_text(*identity_text).value_or(DriverIdentity{}),
+        .description = text_of(fields.value(Key::driver_desc).value_or("")),
+        .provider = optional_text(fields.value(Key::driver_provider)),
+        .inf_path = optional_text(fields.value(Key::driver_inf)),
+        .inf_section_ext = optional_text(fields.value(Key::driver_ext)),
+        .matching_device_id = optional_text(fields.value(Key::driver_matching_id))};
+  }
+  return record;
+}
+
+std::expected<ScanResult, ReportError> read_report(std::string_view text) {
+  auto report = parse_report(text);
+  if (!report) return Failure(std::move(report.error()));
+  ScanResult result{.host = std::string(report->host),
+                    .os = std::string(report->os),
+                    .arch = std::string(report->arch),
+                    .server = report->server};
+  result.devices.reserve(report->sections.size());
+  for (const SectionView& section : report->sections) {
+    auto fields = read_section(section);
+    if (!fields) return Failure(std::move(fields.error()));
+    result.devices.push_back(device_record(*fields));
+  }
+  return result;
+}
+
+}  // namespace qv
