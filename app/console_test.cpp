@@ -72,6 +72,7 @@ TEST(Listing, DescriptionIsCutAfter59CharactersOnlyWhenLongerThan60) {
       {"60 ASCII", std::string(60, 'a'), std::string(60, 'a')},
       {"61 ASCII", std::string(61, 'a'), a59 + ellipsis},
       {"60 two-byte", repeat(e_acute, 60), repeat(e_acute, 60)},
+      {"63 bytes, 21 characters", repeat("\xe6\x97\xa5", 21), repeat("\xe6\x97\xa5", 21)},
       {"61 four-byte", repeat(smile, 61), repeat(smile, 59) + ellipsis},
       {"multi-byte 59th", a58 + "\xe2\x82\xac" + "bc", a58 + "\xe2\x82\xac" + ellipsis},
       {"multi-byte 60th", a59 + smile + "b", a59 + ellipsis},

@@ -5,6 +5,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 #include <vector>
 
@@ -179,12 +180,14 @@ Groups group_devices(const ReportView& old_report, const ReportView& new_report)
   for (std::size_t i = 0; i < old_sections.size(); ++i) {
     if (!paired[i]) groups.removed.push_back(&old_sections[i]);
   }
+  // Sections of one report lie in order of appearance in their list, so the
+  // address is the order among devices with the same id.
   const auto by_instance_id = [](const SectionView* a, const SectionView* b) {
-    return a->instance_id < b->instance_id;
+    return std::tie(a->instance_id, a) < std::tie(b->instance_id, b);
   };
-  std::ranges::stable_sort(groups.removed, by_instance_id);
-  std::ranges::stable_sort(groups.added, by_instance_id);
-  std::ranges::stable_sort(groups.changed, by_instance_id, &Changed::new_section);
+  std::ranges::sort(groups.removed, by_instance_id);
+  std::ranges::sort(groups.added, by_instance_id);
+  std::ranges::sort(groups.changed, by_instance_id, &Changed::new_section);
   return groups;
 }
 

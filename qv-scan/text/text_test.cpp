@@ -39,6 +39,33 @@ TEST(WideToText, LenientRepairsAndStrictRefusesUnpairedSurrogates) {
   }
 }
 
+// Each side of every UTF-8 length boundary, alone, twice, and after ASCII or a
+// character of another length: what the measuring pass counts, the writing
+// pass fills, in both directions.
+TEST(WideToText, EveryLengthBoundaryBothWays) {
+  const std::pair<std::u16string, std::string> boundaries[] = {
+      {u"\u007F", "\x7F"},           {u"\u0080", "\xC2\x80"},
+      {u"\u07FF", "\xDF\xBF"},       {u"\u0800", "\xE0\xA0\x80"},
+      {u"\uFFFF", "\xEF\xBF\xBF"},   {u"\U00010000", "\xF0\x90\x80\x80"},
+  };
+  const std::pair<std::u16string, std::string> before[] = {
+      {u"", ""}, {u"ab", "ab"}, {u"\u00E9", "\xC3\xA9"}, {u"\u20AC", "\xE2\x82\xAC"},
+      {u"\U0010FFFF", "\xF4\x8F\xBF\xBF"}};
+  for (const auto& [first_units, first_text] : before) {
+    for (const auto& [units, text] : boundaries) {
+      for (const int times : {1, 2}) {
+        std::u16string all_units = first_units;
+        std::string all_text = first_text;
+        for (int i = 0; i < times; ++i) all_units += units, all_text += text;
+        SCOPED_TRACE(testing::PrintToString(all_text));
+        EXPECT_EQ(wide_to_text(all_units), all_text);
+        EXPECT_EQ(utf16_to_utf8_strict(all_units), all_text);
+        EXPECT_EQ(to_wide_nul(all_text), all_units + u'\0');
+      }
+    }
+  }
+}
+
 TEST(WideUntilNul, StopsAtFirstZeroOrEnd) {
   EXPECT_EQ(wide_until_nul(std::u16string{u'a', u'b', 0, u'c'}), "ab");
   EXPECT_EQ(wide_until_nul(u"abc"), "abc");
