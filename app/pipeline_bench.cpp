@@ -1,6 +1,6 @@
 // The whole pipeline on the stand-in machine, 10,000 devices: scan, then the
 // listing text or the report buffer. Each benchmark reports its time and the
-// bytes it allocates per device (operator new is replaced in this program).
+// bytes it allocates per device (this program counts its allocations).
 // "platform_floor" makes the platform calls of one scan and nothing else, as
 // e2e/floor_win.cpp does under Wine, so a mode minus the floor is our own cost:
 // decoding, records and output, without the stand-in's. Other work on the
@@ -17,44 +17,13 @@
 #include <string>
 #include <vector>
 
+#include "allocation_count.h"
 #include "child_process.h"
 #include "console.h"
 #include "fake_machine.h"
 #include "report.h"
 #include "scan.h"
 #include "win_api.h"
-
-namespace {
-
-// Per thread, so that counting costs no locked instruction: the benchmarks run
-// on the thread that reads the counts.
-thread_local std::uint64_t g_allocated_bytes = 0;
-thread_local std::uint64_t g_allocations = 0;
-
-void* allocate(std::size_t size) noexcept {
-  g_allocated_bytes += size;
-  ++g_allocations;
-  return std::malloc(size == 0 ? 1 : size);
-}
-
-void* allocate_or_abort(std::size_t size) {
-  void* p = allocate(size);
-  if (p == nullptr) std::abort();
-  return p;
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate_or_abort(size); }
-void* operator new[](std::size_t size) { return allocate_or_abort(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 
@@ -227,17 +196,16 @@ void floor_scan() {
 }
 
 struct Allocated {
-  std::uint64_t bytes = g_allocated_bytes;
-  std::uint64_t count = g_allocations;
+  qv::AllocationCount count = qv::allocations_so_far();
 };
 
 void report_per_device(benchmark::State& state, Allocated before) {
   const auto per = static_cast<double>(state.iterations()) * kDevices;
   state.counters["time/device"] = benchmark::Counter(
       kDevices, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-  const Allocated after;
-  state.counters["bytes/device"] = static_cast<double>(after.bytes - before.bytes) / per;
-  state.counters["allocs/device"] = static_cast<double>(after.count - before.count) / per;
+  const qv::AllocationCount spent = qv::allocations_so_far() - before.count;
+  state.counters["bytes/device"] = static_cast<double>(spent.bytes) / per;
+  state.counters["allocs/device"] = static_cast<double>(spent.allocations) / per;
 }
 
 void platform_floor(benchmark::State& state) {

@@ -66,32 +66,70 @@ TEST(Run, Table) {
   const std::vector<std::u16string> list = {u"qv.exe"}, report = {u"qv.exe", u"r.txt"};
   struct Case {
     const char* name;
-    std::vector<std::u16string> arguments;
-    std::vector<WriteOutcome> out_answers;  // by write, then written
+    std::vector<std::u16string> arguments = {};
+    std::vector<WriteOutcome> out_answers = {};  // by write, then written
     int status;
-    std::string out;
+    std::string out = "";
     std::string err = "";
     std::optional<std::string> file_error = std::nullopt;  // what the report writer answers
     std::vector<WriteOutcome> err_answers = {};
     ScanOutcome scan = sample_result();
   };
   const Case cases[] = {
-      {"listing", list, {}, 0, summary + listing},
-      {"empty argument vector", {}, {}, 0, summary + listing},
-      {"first path, kept relative", {u"qv.exe", u"o\\r.txt", u"b"}, {}, 0, wrote("o\\r.txt")},
-      {"non-ASCII path", {u"qv.exe", u"\u00e9\xD800"}, {}, 0, wrote("\xc3\xa9\xef\xbf\xbd")},
-      {"empty path", {u"qv.exe", u""}, {}, 1, summary, refused(""), not_found},
-      {"scan error", report, {}, 1, "", denied_text, std::nullopt, {}, denied},
-      {"summary fails: report still written", report, {full}, 1, "", full_line},
-      {"listing fails", list, {ok, full}, 1, summary, full_line},
-      {"written line fails", report, {ok, full}, 1, summary, full_line},
-      {"both fail, in order", report, {full}, 1, "", full_line + refused("r.txt"), not_found},
-      {"reader left: silent", report, {left}, 1, ""},
-      {"reader left during the listing", list, {ok, left}, 1, summary},
-      {"no standard output, report", report, {absent, absent}, 0, ""},
-      {"no standard output, listing", list, {absent, absent}, 0, ""},
-      {"no standard error", report, {}, 1, summary, "", not_found, {absent}},
-      {"failing standard error", report, {full}, 1, "", "", not_found, {full, full}},
+      {.name = "listing", .arguments = list, .status = 0, .out = summary + listing},
+      {.name = "empty argument vector", .status = 0, .out = summary + listing},
+      {.name = "first path, kept relative",
+       .arguments = {u"qv.exe", u"o\\r.txt", u"b"},
+       .status = 0,
+       .out = wrote("o\\r.txt")},
+      {.name = "non-ASCII path",
+       .arguments = {u"qv.exe", u"\u00e9\xD800"},
+       .status = 0,
+       .out = wrote("\xc3\xa9\xef\xbf\xbd")},
+      {.name = "empty path",
+       .arguments = {u"qv.exe", u""},
+       .status = 1,
+       .out = summary,
+       .err = refused(""),
+       .file_error = not_found},
+      {.name = "scan error", .arguments = report, .status = 1, .err = denied_text, .scan = denied},
+      {.name = "summary fails: report still written",
+       .arguments = report,
+       .out_answers = {full},
+       .status = 1,
+       .err = full_line},
+      {.name = "listing fails",
+       .arguments = list,
+       .out_answers = {ok, full},
+       .status = 1,
+       .out = summary,
+       .err = full_line},
+      {.name = "written line fails",
+       .arguments = report,
+       .out_answers = {ok, full},
+       .status = 1,
+       .out = summary,
+       .err = full_line},
+      {.name = "both fail, in order",
+       .arguments = report,
+       .out_answers = {full},
+       .status = 1,
+       .err = full_line + refused("r.txt"),
+       .file_error = not_found},
+      {.name = "reader left: silent", .arguments = report, .out_answers = {left}, .status = 1},
+      {.name = "no standard output", .arguments = report, .out_answers = {absent, absent}, .status = 0},
+      {.name = "no standard error",
+       .arguments = report,
+       .status = 1,
+       .out = summary,
+       .file_error = not_found,
+       .err_answers = {absent}},
+      {.name = "failing standard error",
+       .arguments = report,
+       .out_answers = {full},
+       .status = 1,
+       .file_error = not_found,
+       .err_answers = {full, full}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

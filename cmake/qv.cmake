@@ -58,6 +58,13 @@ function(qv_windows_program target description)
   endif()
 endfunction()
 
+# A program whose entry point is wmain, so that it gets its arguments as UTF-16.
+function(qv_wide_entry target)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -municode)
+  endif()
+endfunction()
+
 function(qv_find_googletest)
   if(CMAKE_CROSSCOMPILING)
     # The host's GoogleTest is built for Linux; build its sources with the cross toolchain.
@@ -98,6 +105,7 @@ endfunction()
 
 # Windows test programs run in a Wine prefix of their own below the build tree.
 if(CMAKE_CROSSCOMPILING AND QV_BUILD_TESTS)
-  add_test(NAME wine_prefix_setup COMMAND sh -c "wine wineboot -i >/dev/null 2>&1; wineserver -w")
+  add_test(NAME wine_prefix_setup
+           COMMAND sh -c "${CMAKE_CROSSCOMPILING_EMULATOR} wineboot -i >/dev/null 2>&1; wineserver -w")
   set_tests_properties(wine_prefix_setup PROPERTIES FIXTURES_SETUP wine_prefix)
 endif()

@@ -3,12 +3,12 @@
 # Each test works in a throwaway directory with its own copy of the pristine prefix
 # (made once per run by make_prefix.sh) and its own wineserver, kept alive for the
 # whole test and ended when the test ends, however it ends.
-# The environment gives: E2E_SOURCE, E2E_PRISTINE, E2E_QV, E2E_DEVICES, E2E_FAKE_CMD.
+# The environment gives E2E_SOURCE, E2E_PRISTINE, E2E_QV, E2E_DEVICES and the
+# programs a test names (e2e/CMakeLists.txt, E2E_ENVIRONMENT).
 set -uo pipefail
 
 : "${E2E_SOURCE:?}" "${E2E_PRISTINE:?}" "${E2E_QV:?}" "${E2E_DEVICES:?}"
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
-unset WINEARCH
+source "$E2E_SOURCE/../scripts/wine-env.sh"
 
 E2E_FAILURES=0
 E2E_WORK=$(mktemp -d "${TMPDIR:-/tmp}/qv-e2e.XXXXXX")
@@ -39,7 +39,7 @@ e2e_adapter_date() {
   cat "$E2E_WORK/adapter-date"
 }
 
-# expected TEMPLATE... > file: the templates joined, with @HOST@ and @WINEDATE@ (ten
+# e2e_expected TEMPLATE... > file: the templates joined, with @HOST@ and @WINEDATE@ (ten
 # characters, like the date that replaces it, so padded columns stay right) filled in
 # by bash substitution; every other byte is left as it is.
 e2e_expected() {
@@ -53,7 +53,7 @@ e2e_expected() {
   done
 }
 
-# add_devices FILE: runs e2e_devices on a description file.
+# e2e_add_devices FILE: runs e2e_devices on a description file.
 e2e_add_devices() {
   cp "$1" "$E2E_WORK/devices.txt"
   if ! wine "$E2E_DEVICES" 'Z:'"${E2E_WORK//\//\\}"'\devices.txt'; then
@@ -62,7 +62,7 @@ e2e_add_devices() {
   fi
 }
 
-# run_qv NAME ARG...: runs qv.exe; NAME.out, NAME.err and NAME.status hold the result.
+# e2e_run_qv NAME ARG...: runs qv.exe; NAME.out, NAME.err and NAME.status hold the result.
 e2e_run_qv() {
   local name=$1
   shift
@@ -75,7 +75,7 @@ e2e_fail() {
   E2E_FAILURES=$((E2E_FAILURES + 1))
 }
 
-# check_bytes LABEL EXPECTED_FILE ACTUAL_FILE
+# e2e_check_bytes LABEL EXPECTED_FILE ACTUAL_FILE
 e2e_check_bytes() {
   if [[ ! -f $3 ]]; then
     e2e_fail "$1: $3 does not exist"
@@ -87,12 +87,13 @@ e2e_check_bytes() {
   fi
 }
 
-# check_text LABEL EXPECTED_TEXT ACTUAL_FILE: printf-style expected bytes.
+# e2e_check_text LABEL EXPECTED_TEXT ACTUAL_FILE: printf-style expected bytes.
 e2e_check_text() {
   printf '%s' "$2" >"$E2E_WORK/expected.tmp"
   e2e_check_bytes "$1" "$E2E_WORK/expected.tmp" "$3"
 }
 
+# e2e_check_status LABEL NAME STATUS: NAME.status holds STATUS.
 e2e_check_status() {
   local status
   status=$(<"$E2E_WORK/$2.status")

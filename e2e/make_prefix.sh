@@ -4,7 +4,8 @@
 set -euo pipefail
 
 dir=${1:?usage: make_prefix.sh DIR}
-export WINEPREFIX=$dir WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+source "$(dirname "$0")/../scripts/wine-env.sh"
+export WINEPREFIX=$dir
 
 if [[ -d $dir ]]; then
   wineserver -k 2>/dev/null || true

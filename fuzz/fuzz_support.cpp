@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "generated_result.h"
+
 namespace qv::fuzz {
 
 void require(bool ok, const char* what) {
@@ -12,32 +14,44 @@ void require(bool ok, const char* what) {
   std::abort();
 }
 
+namespace {
+
+// The Unicode standard's table of well-formed UTF-8 byte sequences (Table 3-7),
+// row by row: a range of lead bytes, the sequence's length and the range of its
+// second byte; every later byte is 80..BF. Written out as the standard gives
+// it, so that a fault in the decoders under test can't hide in a copy of them.
+struct WellFormedRow {
+  unsigned char lead_low, lead_high;
+  std::size_t length;
+  unsigned char second_low, second_high;
+};
+constexpr WellFormedRow kWellFormed[] = {
+    {0x00, 0x7F, 1, 0x00, 0x00}, {0xC2, 0xDF, 2, 0x80, 0xBF}, {0xE0, 0xE0, 3, 0xA0, 0xBF},
+    {0xE1, 0xEC, 3, 0x80, 0xBF}, {0xED, 0xED, 3, 0x80, 0x9F}, {0xEE, 0xEF, 3, 0x80, 0xBF},
+    {0xF0, 0xF0, 4, 0x90, 0xBF}, {0xF1, 0xF3, 4, 0x80, 0xBF}, {0xF4, 0xF4, 4, 0x80, 0x8F},
+};
+// The bits of a lead byte that belong to the value, by sequence length.
+constexpr unsigned kLeadBits[] = {0x7F, 0x1F, 0x0F, 0x07};
+
+bool in(unsigned byte, unsigned low, unsigned high) { return byte >= low && byte <= high; }
+
+}  // namespace
+
 std::optional<CodePoint> decode_utf8(std::string_view text) {
   if (text.empty()) return std::nullopt;
   const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned lead = byte(0);
-  if (lead < 0x80) return CodePoint{lead, 1};
-  std::size_t length = 0;
-  char32_t value = 0;
-  char32_t minimum = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F, minimum = 0x80;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F, minimum = 0x800;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07, minimum = 0x10000;
-  } else {
-    return std::nullopt;
+  for (const WellFormedRow& row : kWellFormed) {
+    if (!in(byte(0), row.lead_low, row.lead_high)) continue;
+    if (text.size() < row.length) return std::nullopt;
+    if (row.length > 1 && !in(byte(1), row.second_low, row.second_high)) return std::nullopt;
+    char32_t value = byte(0) & kLeadBits[row.length - 1];
+    for (std::size_t i = 1; i < row.length; ++i) {
+      if (!in(byte(i), 0x80, 0xBF)) return std::nullopt;
+      value = (value << 6) | (byte(i) & 0x3F);
+    }
+    return CodePoint{value, row.length};
   }
-  if (text.size() < length) return std::nullopt;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(i) & 0xC0) != 0x80) return std::nullopt;
-    value = (value << 6) | (byte(i) & 0x3F);
-  }
-  if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-    return std::nullopt;
-  }
-  return CodePoint{value, length};
+  return std::nullopt;
 }
 
 bool valid_utf8(std::string_view text) {
@@ -76,13 +90,17 @@ namespace {
 
 constexpr std::size_t kMaxText = 300;  // long enough to pass the 60-character cut
 constexpr std::size_t kMaxDevices = 64;
-constexpr std::size_t kMaxIds = 4;
 
-class Decoder {
+// The fuzzer's bytes as the choices of a generated result. With `repair`,
+// ill-formed bytes in the texts become '?'.
+class FuzzChoices final : public Choices {
  public:
-  Decoder(FuzzedDataProvider& data, bool repair) : data_(data), repair_(repair) {}
+  FuzzChoices(FuzzedDataProvider& data, bool repair) : data_(data), repair_(repair) {}
 
-  std::string text() {
+  std::size_t below(std::size_t count) override {
+    return data_.ConsumeIntegralInRange<std::size_t>(0, count - 1);
+  }
+  std::string text() override {
     std::string raw = data_.ConsumeRandomLengthString(kMaxText);
     if (!repair_) return raw;
     std::string out;
@@ -95,51 +113,7 @@ class Decoder {
     }
     return out;
   }
-
-  std::optional<std::string> maybe_text() {
-    if (!data_.ConsumeBool()) return std::nullopt;
-    return text();
-  }
-
-  std::vector<std::string> texts() {
-    std::vector<std::string> list(data_.ConsumeIntegralInRange<std::size_t>(0, kMaxIds));
-    for (auto& entry : list) entry = text();
-    return list;
-  }
-
-  DriverIdentity identity() {
-    DriverIdentity identity;
-    if (data_.ConsumeBool()) {
-      identity.date = DriverDate{data_.ConsumeIntegralInRange<std::uint16_t>(100, 65535),
-                                 data_.ConsumeIntegralInRange<std::uint8_t>(1, 12),
-                                 data_.ConsumeIntegralInRange<std::uint8_t>(1, 31)};
-    }
-    for (auto& part : identity.version.parts) part = data_.ConsumeIntegral<std::uint16_t>();
-    if (!identity.date && identity.version == DriverVersion{}) identity.version.parts[3] = 1;
-    return identity;
-  }
-
-  DriverInfo driver() {
-    DriverInfo info;
-    info.identity = identity();
-    info.description = text();
-    info.provider = maybe_text();
-    info.inf_path = maybe_text();
-    info.inf_section_ext = maybe_text();
-    info.matching_device_id = maybe_text();
-    return info;
-  }
-
-  DeviceRecord device() {
-    DeviceRecord device;
-    device.instance_id = text();
-    device.description = text();
-    device.class_guid = maybe_text();
-    device.hardware_ids = texts();
-    device.compatible_ids = texts();
-    if (data_.ConsumeBool()) device.driver = driver();
-    return device;
-  }
+  bool exhausted() override { return data_.remaining_bytes() == 0; }
 
  private:
   FuzzedDataProvider& data_;
@@ -163,17 +137,8 @@ bool driver_valid(const DriverInfo& d) {
 }  // namespace
 
 ScanResult fuzzed_scan_result(FuzzedDataProvider& data) {
-  const auto flags = data.ConsumeIntegral<std::uint8_t>();
-  Decoder decoder(data, (flags & 1) != 0);
-  ScanResult result;
-  result.server = (flags & 2) != 0;
-  result.host = decoder.text();
-  result.os = decoder.text();
-  result.arch = decoder.text();
-  while (data.remaining_bytes() > 0 && result.devices.size() < kMaxDevices) {
-    result.devices.push_back(decoder.device());
-  }
-  return result;
+  FuzzChoices choices(data, data.ConsumeBool());
+  return generated_result(choices, kMaxDevices);
 }
 
 bool texts_valid_utf8(const ScanResult& result) {

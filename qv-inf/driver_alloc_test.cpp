@@ -1,61 +1,12 @@
-// Counts heap allocations made while parsing. The global allocation functions
-// are replaced for this whole test binary; they count only inside a window.
+// Counts heap allocations made while parsing; this test binary links the
+// counting allocation functions.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string_view>
 #include <vector>
 
+#include "allocation_count.h"
 #include "driver.h"
-
-namespace {
-
-std::atomic<bool> g_counting{false};
-std::atomic<long> g_allocations{0};
-
-void* allocate(std::size_t size) noexcept {
-  if (g_counting.load(std::memory_order_relaxed)) {
-    g_allocations.fetch_add(1, std::memory_order_relaxed);
-  }
-  return std::malloc(size == 0 ? 1 : size);
-}
-
-void* allocate_or_abort(std::size_t size) {
-  void* p = allocate(size);
-  if (p == nullptr) std::abort();  // running out of memory ends the test run
-  return p;
-}
-
-// Counts the allocations made between its construction and count().
-class AllocationWindow {
- public:
-  AllocationWindow() {
-    g_allocations.store(0);
-    g_counting.store(true);
-  }
-  ~AllocationWindow() { g_counting.store(false); }
-  AllocationWindow(const AllocationWindow&) = delete;
-  AllocationWindow& operator=(const AllocationWindow&) = delete;
-  long count() {
-    g_counting.store(false);
-    return g_allocations.load();
-  }
-};
-
-}  // namespace
-
-void* operator new(std::size_t size) { return allocate_or_abort(size); }
-void* operator new[](std::size_t size) { return allocate_or_abort(size); }
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept { return allocate(size); }
-void operator delete(void* p) noexcept { std::free(p); }
-void operator delete[](void* p) noexcept { std::free(p); }
-void operator delete(void* p, std::size_t) noexcept { std::free(p); }
-void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
-void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
-void operator delete[](void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace qv {
 namespace {
@@ -65,10 +16,9 @@ using namespace std::string_view_literals;
 // Proves the counter sees allocations, so a zero below means something.
 TEST(DriverAllocation, CounterSeesTheDisplayTextAllocate) {
   const DriverIdentity identity{DriverDate{2006, 6, 21}, DriverVersion{{10, 0, 19041, 1}}};
-  AllocationWindow window;
+  const AllocationCount before = allocations_so_far();
   const std::string text = driver_identity_text(identity);  // longer than any small buffer
-  const long allocations = window.count();
-  EXPECT_GE(allocations, 1);
+  EXPECT_GE((allocations_so_far() - before).allocations, 1u);
   EXPECT_EQ(text, "2006-06-21 10.0.19041.1");
 }
 
@@ -83,10 +33,9 @@ TEST(DriverAllocation, ParsingAllocatesNothing) {
       {},
   };
   std::vector<std::optional<qv::DriverIdentity>> results(inputs.size());
-  AllocationWindow window;
+  const AllocationCount before = allocations_so_far();
   for (std::size_t i = 0; i < inputs.size(); ++i) results[i] = parse_driver_identity(inputs[i]);
-  const long allocations = window.count();
-  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(allocations_so_far() - before, AllocationCount{});
   EXPECT_TRUE(results[0].has_value());
   EXPECT_FALSE(results[6].has_value());
 }
@@ -96,10 +45,9 @@ TEST(DriverAllocation, AppendingIntoRoomyTextAllocatesNothing) {
                                 DriverVersion{{65535, 65535, 65535, 65535}}};
   std::string sink;
   sink.reserve(64);
-  AllocationWindow window;
+  const AllocationCount before = allocations_so_far();
   append_driver_identity_text(sink, identity);
-  const long allocations = window.count();
-  EXPECT_EQ(allocations, 0);
+  EXPECT_EQ(allocations_so_far() - before, AllocationCount{});
   EXPECT_EQ(sink.size(), 35u);
 }
 

@@ -5,7 +5,6 @@
 
 #include "driver.h"
 #include "handles.h"
-#include "readers.h"
 #include "text.h"
 
 namespace qv {
@@ -24,12 +23,11 @@ std::u16string driver_key_path(std::u16string_view key_name) {
 
 }  // namespace
 
-std::optional<DriverInfo> lookup_driver(std::u16string_view key_name, std::u16string& scratch) {
-  // Made before the first read, which reuses the scratch that may hold the name.
+std::optional<DriverInfo> lookup_driver(std::u16string_view key_name, Reader& reader) {
   const auto key = open_local_machine_key(driver_key_path(key_name));
   if (!key) return std::nullopt;
   const auto read = [&](const char16_t* value_name) {
-    return read_registry_string(key->get(), value_name, scratch);
+    return reader.registry_string(key->get(), value_name);
   };
 
   // Dates come as 6-21-2006 as well as 6/21/2006; both parse alike.

@@ -5,14 +5,14 @@
 #include <string>
 #include <string_view>
 
+#include "readers.h"
 #include "scan_result.h"
 
 namespace qv {
 
-// `key_name` is the device's driver key name, e.g. "{guid}\0001"; `scratch` is
-// the readers' buffer (see readers.h), which `key_name` may lie in. Absent when
-// the key cannot be opened or its date and version give no identity.
-[[nodiscard]] std::optional<DriverInfo> lookup_driver(std::u16string_view key_name,
-                                                      std::u16string& scratch);
+// `key_name` is the device's driver key name, e.g. "{guid}\0001"; the values
+// are read through `reader`. Absent when the key cannot be opened or its date
+// and version give no identity.
+[[nodiscard]] std::optional<DriverInfo> lookup_driver(std::u16string_view key_name, Reader& reader);
 
 }  // namespace qv

@@ -16,7 +16,7 @@ const std::u16string kClass = u"SYSTEM\\CurrentControlSet\\Control\\Class\\";
 
 class DriverLookupTest : public fake::MachineTest {
  protected:
-  std::u16string scratch;
+  Reader reader;
 };
 
 TEST_F(DriverLookupTest, BuildsDriverInfoFromTheKeyValues) {
@@ -52,7 +52,7 @@ TEST_F(DriverLookupTest, BuildsDriverInfoFromTheKeyValues) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     m.registry[kClass + u"{4d36e967}\\0000"].values = c.values;
-    EXPECT_EQ(lookup_driver(u"{4d36e967}\\0000", scratch), c.expected);
+    EXPECT_EQ(lookup_driver(u"{4d36e967}\\0000", reader), c.expected);
     EXPECT_EQ(m.open_handles(), 0u);
   }
 }
@@ -60,7 +60,7 @@ TEST_F(DriverLookupTest, BuildsDriverInfoFromTheKeyValues) {
 TEST_F(DriverLookupTest, ReadsTheValuesInOrderAndStopsWhenThereIsNoIdentity) {
   const std::u16string path = kClass + u"{x}\\0001";
   m.registry[path].values = {{u"DriverVersion", sz(u"1.2.3.4")}};
-  ASSERT_TRUE(lookup_driver(u"{x}\\0001", scratch));
+  ASSERT_TRUE(lookup_driver(u"{x}\\0001", reader));
   std::vector<std::u16string> names;
   for (const auto& call : calls_named("RegQueryValueExW")) {
     EXPECT_EQ(call.key, path);
@@ -73,7 +73,7 @@ TEST_F(DriverLookupTest, ReadsTheValuesInOrderAndStopsWhenThereIsNoIdentity) {
 
   m.calls.clear();
   m.registry[path].values = {{u"DriverDesc", sz(u"Disk")}};
-  EXPECT_EQ(lookup_driver(u"{x}\\0001", scratch), std::nullopt);
+  EXPECT_EQ(lookup_driver(u"{x}\\0001", reader), std::nullopt);
   EXPECT_EQ(m.count_calls("RegQueryValueExW"), 2u);  // the two probes that found nothing
   EXPECT_EQ(m.count_calls("RegCloseKey"), 1u);
 }
@@ -91,7 +91,7 @@ TEST_F(DriverLookupTest, UnopenableKeyMeansNoDriverAndNoQuery) {
                                                              {u"{x}/0001", u"{x}/0001"},
                                                              {lone, u"{x}\uFFFD"}};
   for (const auto& [name, opened] : cases) {
-    EXPECT_EQ(lookup_driver(name, scratch), std::nullopt);
+    EXPECT_EQ(lookup_driver(name, reader), std::nullopt);
     EXPECT_EQ(calls_named("RegOpenKeyExW").back().key, kClass + opened);
   }
   EXPECT_EQ(m.count_calls("RegQueryValueExW"), 0u);

@@ -76,8 +76,7 @@ bool server_edition() {
   {
     const auto key = open_local_machine_key("SYSTEM\\CurrentControlSet\\Control\\ProductOptions");
     if (!key) return false;
-    std::u16string scratch;
-    product_type = read_registry_string(key->get(), u"ProductType", scratch);
+    product_type = read_registry_string(key->get(), u"ProductType");
   }  // closed here, before the comparison
   return product_type && !equals_ascii_ignoring_case(*product_type, "winnt");
 }

@@ -17,11 +17,11 @@ class ReadersTest : public fake::MachineTest {
  protected:
   // Shared by every read of a test, as a scan shares it; a longer value read
   // first must not show through in a shorter one read after it.
-  std::u16string scratch = u"left over from an earlier read";
+  Reader reader;
 
   std::optional<std::string> read_value() {
     const auto key = open_local_machine_key("K");
-    return key ? read_registry_string(key->get(), u"V", scratch) : "(no key)";
+    return key ? reader.registry_string(key->get(), u"V") : "(no key)";
   }
   // The property of the machine's first device.
   std::optional<std::u16string> read_property(DWORD property) {
@@ -29,8 +29,7 @@ class ReadersTest : public fake::MachineTest {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     if (!SetupDiEnumDeviceInfo(set.get(), 0, &device)) return u"(no device)";
-    const auto units = read_device_property(set.get(), device, property, scratch);
-    return units ? std::optional<std::u16string>(*units) : std::nullopt;
+    return reader.device_property(set.get(), device, property);
   }
 };
 

@@ -1,21 +1,13 @@
 // What changed from one report to another, as text: one fact a line, each line
 // a label padded to ten characters and then the report's own "key=value" (or,
-// for a device heading, its instance id).
+// for a device heading, its instance id). docs/qvdiff.md is the contract of this
+// output, for people and scripts; keep the two in step.
 //
-//   old       os=6.1.7601                  a host fact of OLD that NEW lacks
-//   new       os=10.0.19045                the same fact as NEW has it
 //   removed   ROOT\X\0001                  a device only OLD has; "old" lines follow
 //   added     ROOT\X\0002                  a device only NEW has; "new" lines follow
 //   changed   ROOT\X\0003                  a device in both; each fact that differs
-//                                          follows as "old" and "new" lines
-//
-// Host facts come first (host, os, arch, server), then removed, added and
-// changed devices, each group sorted by instance id (bytewise). A device's facts
-// keep the report's key order, old before new for each key. An absent value has
-// no line. For an identifier list only the entries added and removed are
-// shown; a list that only changed order is shown whole on both sides. Devices
-// are matched by instance id, so their order in the reports does not matter; an
-// id that stands more than once is matched in order of appearance.
+//   old       driver_ver=2023-03-14 2.1.3.15   as OLD has it,
+//   new       driver_ver=2023-03-14 2.2.0.1    then as NEW has it
 #pragma once
 
 #include <expected>

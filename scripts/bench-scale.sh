@@ -29,7 +29,7 @@ for program in "$qv" "$floor" "$devices"; do
   [[ -f $program ]] || { echo "missing $program: build qv e2e_floor e2e_devices first" >&2; exit 1; }
 done
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=C.UTF-8
+source "$(dirname "$0")/wine-env.sh"
 pin=()
 if [[ -n ${PIN_CPU-0} ]] && command -v taskset >/dev/null; then pin=(taskset -c "${PIN_CPU-0}"); fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/qv-bench.XXXXXX")

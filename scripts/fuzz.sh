@@ -16,9 +16,6 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 shift || true
 targets=("$@")
-if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_driver_identity fuzz_text fuzz_report fuzz_listing fuzz_report_reader)
-fi
 
 cd "$root"
 mkdir -p build
@@ -28,13 +25,21 @@ if ! { cmake --preset fuzz && cmake --build --preset fuzz -j2; } >build/fuzz-bui
   exit 1
 fi
 
+# Every target the build made, unless some are named.
+if [ ${#targets[@]} -eq 0 ]; then
+  for program in build/fuzz/fuzz/fuzz_*; do
+    [[ -f $program && -x $program ]] && targets+=("${program##*/}")
+  done
+fi
+[ ${#targets[@]} -gt 0 ] || { echo "fuzz: the build made no fuzz target" >&2; exit 1; }
+
 failed=0
 for target in "${targets[@]}"; do
   work=build/fuzz/corpus-work/$target
   artifacts=build/fuzz/artifacts/$target/
   log=build/fuzz/logs/$target.log
   mkdir -p "$work" "$artifacts" "$(dirname "$log")"
-  cp fuzz/corpus/"$target"/* "$work"/
+  if [[ -d fuzz/corpus/$target ]]; then cp fuzz/corpus/"$target"/* "$work"/; fi
   if build/fuzz/fuzz/"$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
       -artifact_prefix="$artifacts" "$work" >"$log" 2>&1; then
     echo "$target: ok, $(grep -E '^#[0-9]+' "$log" | tail -n 1)"

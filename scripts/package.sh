@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the Windows release and packs it as dist/qv-<version>-windows-x86_64.zip: the
-# programs, README.md, docs/report-format.md and SHA256SUMS, with fixed order, times and
+# programs, the README, the user documents and SHA256SUMS, with fixed order, times and
 # permissions, so that every build of the same commit gives the same bytes.
 #
 #   scripts/package.sh          release build in build/package, then the archive;
@@ -16,7 +16,7 @@ qv_install "${QV_PACKAGES_BUILD[@]}"
 # The programs shipped: CMake targets, each <name>.exe in the archive.
 programs=(qv qvdiff)
 # The documents shipped beside them, at the same paths as in the source tree.
-documents=(README.md docs/report-format.md)
+documents=(README.md docs/report-format.md docs/qvdiff.md)
 
 build=build/package
 jobs=$(nproc)

@@ -30,9 +30,7 @@ qv_install() {
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
 }
 
-# Wine runs console programs without a display and never waits for a dialog.
-export WINEDEBUG=-all
-export WINEDLLOVERRIDES="mscoree,mshtml="
+source "$(dirname "${BASH_SOURCE[0]}")/wine-env.sh"
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   qv_install "${QV_PACKAGES_BUILD[@]}" "${QV_PACKAGES_FUZZ[@]}"

@@ -2,62 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <random>
 #include <string>
 #include <string_view>
 
+#include "generated_result.h"
 #include "report.h"
 
 namespace qv {
 namespace {
 
 constexpr char kHeader[] = "qvdev1\nhost=PC\nos=10.0.19045\narch=amd64\nserver=0\n";
-
-// Random results whose texts hold no control characters but everything else
-// that must survive: "=", "[device]", spaces at the ends, empty texts,
-// non-ASCII text, a byte-order mark inside a value, repeated instance ids.
-// Braced lists keep the draws in order.
-ScanResult random_result(std::mt19937& random) {
-  const auto pick = [&](std::size_t n) {
-    return std::uniform_int_distribution<std::size_t>(0, n - 1)(random);
-  };
-  const auto text = [&] {
-    // clang-format off
-    static const std::string_view pieces[] = {
-        "a", "Z", " ", "=", "[device]", "\\", "\xc3\xa9", "\xe2\x80\xa6", "\xc2\xa0",
-        "\xf0\x9f\x98\x80", "driver_ver=1.2.3.4", "\xef\xbb\xbf", "\xf4\x8f\xbf\xbf"};
-    // clang-format on
-    std::string out;
-    for (std::size_t n = pick(8); n > 0; --n) out += pieces[pick(std::size(pieces))];
-    return out;
-  };
-  const auto maybe_text = [&] { return pick(3) == 0 ? std::nullopt : std::optional(text()); };
-  const auto texts = [&] {
-    std::vector<std::string> out(pick(4));
-    for (auto& entry : out) entry = text();
-    return out;
-  };
-  ScanResult result{text(), text(), text(), pick(2) == 1};
-  for (std::size_t i = pick(6); i > 0; --i) {
-    result.devices.push_back(
-        DeviceRecord{text() + "#" + std::to_string(i % 2), text(), maybe_text(), texts(), texts()});
-    if (pick(3) == 0) continue;
-    DriverIdentity identity;
-    if (pick(2) == 0) {
-      identity.date = DriverDate{static_cast<std::uint16_t>(100 + pick(65436)),
-                                 static_cast<std::uint8_t>(1 + pick(12)),
-                                 static_cast<std::uint8_t>(1 + pick(31))};
-    }
-    for (auto& part : identity.version.parts) {
-      part = static_cast<std::uint16_t>(pick(3) == 0 ? 0 : pick(65536));
-    }
-    if (!identity.date && identity.version == DriverVersion{}) identity.version.parts[0] = 1;
-    result.devices.back().driver =
-        DriverInfo{identity, text(), maybe_text(), maybe_text(), maybe_text(), maybe_text()};
-  }
-  return result;
-}
 
 // What editors do to a text file must not change what it says: a byte order
 // mark, CR LF line ends.
@@ -70,10 +24,17 @@ std::string edited(const std::string& report, int how) {
   return out;
 }
 
+// Texts without control characters but with everything else that must
+// survive: "=", "[device]", spaces at the ends, empty texts, non-ASCII text, a
+// byte-order mark inside a value; repeated instance ids come with them.
 TEST(ReadReport, GivesBackWhatWasWritten) {
+  // clang-format off
+  SeededChoices choices(12, {
+      "a", "Z", " ", "=", "[device]", "\\", "\xc3\xa9", "\xe2\x80\xa6", "\xc2\xa0",
+      "\xf0\x9f\x98\x80", "driver_ver=1.2.3.4", "\xef\xbb\xbf", "\xf4\x8f\xbf\xbf"});
+  // clang-format on
   std::vector<ScanResult> results = {ScanResult{}};
-  std::mt19937 random(12);
-  for (int i = 0; i < 300; ++i) results.push_back(random_result(random));
+  for (int i = 0; i < 300; ++i) results.push_back(generated_result(choices, 6));
   for (const ScanResult& result : results) {
     const std::string report = serialize_report(result);
     for (int how = 0; how < 4; ++how) {
