@@ -14,9 +14,9 @@ source scripts/setup.sh
 qv_install "${QV_PACKAGES_BUILD[@]}"
 
 # The programs shipped: CMake targets, each <name>.exe in the archive.
-programs=(qv qvdiff)
+programs=(qv qvdiff qvfleet)
 # The documents shipped beside them, at the same paths as in the source tree.
-documents=(README.md docs/report-format.md docs/qvdiff.md)
+documents=(README.md docs/report-format.md docs/qvdiff.md docs/fleet.md)
 
 build=build/package
 jobs=$(nproc)
@@ -24,7 +24,16 @@ jobs=$(nproc)
 package() {
   mkdir -p build
   rm -rf "${build:?}/bin"
+  # SQLite's amalgamation, made from Debian's source package; --check hands both
+  # copies the one it made, whose folder the build maps away.
+  local sqlite=${QV_SQLITE_SOURCE_DIR:-}
+  if [[ -z $sqlite ]]; then
+    scripts/sqlite-source.sh >&2 || return 1
+    sqlite=$(sed -n 's/^QV_SQLITE_DEBIAN_VERSION=//p' scripts/sqlite-source.sh)
+    sqlite=$PWD/build/sqlite/$sqlite
+  fi
   cmake --preset windows -B "$build" -DQV_BUILD_TESTS=OFF -DQV_BUILD_BENCHMARKS=OFF \
+    -DQV_SQLITE_SOURCE_DIR="$sqlite" \
     -DCMAKE_RUNTIME_OUTPUT_DIRECTORY="$PWD/$build/bin" >"$build.log" 2>&1 ||
     { cat "$build.log"; return 1; }
   cmake --build "$build" -j"$jobs" --target "${programs[@]}" >>"$build.log" 2>&1 ||
@@ -77,6 +86,9 @@ EOF
 check() {
   git rev-parse --is-inside-work-tree >/dev/null 2>&1 ||
     { echo "--check copies the tracked files: run it in a git checkout" >&2; return 1; }
+  scripts/sqlite-source.sh >&2 || return 1
+  export QV_SQLITE_SOURCE_DIR
+  QV_SQLITE_SOURCE_DIR=$PWD/build/sqlite/$(sed -n 's/^QV_SQLITE_DEBIAN_VERSION=//p' scripts/sqlite-source.sh)
   local root
   root=$(mktemp -d "${TMPDIR:-/tmp}/qv-package-check.XXXXXX")
   # shellcheck disable=SC2064

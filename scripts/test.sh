@@ -6,7 +6,7 @@
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
-qv_install "${QV_PACKAGES_BUILD[@]}" "${QV_PACKAGES_FUZZ[@]}" || exit 1
+qv_install "${QV_PACKAGES_BUILD[@]}" "${QV_PACKAGES_FUZZ[@]}" "${QV_PACKAGES_POSTGRES[@]}" || exit 1
 
 jobs=$(nproc)
 failed=()
@@ -35,6 +35,11 @@ run_preset() {
 mkdir -p build
 start=$SECONDS
 for preset in native native-asan windows; do
+  # The Windows build compiles SQLite from Debian's source package.
+  if [ "$preset" = windows ] && ! scripts/sqlite-source.sh; then
+    failed+=("windows (SQLite source)")
+    continue
+  fi
   run_preset "$preset"
 done
 

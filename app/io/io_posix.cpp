@@ -71,6 +71,8 @@ StandardStreamSink::StandardStreamSink(Stream stream)
   if (::fcntl(descriptor_, F_GETFD) < 0) descriptor_ = -1;
 }
 
+bool StandardStreamSink::is_terminal() const { return descriptor_ >= 0 && ::isatty(descriptor_) == 1; }
+
 WriteOutcome StandardStreamSink::write(std::string_view bytes) {
   if (descriptor_ < 0) return {.kind = WriteOutcome::Kind::absent};
   const auto written =

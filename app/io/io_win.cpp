@@ -97,6 +97,8 @@ StandardStreamSink::StandardStreamSink(Stream stream)
       handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE && GetConsoleMode(handle_, &mode) != 0;
 }
 
+bool StandardStreamSink::is_terminal() const { return console_; }
+
 WriteOutcome StandardStreamSink::write(std::string_view bytes) {
   if (handle_ == nullptr || handle_ == INVALID_HANDLE_VALUE) {
     return {.kind = WriteOutcome::Kind::absent};

@@ -66,6 +66,8 @@ class StandardStreamSink final : public OutputSink {
   enum class Stream { output, error };
   explicit StandardStreamSink(Stream stream);
   [[nodiscard]] WriteOutcome write(std::string_view bytes) override;
+  // A console or terminal, where a line may be redrawn in place.
+  [[nodiscard]] bool is_terminal() const;
 
  private:
 #ifdef _WIN32

@@ -1,0 +1,29 @@
+// What changed on each host between its consecutive snapshots, newest first, in
+// qvdiff's words: each pair of snapshots that differ gets a heading line
+//
+//   between   2026-12-06T06:00:00Z 2026-12-07T06:00:00Z PC-00017
+//
+// and then exactly what qvdiff prints for the two reports.
+#pragma once
+
+#include <expected>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "database.h"
+#include "queries.h"
+
+namespace qv {
+
+// `since`: only the pairs whose newer snapshot was taken then or later, as the
+// index writes times ("2026-12-01" or "2026-12-01T06:00:00Z").
+[[nodiscard]] std::expected<void, std::string> write_changes(Database& db,
+                                                             std::optional<std::string> since,
+                                                             const LineSink& out);
+
+// Whether `text` is a date or moment that `since` takes: YYYY-MM-DD, optionally
+// followed by THH:MM:SSZ.
+[[nodiscard]] bool is_since_text(std::string_view text);
+
+}  // namespace qv

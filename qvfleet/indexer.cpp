@@ -1,0 +1,314 @@
+#include "indexer.h"
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "identity_text.h"
+#include "sha256.h"
+
+namespace qv {
+namespace {
+
+// The leading half of a SHA-256: plenty to tell apart the device states of any
+// fleet, at half the size in the index.
+using Digest = std::array<std::uint8_t, 16>;
+
+Digest digest_of(std::string_view bytes) {
+  const Sha256Digest whole = sha256(bytes);
+  Digest digest;
+  std::copy_n(whole.begin(), digest.size(), digest.begin());
+  return digest;
+}
+
+// A section's lines with LF line ends, whatever an editor made of them: a value
+// never holds a CR, so every CR belongs to a line end.
+Digest section_digest(std::string_view text) {
+  if (text.find('\r') == std::string_view::npos) return digest_of(text);
+  std::string lines;
+  lines.reserve(text.size());
+  for (const char c : text) {
+    if (c != '\r') lines += c;
+  }
+  return digest_of(lines);
+}
+
+// A driver as the index groups them: provider, description, INF, date and
+// version; an absent value is told from an empty one.
+std::string driver_key(const SectionFields& fields) {
+  std::string key;
+  for (const Key part : {Key::driver_provider, Key::driver_desc, Key::driver_inf, Key::driver_ver}) {
+    const auto value = fields.value(part);
+    key += value ? "+" : "-";
+    key += value.value_or("");
+    key += '\n';
+  }
+  return key;
+}
+
+Failed failed(const std::string& error) { return Failed(error); }
+
+// The first value of the one row that a lookup or an insert with RETURNING gives.
+std::expected<std::optional<std::int64_t>, std::string> single(Statement& statement) {
+  const auto row = statement.step();
+  std::optional<std::int64_t> value;
+  if (row && *row) value = statement.integer(0);
+  statement.reset();
+  if (!row) return failed(row.error());
+  return value;
+}
+
+}  // namespace
+
+std::string utc_text(std::int64_t ns_since_1970) {
+  using namespace std::chrono;
+  const sys_seconds moment{floor<seconds>(nanoseconds(ns_since_1970))};
+  const sys_days day = floor<days>(moment);
+  const year_month_day date{day};
+  const hh_mm_ss time{moment - day};
+  char text[40];
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ", static_cast<int>(date.year()),
+                static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                static_cast<int>(time.seconds().count()));
+  return text;
+}
+
+struct Indexer::Statements {
+  Statement find_snapshot, find_report, find_host, insert_host, insert_report, find_state,
+      insert_state, insert_id, find_driver, insert_driver, insert_member, insert_report_driver,
+      insert_snapshot;
+};
+
+Indexer::Indexer(std::unique_ptr<Statements> statements) : statements_(std::move(statements)) {}
+Indexer::Indexer(Indexer&&) noexcept = default;
+Indexer& Indexer::operator=(Indexer&&) noexcept = default;
+Indexer::~Indexer() = default;
+
+std::expected<Indexer, std::string> Indexer::make(Database& db) {
+  auto statements = std::make_unique<Statements>();
+  const std::pair<Statement*, const char*> sql[] = {
+      {&statements->find_snapshot,
+       "SELECT 1 FROM snapshot WHERE path = ?1 AND size = ?2 AND mtime_ns = ?3"},
+      {&statements->find_report, "SELECT report_id, host_id FROM report WHERE sha256 = ?1"},
+      {&statements->find_host, "SELECT host_id FROM host WHERE name = ?1"},
+      {&statements->insert_host, "INSERT INTO host (name) VALUES (?1) RETURNING host_id"},
+      {&statements->insert_report,
+       "INSERT INTO report (sha256, host_id, os, arch, server, devices, no_driver) "
+       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) RETURNING report_id"},
+      {&statements->find_state, "SELECT state_id, driver_id FROM device_state WHERE digest = ?1"},
+      {&statements->insert_state,
+       "INSERT INTO device_state (digest, instance_id, description, class_guid, driver_id, "
+       "driver_ext, driver_matching_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) RETURNING state_id"},
+      {&statements->insert_id,
+       "INSERT INTO device_id (state_id, kind, position, value) VALUES (?1, ?2, ?3, ?4)"},
+      {&statements->find_driver, "SELECT driver_id FROM driver WHERE key = ?1"},
+      {&statements->insert_driver,
+       "INSERT INTO driver (key, provider, description, inf, date, version, v1, v2, v3, v4) "
+       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10) RETURNING driver_id"},
+      {&statements->insert_member,
+       "INSERT INTO report_device (report_id, state_id, copies) VALUES (?1, ?2, ?3)"},
+      {&statements->insert_report_driver,
+       "INSERT INTO report_driver (report_id, driver_id) VALUES (?1, ?2)"},
+      {&statements->insert_snapshot,
+       "INSERT INTO snapshot (host_id, report_id, taken_at, path, size, mtime_ns) "
+       "VALUES (?1, ?2, ?3, ?4, ?5, ?6)"},
+  };
+  for (const auto& [statement, text] : sql) {
+    auto prepared = db.prepare(text);
+    if (!prepared) return failed(prepared.error());
+    *statement = std::move(*prepared);
+  }
+  return Indexer(std::move(statements));
+}
+
+std::expected<bool, std::string> Indexer::known(const ReportFile& file) {
+  Statement& find = statements_->find_snapshot;
+  find.bind(1, file.path);
+  find.bind(2, file.size);
+  find.bind(3, file.mtime_ns);
+  const auto row = find.step();
+  find.reset();
+  return row;
+}
+
+std::expected<std::int64_t, std::string> Indexer::host_id(std::string_view name) {
+  const std::string key(name);
+  if (const auto at = hosts_.find(key); at != hosts_.end()) return at->second;
+  statements_->find_host.bind(1, name);
+  auto found = single(statements_->find_host);
+  if (!found) return failed(found.error());
+  if (!*found) {
+    statements_->insert_host.bind(1, name);
+    found = single(statements_->insert_host);
+    if (!found) return failed(found.error());
+  }
+  hosts_.emplace(key, **found);
+  return **found;
+}
+
+std::expected<std::optional<std::int64_t>, std::string> Indexer::driver_id(
+    const SectionFields& fields) {
+  const auto identity_text = fields.value(Key::driver_ver);
+  if (!identity_text) return std::nullopt;
+  const Digest key = digest_of(driver_key(fields));
+  Statement& find = statements_->find_driver;
+  find.bind(1, key);
+  auto found = single(find);
+  if (!found || *found) return found;
+
+  const auto identity = parse_driver_identity_text(*identity_text);
+  const std::size_t space = identity_text->find(' ');
+  Statement& insert = statements_->insert_driver;
+  insert.bind(1, key);
+  insert.bind(2, fields.value(Key::driver_provider));
+  insert.bind(3, fields.value(Key::driver_desc).value_or(""));
+  insert.bind(4, fields.value(Key::driver_inf));
+  if (space == std::string_view::npos) {
+    insert.bind(5, std::nullopt);
+  } else {
+    insert.bind(5, identity_text->substr(0, space));
+  }
+  insert.bind(6, space == std::string_view::npos ? *identity_text : identity_text->substr(space + 1));
+  for (int i = 0; i < 4; ++i) {
+    insert.bind(7 + i, std::int64_t{identity ? identity->version.parts[i] : 0});
+  }
+  return single(insert);
+}
+
+std::expected<Indexer::StateRef, std::string> Indexer::new_state(
+    const SectionView& section, std::span<const std::uint8_t> digest) {
+  // A section from parse_report reads again without fault.
+  const auto fields = read_section(section);
+  if (!fields) return failed(fields.error().message);
+  const auto driver = driver_id(*fields);
+  if (!driver) return failed(driver.error());
+  Statement& insert = statements_->insert_state;
+  insert.bind(1, digest);
+  insert.bind(2, fields->value(Key::instance_id).value_or(""));
+  insert.bind(3, fields->value(Key::description).value_or(""));
+  insert.bind(4, fields->value(Key::class_guid));
+  if (*driver) {
+    insert.bind(5, **driver);
+  } else {
+    insert.bind(5, std::nullopt);
+  }
+  insert.bind(6, fields->value(Key::driver_ext));
+  insert.bind(7, fields->value(Key::driver_matching_id));
+  const auto state = single(insert);
+  if (!state) return failed(state.error());
+  for (const Key kind : {Key::hwid, Key::cid}) {
+    std::int64_t position = 0;
+    for (const Field& id : fields->lines(kind)) {
+      Statement& add = statements_->insert_id;
+      add.bind(1, **state);
+      add.bind(2, name_of(kind));
+      add.bind(3, position++);
+      add.bind(4, id.value);
+      if (auto ran = add.run(); !ran) return failed(ran.error());
+    }
+  }
+  return StateRef{**state, *driver};
+}
+
+std::expected<Indexer::StateRef, std::string> Indexer::state(const SectionView& section) {
+  const Digest digest = section_digest(section.text);
+  Statement& find = statements_->find_state;
+  find.bind(1, digest);
+  const auto row = find.step();
+  if (!row) {
+    find.reset();
+    return failed(row.error());
+  }
+  if (*row) {
+    StateRef ref{find.integer(0), std::nullopt};
+    if (find.type(1) != Statement::Type::null) ref.driver = find.integer(1);
+    find.reset();
+    return ref;
+  }
+  find.reset();
+  return new_state(section, digest);
+}
+
+std::expected<std::int64_t, std::string> Indexer::add_report(const std::string& sha256,
+                                                             const ReportView& report,
+                                                             std::int64_t host) {
+  std::map<std::int64_t, std::int64_t> copies;  // state: how often the report holds it
+  std::set<std::int64_t> drivers;
+  std::int64_t no_driver = 0;
+  for (const SectionView& section : report.sections) {
+    const auto ref = state(section);
+    if (!ref) return failed(ref.error());
+    ++copies[ref->state];
+    if (ref->driver) {
+      drivers.insert(*ref->driver);
+    } else {
+      ++no_driver;
+    }
+  }
+  Statement& insert = statements_->insert_report;
+  insert.bind(1, sha256);
+  insert.bind(2, host);
+  insert.bind(3, report.os);
+  insert.bind(4, report.arch);
+  insert.bind(5, std::int64_t{report.server ? 1 : 0});
+  insert.bind(6, static_cast<std::int64_t>(report.sections.size()));
+  insert.bind(7, no_driver);
+  const auto report_id = single(insert);
+  if (!report_id) return failed(report_id.error());
+  for (const auto& [state_id, count] : copies) {
+    Statement& member = statements_->insert_member;
+    member.bind(1, **report_id);
+    member.bind(2, state_id);
+    member.bind(3, count);
+    if (auto ran = member.run(); !ran) return failed(ran.error());
+  }
+  for (const std::int64_t driver : drivers) {
+    Statement& used = statements_->insert_report_driver;
+    used.bind(1, **report_id);
+    used.bind(2, driver);
+    if (auto ran = used.run(); !ran) return failed(ran.error());
+  }
+  return **report_id;
+}
+
+std::expected<std::optional<ReportError>, std::string> Indexer::add(const ReportFile& file,
+                                                                    std::string_view bytes) {
+  const std::string sha = to_hex(sha256(bytes));
+  std::int64_t report_id = 0;
+  std::int64_t host = 0;
+  Statement& find = statements_->find_report;
+  find.bind(1, sha);
+  const auto row = find.step();
+  if (row && *row) {
+    // The same bytes as a report indexed before: the machine seen again, unchanged.
+    report_id = find.integer(0);
+    host = find.integer(1);
+  }
+  find.reset();
+  if (!row) return failed(row.error());
+  if (!*row) {
+    const auto report = parse_report(bytes);
+    if (!report) return report.error();
+    const auto found_host = host_id(report->host);
+    if (!found_host) return failed(found_host.error());
+    host = *found_host;
+    const auto added = add_report(sha, *report, host);
+    if (!added) return failed(added.error());
+    report_id = *added;
+  }
+  Statement& insert = statements_->insert_snapshot;
+  insert.bind(1, host);
+  insert.bind(2, report_id);
+  insert.bind(3, utc_text(file.mtime_ns));
+  insert.bind(4, file.path);
+  insert.bind(5, file.size);
+  insert.bind(6, file.mtime_ns);
+  if (auto ran = insert.run(); !ran) return failed(ran.error());
+  return std::nullopt;
+}
+
+}  // namespace qv

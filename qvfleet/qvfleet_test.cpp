@@ -1,0 +1,193 @@
+#include "qvfleet.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fake_sink.h"
+#include "report.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+
+DeviceRecord network(std::uint16_t minor) {
+  return {.instance_id = "PCI\\VEN_8086&DEV_1\\3",
+          .description = "Ethernet",
+          .hardware_ids = {"PCI\\VEN_8086&DEV_1"},
+          .driver = DriverInfo{.identity = {DriverDate{2024, 1, 2}, {{1, minor, 0, 0}}},
+                               .description = "Ethernet",
+                               .provider = "Intel",
+                               .inf_path = "net.inf",
+                               .matching_device_id = "pci\\ven_8086&dev_1"}};
+}
+const DeviceRecord kUsb{.instance_id = "USB\\X\\1", .description = "Stick", .hardware_ids = {"USB\\X"}};
+const DeviceRecord kCamera{
+    .instance_id = "USB\\CAM\\1",
+    .description = "Camera",
+    .compatible_ids = {"USB\\Class_0E"},
+    .driver = DriverInfo{.identity = {DriverDate{2024, 1, 2}, {{2, 0, 0, 0}}},
+                         .description = "Camera",
+                         .provider = "Cams",
+                         .inf_path = "cam.inf"}};
+
+class QvfleetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = fs::temp_directory_path() / ("qvfleet_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "share");
+    index_ = (root_ / "fleet.db").string();
+    put("PC-1/2026-12-06.txt", {network(0), kUsb}, "PC-1", sys_days{2026y / 12 / 6} + 6h);
+    put("PC-1/2026-12-07.txt", {network(10), kCamera}, "PC-1", sys_days{2026y / 12 / 7} + 6h);
+    put("PC-2/2026-12-07.txt", {network(9)}, "PC-2", sys_days{2026y / 12 / 7} + 6h);
+    std::ofstream(root_ / "share" / "notes.txt") << "not a report\n";
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  void put(const std::string& name, std::vector<DeviceRecord> devices, const std::string& host,
+           sys_seconds taken) {
+    const fs::path path = root_ / "share" / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << serialize_report(
+        ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = std::move(devices)});
+    fs::last_write_time(path, file_clock::from_sys(taken));
+  }
+
+  struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+  };
+  Outcome run(std::vector<std::string> arguments, std::vector<WriteOutcome> out_answers = {}) {
+    for (std::string& argument : arguments) {
+      if (argument == "@index") argument = index_;
+      if (argument == "@share") argument = (root_ / "share").string();
+      if (argument == "@export") argument = (root_ / "export").string();
+    }
+    FakeSink out(std::move(out_answers));
+    FakeSink err;
+    const int status = run_qvfleet(arguments, {.out = out, .err = err});
+    return {status, out.text, err.text};
+  }
+
+  fs::path root_;
+  std::string index_;
+};
+
+TEST_F(QvfleetTest, IndexesThenAnswers) {
+  const std::string notes = (root_ / "share" / "notes.txt").string();
+  const std::string refused = notes + ", line 1: The first line is not \"qvdev1\".\n";
+  const std::string net = "PCI\\VEN_8086&DEV_1\\3\tEthernet\t2024-01-02 1.";
+  const std::string between =
+      "between   2026-12-06T06:00:00Z 2026-12-07T06:00:00Z PC-1\n"
+      "removed   USB\\X\\1\nold       description=Stick\nold       hwid=USB\\X\n"
+      "added     USB\\CAM\\1\nnew       description=Camera\nnew       cid=USB\\Class_0E\n"
+      "new       driver_ver=2024-01-02 2.0.0.0\nnew       driver_desc=Camera\n"
+      "new       driver_provider=Cams\nnew       driver_inf=cam.inf\n"
+      "changed   PCI\\VEN_8086&DEV_1\\3\nold       driver_ver=2024-01-02 1.0.0.0\n"
+      "new       driver_ver=2024-01-02 1.10.0.0\n";
+  const std::string drivers =
+      "provider\tdescription\tinf\tversion\tdate\thosts\n"
+      "Intel\tEthernet\tnet.inf\t1.10.0.0\t2024-01-02\t1\n"
+      "Intel\tEthernet\tnet.inf\t1.9.0.0\t2024-01-02\t1\n";
+  const std::string found = "host\ttaken_at\tinstance_id\tdescription\tdriver_ver\n"
+                            "PC-1\t2026-12-07T06:00:00Z\t" + net + "10.0.0\n"
+                            "PC-2\t2026-12-07T06:00:00Z\t" + net + "9.0.0\n";
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+    std::string err = "";
+  } steps[] = {
+      {{"index", "@index", "@share"}, 1, "3 indexed, 0 already known, 1 refused\n", refused},
+      {{"index", "@index", "@share", "@share"}, 1, "0 indexed, 3 already known, 1 refused\n",
+       refused},
+      {{"hosts", "@index"}, 0,
+       "host\ttaken_at\tos\tarch\tserver\tdevices\tno_driver\n"
+       "PC-1\t2026-12-07T06:00:00Z\t10.0\tamd64\t0\t2\t0\n"
+       "PC-2\t2026-12-07T06:00:00Z\t10.0\tamd64\t0\t1\t0\n"},
+      {{"drivers", "@index"}, 0,
+       drivers.substr(0, drivers.find('\n') + 1) + "Cams\tCamera\tcam.inf\t2.0.0.0\t2024-01-02\t1\n" +
+           drivers.substr(drivers.find('\n') + 1)},
+      {{"drivers", "@index", "eTHER"}, 0, drivers},
+      {{"drivers", "@index", "VEN_8086"}, 0, drivers},  // the matching id
+      {{"drivers", "@index", "nothing like it"}, 0, drivers.substr(0, drivers.find('\n') + 1)},
+      {{"find", "@index", "pci\\ven_8086&dev_1"}, 0, found},
+      {{"find", "@index", "PCI\\VEN_*"}, 0, found},
+      {{"find", "@index", "PCI\\VEN_%*"}, 0, found.substr(0, found.find('\n') + 1)},
+      {{"hosts", "@index", "--csv"}, 0,
+       "host,taken_at,os,arch,server,devices,no_driver\r\n"
+       "PC-1,2026-12-07T06:00:00Z,10.0,amd64,0,2,0\r\nPC-2,2026-12-07T06:00:00Z,10.0,amd64,0,1,0\r\n"},
+      {{"changes", "@index"}, 0, between},
+      {{"changes", "@index", "--since", "2026-12-07"}, 0, between},
+      {{"changes", "@index", "--since", "2026-12-07T06:00:01Z"}, 0, ""},
+      {{"sql", "@index", "SELECT count(*) AS n, NULL AS none, '' AS empty FROM snapshot;"}, 0,
+       "n\tnone\tempty\n3\t\t\n"},
+      {{"sql", "@index", "SELECT 'a,b' AS x, NULL, ''", "--csv"}, 0,
+       "x,NULL,''\r\n\"a,b\",,\"\"\r\n"},
+      {{"export", "@index", "@export"}, 0, "exported 8 tables to " + (root_ / "export").string() + "\n"},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(testing::PrintToString(step.arguments));
+    const Outcome outcome = run(step.arguments);
+    EXPECT_EQ(outcome.status, step.status);
+    EXPECT_EQ(outcome.out, step.out);
+    EXPECT_EQ(outcome.err, step.err);
+  }
+  std::ifstream hosts(root_ / "export" / "host.csv", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(hosts), {}),
+            "host_id,name\r\n1,PC-1\r\n2,PC-2\r\n");
+}
+
+// Every kind of trouble is one line and status 2; the index is never written by a question.
+TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
+  ASSERT_EQ(run({"index", "@index", "@share"}).status, 1);
+  const std::string read_only = "The index is opened only to read: ";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string err;
+  } cases[] = {
+      {{"sql", "@index", "INSERT INTO host (name) VALUES ('x')"}, read_only + "INSERT is refused.\n"},
+      {{"sql", "@index", "DROP TABLE host"}, read_only + "DROP is refused.\n"},
+      {{"sql", "@index", "ATTACH 'other.db' AS other"}, read_only + "ATTACH is refused.\n"},
+      {{"sql", "@index", "PRAGMA user_version = 7"}, read_only + "PRAGMA user_version is refused.\n"},
+      {{"sql", "@index", "PRAGMA journal_mode = DELETE"},
+       read_only + "PRAGMA journal_mode is refused.\n"},
+      {{"sql", "@index", "SELECT 1; DELETE FROM host"},
+       "Give one statement at a time: the query goes on after its first.\n"},
+      {{"sql", "@index", "SELEC 1"}, "The query can't be run: Near \"SELEC\": syntax error.\n"},
+      {{"changes", "@index", "--since", "monday"},
+       "The date after --since is not YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ: monday.\n"},
+      {{"hosts", "@index", "--all"}, "The option --all is not one of qvfleet's.\n"},
+      {{"hosts", (root_ / "missing.db").string()},
+       "Couldn't open the index " + (root_ / "missing.db").string() +
+           ": Unable to open database file.\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    const Outcome outcome = run(c.arguments);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, c.err);
+  }
+  EXPECT_EQ(run({"sql", "@index", "SELECT count(*) FROM host"}).out, "count(*)\n2\n");
+  for (const std::vector<std::string>& usage :
+       {std::vector<std::string>{}, {"index", "@index"}, {"fleet", "@index"}, {"find", "@index"}}) {
+    const Outcome outcome = run(usage);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_TRUE(outcome.err.starts_with("Usage: qvfleet COMMAND FLEET.db")) << outcome.err;
+  }
+  const Outcome full = run({"hosts", "@index"}, {failure(28, "No space left on device.")});
+  EXPECT_EQ(full.status, 2);
+  EXPECT_EQ(full.err, "Couldn't write standard output: No space left on device. (os error 28)\n");
+}
+
+}  // namespace
+}  // namespace qv

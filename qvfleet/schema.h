@@ -1,0 +1,35 @@
+// The fleet index's tables and views, as docs/fleet.md documents them for the
+// people who write their own SQL, and the opening of an index: made when new,
+// checked to be one of ours when it exists.
+//
+//   auto db = open_index("fleet.db", IndexAccess::write);
+#pragma once
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+
+#include "database.h"
+
+namespace qv {
+
+// Marks a database as a fleet index ("qvf1"); the schema's version stands beside it.
+inline constexpr std::int64_t kApplicationId = 0x71766631;
+inline constexpr std::int64_t kSchemaVersion = 1;
+
+// The tables and views, in the order they are made.
+[[nodiscard]] std::string_view index_schema();
+
+enum class IndexAccess { read, write };
+
+// An index opened to write is made when the file is new or empty, and is in WAL
+// mode, so that queries run while it is written. A database that is not a fleet
+// index, or one of another version, is refused with a sentence saying so.
+[[nodiscard]] std::expected<Database, std::string> open_index(const std::string& path,
+                                                              IndexAccess access);
+
+// Opens an index in memory, made anew: for tests and the fuzzer.
+[[nodiscard]] std::expected<Database, std::string> open_memory_index();
+
+}  // namespace qv
