@@ -70,6 +70,29 @@ e2e_run_qv() {
   echo $? >"$E2E_WORK/$name.status"
 }
 
+# e2e_reports_before_and_after OLD NEW: qv.exe writes OLD, the machine changes (a
+# device removed, two added, two driver keys given a new DriverVersion and InfPath:
+# Wine's display adapter and one of ours), and qv.exe writes NEW. The differences
+# are cases/qvdiff.diff.
+e2e_reports_before_and_after() {
+  local class='HKLM\System\CurrentControlSet\Control\Class' change key version inf
+  e2e_add_devices "$E2E_SOURCE/cases/diff-before.dev"
+  e2e_run_qv before "$1"
+  e2e_check_status "first report written" before 0
+  wine reg delete 'HKLM\System\CurrentControlSet\Enum\ROOT\QVDIFF\0002' /f >/dev/null 2>&1 ||
+    e2e_fail "could not delete the Enum key of ROOT\\QVDIFF\\0002"
+  e2e_add_devices "$E2E_SOURCE/cases/diff-added.dev"
+  for change in '{4D36E968-E325-11CE-BFC1-08002BE10318}\0000 31.0.101.4502 display.inf' \
+    '{4D36E97D-E325-11CE-BFC1-08002BE10318}\0100 2.2.0.1 oem13.inf'; do
+    read -r key version inf <<<"$change"
+    wine reg add "$class\\$key" /v DriverVersion /t REG_SZ /d "$version" /f >/dev/null 2>&1 &&
+      wine reg add "$class\\$key" /v InfPath /t REG_SZ /d "$inf" /f >/dev/null 2>&1 ||
+      e2e_fail "could not change the driver key $key"
+  done
+  e2e_run_qv after "$2"
+  e2e_check_status "second report written" after 0
+}
+
 e2e_fail() {
   echo "FAIL: $*"
   E2E_FAILURES=$((E2E_FAILURES + 1))

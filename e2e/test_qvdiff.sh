@@ -9,7 +9,6 @@
 source "$(dirname "$0")/lib.sh"
 : "${E2E_QVDIFF:?}"
 c=$E2E_SOURCE/cases
-class='HKLM\System\CurrentControlSet\Control\Class'
 
 # run_qvdiff NAME ARG...: like e2e_run_qv, for qvdiff.exe.
 run_qvdiff() {
@@ -19,22 +18,7 @@ run_qvdiff() {
   echo $? >"$E2E_WORK/$name.status"
 }
 
-e2e_add_devices "$c/diff-before.dev"
-e2e_run_qv before old.txt
-e2e_check_status "first report written" before 0
-
-wine reg delete 'HKLM\System\CurrentControlSet\Enum\ROOT\QVDIFF\0002' /f >/dev/null 2>&1 ||
-  e2e_fail "could not delete the Enum key of ROOT\\QVDIFF\\0002"
-e2e_add_devices "$c/diff-added.dev"
-change_driver() {
-  wine reg add "$class\\$1" /v DriverVersion /t REG_SZ /d "$2" /f >/dev/null 2>&1 &&
-    wine reg add "$class\\$1" /v InfPath /t REG_SZ /d "$3" /f >/dev/null 2>&1 ||
-    e2e_fail "could not change the driver key $1"
-}
-change_driver '{4D36E968-E325-11CE-BFC1-08002BE10318}\0000' 31.0.101.4502 display.inf
-change_driver '{4D36E97D-E325-11CE-BFC1-08002BE10318}\0100' 2.2.0.1 oem13.inf
-e2e_run_qv after new.txt
-e2e_check_status "second report written" after 0
+e2e_reports_before_and_after old.txt new.txt
 
 run_qvdiff changed old.txt new.txt
 e2e_expected "$c/qvdiff.diff" >"$E2E_WORK/changed.expected"

@@ -48,5 +48,6 @@ manifests 1
 
 check qv "Device and driver inventory" "$E2E_QV"
 check qvdiff "Comparison of two device and driver reports" "${E2E_QVDIFF:?}"
+check qvfleet "Fleet index of device and driver reports" "${E2E_QVFLEET:?}"
 
 e2e_finish

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# qvfleet.exe on a share of reports that qv.exe wrote, a day apart, with the machine
+# changed in between (as for qvdiff), and a file that is no report: the index run,
+# a second run that finds everything known, every question, a refused write and the
+# export.
+source "$(dirname "$0")/lib.sh"
+: "${E2E_QVFLEET:?}"
+c=$E2E_SOURCE/cases
+host=$(<"$E2E_PRISTINE.host")
+
+# run_qvfleet NAME ARG...: like e2e_run_qv, for qvfleet.exe.
+run_qvfleet() {
+  local name=$1
+  shift
+  wine "$E2E_QVFLEET" "$@" >"$E2E_WORK/$name.out" 2>"$E2E_WORK/$name.err"
+  echo $? >"$E2E_WORK/$name.status"
+}
+
+# check NAME STATUS OUT ERR: the run NAME ended with STATUS and printed OUT and ERR.
+check() {
+  e2e_check_status "$1: status" "$1" "$2"
+  e2e_check_text "$1: standard output" "$3" "$E2E_WORK/$1.out"
+  e2e_check_text "$1: standard error" "$4" "$E2E_WORK/$1.err"
+}
+
+mkdir -p "share/$host"
+old=share/$host/2026-12-06.txt
+new=share/$host/2026-12-07.txt
+e2e_reports_before_and_after "$old" "$new"
+touch -d '2026-12-06 06:00:00 UTC' "$old"
+touch -d '2026-12-07 06:00:00 UTC' "$new"
+printf 'notes, not a report\n' >share/notes.txt
+notes=$(winepath -w "$PWD/share/notes.txt" 2>/dev/null)
+refused="$notes, line 1: The first line is not \"qvdev1\"."$'\n'
+
+run_qvfleet index index fleet.db share
+check index 1 $'2 indexed, 0 already known, 1 refused\n' "$refused"
+run_qvfleet again index fleet.db share "$new"
+check again 1 $'0 indexed, 2 already known, 1 refused\n' "$refused"
+
+devices=$(grep -c '^\[device\]$' "$new")
+no_driver=$((devices - $(grep -c '^driver_ver=' "$new")))
+run_qvfleet hosts hosts fleet.db
+check hosts 0 "host	taken_at	os	arch	server	devices	no_driver
+$host	2026-12-07T06:00:00Z	6.1.7601	amd64	0	$devices	$no_driver
+" ""
+
+run_qvfleet changes changes fleet.db
+{
+  printf 'between   2026-12-06T06:00:00Z 2026-12-07T06:00:00Z %s\n' "$host"
+  e2e_expected "$c/qvdiff.diff"
+} >"$E2E_WORK/changes.expected"
+e2e_check_bytes "changes: qvdiff's words" "$E2E_WORK/changes.expected" "$E2E_WORK/changes.out"
+e2e_check_status "changes: status" changes 0
+
+run_qvfleet find find fleet.db 'qvdiff\arrives'
+check find 0 "host	taken_at	instance_id	description	driver_ver
+$host	2026-12-07T06:00:00Z	ROOT\\QVDIFF\\0003	Arrivée 日本 😀	2024-02-29 1.0.0.0
+" ""
+
+run_qvfleet drivers drivers fleet.db 'WINE ADAPTER'
+check drivers 0 "provider	description	inf	version	date	hosts
+	Wine Adapter	display.inf	31.0.101.4502	$(e2e_adapter_date)	1
+" ""
+
+run_qvfleet write sql fleet.db "DELETE FROM snapshot"
+check write 2 "" $'The index is opened only to read: DELETE is refused.\n'
+
+run_qvfleet export export fleet.db exported
+check export 0 "exported 8 tables to exported"$'\n' ""
+for file in host report snapshot driver device_state device_id report_device report_driver; do
+  [[ -s exported/$file.csv ]] || e2e_fail "export: exported/$file.csv is missing or empty"
+done
+[[ -s exported/schema.sql && -s exported/load.sql ]] || e2e_fail "export: no schema.sql or load.sql"
+
+e2e_finish

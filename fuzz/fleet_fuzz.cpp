@@ -1,0 +1,87 @@
+// The fleet index over any bytes: the fuzz bytes as a report file indexed into
+// an index in memory, twice (a second file, the same bytes) and beside the same
+// report with its first driver updated, then every question asked of it. Never a
+// crash; the index stays whole (every report's devices all there); a report the
+// reader refuses leaves no row.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "changes.h"
+#include "fuzz_support.h"
+#include "indexer.h"
+#include "queries.h"
+#include "report.h"
+#include "schema.h"
+
+namespace {
+
+using qv::fuzz::require;
+
+std::int64_t count(qv::Database& db, const char* sql) {
+  auto statement = db.prepare(sql);
+  require(statement && *statement->step(), "fleet: a count can't be read");
+  return statement->integer(0);
+}
+
+// The same report a day later with its first driver's version raised.
+std::string updated(std::string_view bytes) {
+  auto result = qv::read_report(bytes);
+  if (!result) return {};
+  for (qv::DeviceRecord& device : result->devices) {
+    if (!device.driver) continue;
+    auto& part = device.driver->identity.version.parts[3];
+    part = static_cast<std::uint16_t>(part + 1);
+    break;
+  }
+  return qv::serialize_report(*result);
+}
+
+void ask_everything(qv::Database& db) {
+  const auto discard = [](std::string_view) { return true; };
+  const std::pair<std::string_view, const char*> questions[] = {
+      {qv::kHostsQuery, nullptr},        {qv::kDriversQuery, nullptr},
+      {qv::kDriversQuery, "e"},          {qv::kFindQuery, "PCI\\VEN_8086"},
+      {qv::kFindPrefixQuery, "%"},
+  };
+  for (const auto& [sql, value] : questions) {
+    auto statement = db.prepare(sql);
+    require(statement.has_value(), "fleet: a canned question does not prepare");
+    if (value != nullptr) statement->bind(1, value);
+    require(qv::write_rows(*statement, qv::TableFormat::csv, discard).has_value(),
+            "fleet: a canned question failed");
+  }
+  require(qv::write_changes(db, std::nullopt, discard).has_value(), "fleet: changes failed");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  auto db = qv::open_memory_index();
+  require(db.has_value(), "fleet: no index in memory");
+  auto indexer = qv::Indexer::make(*db);
+  require(indexer.has_value(), "fleet: the indexer can't be made");
+  const auto size_of = [](std::string_view text) { return static_cast<std::int64_t>(text.size()); };
+  const std::string later = updated(bytes);
+  require(db->execute("BEGIN").has_value(), "fleet: no transaction");
+  const auto first = indexer->add({"/share/a.txt", size_of(bytes), 1}, bytes);
+  const auto again = indexer->add({"/share/b.txt", size_of(bytes), 2}, bytes);
+  require(first && again, "fleet: the index failed");
+  require(first->has_value() == again->has_value(), "fleet: the same bytes read differently");
+  if (!later.empty()) {
+    const auto next = indexer->add({"/share/c.txt", size_of(later), 3}, later);
+    require(next && !next->has_value(), "fleet: a report written back is refused");
+  }
+  require(db->execute("COMMIT").has_value(), "fleet: the transaction failed");
+
+  const std::int64_t files = (first->has_value() ? 0 : 2) + (later.empty() ? 0 : 1);
+  require(count(*db, "SELECT count(*) FROM snapshot") == files, "fleet: a snapshot is missing");
+  require(count(*db, "SELECT count(*) FROM report AS r WHERE devices <> (SELECT "
+                     "coalesce(sum(copies), 0) FROM report_device WHERE report_id = r.report_id)") ==
+              0,
+          "fleet: a report's devices are not all there");
+  ask_everything(*db);
+  return 0;
+}

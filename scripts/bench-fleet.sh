@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# qvfleet benchmark (not part of CI), with the native Release build it makes in
+# build/bench-fleet, on two generated fleets of a few dozen machine models:
+#   share: 10,000 reports of 250 devices (about 1.2 GB), one per machine;
+#   daily: 30 daily reports of 1,000 machines, 1% of devices changing per day.
+# It times the full index of each, a second run with nothing new, and each
+# question; it gives each index run's peak memory (maximum resident set), and
+# the index sizes against the reports' own.
+#
+# Usage: scripts/bench-fleet.sh [WORK]   WORK defaults to /tmp/qvfleet-bench; the
+# fleets are made there once and kept (HOSTS, DAYS, DEVICES change their sizes).
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=${1:-/tmp/qvfleet-bench}
+hosts=${HOSTS:-10000}
+daily_hosts=${DAILY_HOSTS:-1000}
+days=${DAYS:-30}
+devices=${DEVICES:-250}
+build=$root/build/bench-fleet
+source "$root/scripts/setup.sh"
+qv_install cmake make g++ time libsqlite3-dev python3
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target qvfleet >/dev/null
+qvfleet=$build/qvfleet/qvfleet
+mkdir -p "$work"
+cd "$work"
+
+generate() {
+  local name=$1
+  shift
+  if [[ ! -f $name.done ]]; then
+    rm -rf "$name"
+    python3 "$root/scripts/fleet_generate.py" "$@"
+    touch "$name.done"
+  fi
+}
+generate share share share --hosts "$hosts" --devices "$devices"
+generate daily daily daily --hosts "$daily_hosts" --days "$days" --devices "$devices"
+
+# timed LABEL COMMAND...: wall time and peak memory of one run.
+timed() {
+  local label=$1
+  shift
+  /usr/bin/time -f "%e %M" -o time.txt "$@" >run.out 2>run.err || true
+  read -r seconds kilobytes <time.txt
+  printf '%-44s %8.2f s %8.1f MB   %s\n' "$label" "$seconds" "$((kilobytes))e-3" "$(tail -n 1 run.out)"
+}
+
+mb() { printf '%.1f MB' "$(du -b --apparent-size "$@" | awk '{ s += $1 } END { print s / 1e6 }')"; }
+
+for fleet in share daily; do
+  rm -f "$fleet.db" "$fleet.db-wal" "$fleet.db-shm"
+  echo "== $fleet: $(find "$fleet" -type f | wc -l) reports, $(mb "$fleet")"
+  timed "index, full" "$qvfleet" index "$fleet.db" "$fleet"
+  timed "index again, nothing new" "$qvfleet" index "$fleet.db" "$fleet"
+  timed "hosts" "$qvfleet" hosts "$fleet.db"
+  timed "drivers" "$qvfleet" drivers "$fleet.db"
+  timed "drivers intel" "$qvfleet" drivers "$fleet.db" intel
+  timed "find PCI\\VEN_8086&DEV_15F3" "$qvfleet" find "$fleet.db" 'PCI\VEN_8086&DEV_15F3'
+  timed "find USB\\VID_046D*" "$qvfleet" find "$fleet.db" 'USB\VID_046D*'
+  timed "changes --since the last day" "$qvfleet" changes "$fleet.db" --since 2026-12-07
+  echo "index: $(mb "$fleet.db"*)"
+done
+last_day=$(find daily -type f -name '2026-12-07.txt' -print0 | du -cb --apparent-size --files0-from=- | tail -n 1 | cut -f1)
+printf 'daily: index %s, one day of reports %.1f MB, ratio %.2f\n' "$(mb daily.db*)" \
+  "$(awk -v b="$last_day" 'BEGIN { print b / 1e6 }')" \
+  "$(du -cb --apparent-size daily.db* | tail -n 1 | cut -f1 | awk -v b="$last_day" '{ print $1 / b }')"
