@@ -284,26 +284,32 @@ OEMS = {
 INTEL_GENS = {
     # cpu family-6 model, processor names (threads), host bridge, integrated graphics, PCH
     # prefix, Wi-Fi (CNVi device, name, Bluetooth PID), audio kind, extras
-    "cml-u": dict(model=166, cpus=[("Intel(R) Core(TM) i5-10310U CPU @ 1.70GHz", 8), ("Intel(R) Core(TM) i7-10610U CPU @ 1.80GHz", 8)],
+    "cml-u": dict(model=166, cpus=[("Intel(R) Core(TM) i5-10310U CPU @ 1.70GHz", 8), ("Intel(R) Core(TM) i7-10610U CPU @ 1.80GHz", 8),
+                                               ("Intel(R) Core(TM) i7-10810U CPU @ 1.10GHz", 12)],
                   host="9B61", gpu=("9B41", "Intel(R) UHD Graphics", "GFX_UHD"), pch="02", rev="00",
                   wifi=("02F0", "Intel(R) Wi-Fi 6 AX201 160MHz", "0026"), audio="hda", eth="0D4F", extras=["gna"]),
-    "tgl": dict(model=140, cpus=[("11th Gen Intel(R) Core(TM) i5-1145G7 @ 2.60GHz", 8), ("11th Gen Intel(R) Core(TM) i7-1185G7 @ 3.00GHz", 8)],
+    "tgl": dict(model=140, cpus=[("11th Gen Intel(R) Core(TM) i5-1145G7 @ 2.60GHz", 8), ("11th Gen Intel(R) Core(TM) i7-1185G7 @ 3.00GHz", 8),
+                                 ("11th Gen Intel(R) Core(TM) i7-11850H @ 2.50GHz", 16)],
                 host="9A14", gpu=("9A49", "Intel(R) Iris(R) Xe Graphics", "GFX_XE"), pch="A0", rev="20",
                 wifi=("A0F0", "Intel(R) Wi-Fi 6 AX201 160MHz", "0026"), audio="sst", eth="15FB", extras=["gna", "tbt", "dptf"]),
     "adl": dict(model=154, cpus=[("12th Gen Intel(R) Core(TM) i5-1245U", 12), ("12th Gen Intel(R) Core(TM) i7-1265U", 12),
                                  ("12th Gen Intel(R) Core(TM) i7-1270P", 16)],
                 host="4621", gpu=("46A8", "Intel(R) Iris(R) Xe Graphics", "GFX_XE"), pch="51", rev="01",
                 wifi=("51F0", "Intel(R) Wi-Fi 6E AX211 160MHz", "0033"), audio="sst", eth="1A1E", extras=["gna", "tbt", "dptf"]),
-    "rpl": dict(model=186, cpus=[("13th Gen Intel(R) Core(TM) i5-1345U", 12), ("13th Gen Intel(R) Core(TM) i7-1365U", 12)],
+    "rpl": dict(model=186, cpus=[("13th Gen Intel(R) Core(TM) i5-1345U", 12), ("13th Gen Intel(R) Core(TM) i7-1365U", 12),
+                                 ("13th Gen Intel(R) Core(TM) i7-1370P", 20)],
                 host="A706", gpu=("A7A1", "Intel(R) Iris(R) Xe Graphics", "GFX_XE"), pch="51", rev="01",
                 wifi=("51F1", "Intel(R) Wi-Fi 6E AX211 160MHz", "0033"), audio="sst", eth="1A1F", extras=["gna", "tbt", "dptf"]),
-    "mtl": dict(model=170, cpus=[("Intel(R) Core(TM) Ultra 5 135U", 14), ("Intel(R) Core(TM) Ultra 7 165U", 14)],
+    "mtl": dict(model=170, cpus=[("Intel(R) Core(TM) Ultra 5 135U", 14), ("Intel(R) Core(TM) Ultra 7 165U", 14),
+                                 ("Intel(R) Core(TM) Ultra 7 165H", 22)],
                 host="7D01", gpu=("7D45", "Intel(R) Graphics", "GFX_ARC"), pch="7E", rev="04",
                 wifi=("7E40", "Intel(R) Wi-Fi 7 BE200 320MHz", "0036"), audio="sst", eth="550A", extras=["npu", "tbt", "dptf"]),
-    "cml-s": dict(model=165, cpus=[("Intel(R) Core(TM) i5-10500 CPU @ 3.10GHz", 12), ("Intel(R) Core(TM) i7-10700 CPU @ 2.90GHz", 16)],
+    "cml-s": dict(model=165, cpus=[("Intel(R) Core(TM) i5-10500 CPU @ 3.10GHz", 12), ("Intel(R) Core(TM) i7-10700 CPU @ 2.90GHz", 16),
+                                  ("Intel(R) Core(TM) i9-10900 CPU @ 2.80GHz", 20)],
                   host="9B53", gpu=("9BC8", "Intel(R) UHD Graphics 630", "GFX_UHD"), pch="06", rev="00",
                   wifi=None, audio="hda", eth="0D4C", extras=["gna", "sata"]),
-    "adl-s": dict(model=151, cpus=[("12th Gen Intel(R) Core(TM) i5-12500", 12), ("12th Gen Intel(R) Core(TM) i7-12700", 20)],
+    "adl-s": dict(model=151, cpus=[("12th Gen Intel(R) Core(TM) i5-12500", 12), ("12th Gen Intel(R) Core(TM) i7-12700", 20),
+                                  ("12th Gen Intel(R) Core(TM) i9-12900", 24)],
                   host="4650", gpu=("4690", "Intel(R) UHD Graphics 770", "GFX_XE"), pch="7A", rev="11",
                   wifi=None, audio="hda", eth="1A1C", extras=["gna", "sata"]),
 }
@@ -585,7 +591,7 @@ class Model:
         g = INTEL_GENS[gen_name]
         S, rev, P = self.subsys, g["rev"], g["pch"]
         add = self.slots.append
-        cpu_opts = g["cpus"][:2]
+        cpu_opts = sorted(rng.sample(g["cpus"], 2), key=lambda c: c[1])
         self.alts.append(([6, 4], [processor_slots("GenuineIntel", 6, g["model"], n, t) for n, t in cpu_opts]))
         add(pci("8086", g["host"], S, "02", "060000", "00", f"Intel(R) Host Bridge/DRAM Registers - {g['host']}",
                 "system", pk("CHIPSET", f"Intel(R) Host Bridge/DRAM Registers - {g['host']}", None)))
@@ -1157,7 +1163,7 @@ class Model:
         host_extra = 22 if not self.vm else 6
         alt_n = sum(sum(len(o) for o in opts) / len(opts) for _, opts in self.alts)
         factor = {"vmware": rng.uniform(0.5, 0.65), "hyperv": rng.uniform(0.35, 0.5)}.get(
-            self.kind, rng.uniform(0.94, 1.12) if self.laptop else rng.uniform(0.78, 0.96))
+            self.kind, rng.uniform(0.94, 1.12) if self.laptop else rng.uniform(0.79, 0.97))
         target = max(4, round(devices * factor - host_extra - alt_n))
         n = 0
         if self.vm:
@@ -1165,8 +1171,8 @@ class Model:
             more = {"swc": 100}
         else:
             caps = {"hid": 4, "mb": 2, "wmi": 2, "rp": 12, "hub": 3, "swc": 15, "dtt": 6 if self.laptop and not amd else 0,
-                    "hidvendor": 12, "pcix": len(PCH_FUNCTIONS)}
-            more = {"rp": 40, "hidvendor": 20, "pcix": 40}
+                    "hidvendor": 6, "pcix": len(PCH_FUNCTIONS)}
+            more = {"rp": 60, "hidvendor": 8, "pcix": 60}
         swc_names = [x for x in SOFTWARE_COMPONENTS if not (amd and "Intel" in x)]
         rng.shuffle(swc_names)
         functions = list(AMD_FUNCTIONS if amd else PCH_FUNCTIONS)
@@ -1230,7 +1236,7 @@ class Model:
         # Some vendor drivers were never installed on this model's image: Windows has no
         # driver for those devices, and no setup class either.
         for i, s in enumerate(self.slots):
-            if s[5] is not None and s[5][0] == "pk" and s[2] in NO_DRIVER_CLASSES and rng.random() < 0.2:
+            if s[5] is not None and s[5][0] == "pk" and s[2] in NO_DRIVER_CLASSES and rng.random() < 0.33:
                 if s[0].startswith("PCI\\"):
                     desc = NO_DRIVER_PCI.get(s[3][2][-6:-2], "PCI Device")
                 else:
