@@ -62,12 +62,20 @@ e2e_add_devices() {
   fi
 }
 
-# e2e_run_qv NAME ARG...: runs qv.exe; NAME.out, NAME.err and NAME.status hold the result.
+# e2e_run NAME PROGRAM ARG...: runs PROGRAM under Wine; NAME.out, NAME.err and
+# NAME.status hold the result.
+e2e_run() {
+  local name=$1
+  shift
+  wine "$@" >"$E2E_WORK/$name.out" 2>"$E2E_WORK/$name.err"
+  echo $? >"$E2E_WORK/$name.status"
+}
+
+# e2e_run_qv NAME ARG...: e2e_run of qv.exe.
 e2e_run_qv() {
   local name=$1
   shift
-  wine "$E2E_QV" "$@" >"$E2E_WORK/$name.out" 2>"$E2E_WORK/$name.err"
-  echo $? >"$E2E_WORK/$name.status"
+  e2e_run "$name" "$E2E_QV" "$@"
 }
 
 # e2e_reports_before_and_after OLD NEW: qv.exe writes OLD, the machine changes (a

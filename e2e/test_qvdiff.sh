@@ -10,12 +10,11 @@ source "$(dirname "$0")/lib.sh"
 : "${E2E_QVDIFF:?}"
 c=$E2E_SOURCE/cases
 
-# run_qvdiff NAME ARG...: like e2e_run_qv, for qvdiff.exe.
+# run_qvdiff NAME ARG...: e2e_run of qvdiff.exe.
 run_qvdiff() {
   local name=$1
   shift
-  wine "$E2E_QVDIFF" "$@" >"$E2E_WORK/$name.out" 2>"$E2E_WORK/$name.err"
-  echo $? >"$E2E_WORK/$name.status"
+  e2e_run "$name" "$E2E_QVDIFF" "$@"
 }
 
 e2e_reports_before_and_after old.txt new.txt

@@ -8,12 +8,11 @@ source "$(dirname "$0")/lib.sh"
 c=$E2E_SOURCE/cases
 host=$(<"$E2E_PRISTINE.host")
 
-# run_qvfleet NAME ARG...: like e2e_run_qv, for qvfleet.exe.
+# run_qvfleet NAME ARG...: e2e_run of qvfleet.exe.
 run_qvfleet() {
   local name=$1
   shift
-  wine "$E2E_QVFLEET" "$@" >"$E2E_WORK/$name.out" 2>"$E2E_WORK/$name.err"
-  echo $? >"$E2E_WORK/$name.status"
+  e2e_run "$name" "$E2E_QVFLEET" "$@"
 }
 
 # check NAME STATUS OUT ERR: the run NAME ended with STATUS and printed OUT and ERR.

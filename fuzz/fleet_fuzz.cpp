@@ -40,10 +40,10 @@ std::string updated(std::string_view bytes) {
 
 void ask_everything(qv::Database& db) {
   const auto discard = [](std::string_view) { return true; };
-  const std::pair<std::string_view, const char*> questions[] = {
-      {qv::kHostsQuery, nullptr},        {qv::kDriversQuery, nullptr},
-      {qv::kDriversQuery, "e"},          {qv::kFindQuery, "PCI\\VEN_8086"},
-      {qv::kFindPrefixQuery, "%"},
+  const std::pair<std::string, const char*> questions[] = {
+      {std::string(qv::kHostsQuery), nullptr},   {std::string(qv::kDriversQuery), nullptr},
+      {std::string(qv::kDriversQuery), "e"},     {qv::find_query(false), "PCI\\VEN_8086"},
+      {qv::find_query(true), "%"},
   };
   for (const auto& [sql, value] : questions) {
     auto statement = db.prepare(sql);

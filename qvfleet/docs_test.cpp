@@ -30,7 +30,7 @@ TEST(FleetDocument, ShowsTheQueriesAndTheSchemaMarkAsTheProgramHasThem) {
   ASSERT_FALSE(document.empty());
   EXPECT_EQ(block(document, "hosts"), kHostsQuery);
   EXPECT_EQ(block(document, "drivers"), kDriversQuery);
-  EXPECT_EQ(block(document, "find"), kFindQuery);
+  EXPECT_EQ(block(document, "find"), find_query(false));
   EXPECT_NE(document.find("`PRAGMA user_version` " + std::to_string(kSchemaVersion)),
             std::string::npos);
   EXPECT_NE(document.find("application_id` " + std::to_string(kApplicationId)), std::string::npos);

@@ -4,14 +4,16 @@
 #include <system_error>
 
 #include "queries.h"
+#include "schema.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Keep in step with the SQLite schema of schema.cpp and with docs/fleet.md.
-constexpr std::string_view kPostgresqlSchema = R"sql(CREATE TABLE host (
+// Keep in step with the SQLite schema of schema.cpp and with docs/fleet.md; the
+// views are the index's own.
+constexpr std::string_view kPostgresqlTables = R"sql(CREATE TABLE host (
   host_id bigint PRIMARY KEY,
   name text NOT NULL UNIQUE
 );
@@ -86,26 +88,6 @@ CREATE TABLE report_driver (
   PRIMARY KEY (report_id, driver_id)
 );
 
-CREATE VIEW latest_snapshot AS
-SELECT snapshot.* FROM host
-JOIN snapshot ON snapshot.snapshot_id = (
-  SELECT s.snapshot_id FROM snapshot AS s WHERE s.host_id = host.host_id
-  ORDER BY s.taken_at DESC, s.snapshot_id DESC LIMIT 1);
-
-CREATE VIEW device AS
-SELECT d.state_id, d.instance_id, d.description, d.class_guid,
-       CASE WHEN r.date IS NULL THEN r.version ELSE r.date || ' ' || r.version END AS driver_ver,
-       r.description AS driver_desc, r.provider AS driver_provider, r.inf AS driver_inf,
-       d.driver_ext, d.driver_matching_id, d.driver_id,
-       r.date AS driver_date, r.version AS driver_version, r.v1, r.v2, r.v3, r.v4
-FROM device_state AS d LEFT JOIN driver AS r ON r.driver_id = d.driver_id;
-
-CREATE VIEW latest_device AS
-SELECT h.name AS host, s.snapshot_id, s.taken_at, rd.copies, v.*
-FROM latest_snapshot AS s
-JOIN host AS h ON h.host_id = s.host_id
-JOIN report_device AS rd ON rd.report_id = s.report_id
-JOIN device AS v ON v.state_id = rd.state_id;
 )sql";
 
 // Each table with the order of its rows.
@@ -165,7 +147,9 @@ const std::vector<std::string_view>& exported_tables() {
   return names;
 }
 
-std::string_view postgresql_schema() { return kPostgresqlSchema; }
+std::string postgresql_schema() {
+  return std::string(kPostgresqlTables) + std::string(index_views());
+}
 
 std::expected<void, std::string> export_index(Database& db, const fs::path& folder) {
   std::error_code error;
@@ -184,7 +168,9 @@ std::expected<void, std::string> export_index(Database& db, const fs::path& fold
             ".csv' WITH (FORMAT csv, HEADER true)\n";
   }
   (void)db.execute("COMMIT");
-  if (auto written = write_file(folder / "schema.sql", kPostgresqlSchema); !written) return written;
+  if (auto written = write_file(folder / "schema.sql", postgresql_schema()); !written) {
+    return written;
+  }
   return write_file(folder / "load.sql", load);
 }
 

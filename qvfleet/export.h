@@ -20,7 +20,7 @@ namespace qv {
 [[nodiscard]] const std::vector<std::string_view>& exported_tables();
 
 // The PostgreSQL schema that schema.sql holds.
-[[nodiscard]] std::string_view postgresql_schema();
+[[nodiscard]] std::string postgresql_schema();
 
 // Writes the files into `folder`, made when missing; files of the same names
 // are replaced. On failure, the sentence that says why.

@@ -211,6 +211,20 @@ std::expected<void, std::string> write_rows(Statement& statement, TableFormat fo
   return {};
 }
 
+std::string find_query(bool prefix) {
+  std::string sql = "WITH wanted AS MATERIALIZED (SELECT DISTINCT state_id FROM device_id WHERE ";
+  sql += prefix ? "value LIKE ?1 ESCAPE '\\')" : "value = ?1)";
+  sql += R"sql(
+SELECT h.name AS host, s.taken_at, v.instance_id, v.description, v.driver_ver
+FROM latest_snapshot AS s
+JOIN host AS h ON h.host_id = s.host_id
+JOIN report_device AS rd ON rd.report_id = s.report_id
+JOIN device AS v ON v.state_id = rd.state_id
+WHERE +rd.state_id IN wanted
+ORDER BY h.name, v.instance_id)sql";
+  return sql;
+}
+
 std::string like_prefix(std::string_view prefix) {
   std::string pattern;
   for (const char c : prefix) {

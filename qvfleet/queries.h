@@ -22,38 +22,22 @@ JOIN report AS r ON r.report_id = s.report_id
 ORDER BY h.name)sql";
 
 // ?1: the text to look for, or null for every driver.
-inline constexpr std::string_view kDriversQuery = R"sql(SELECT d.provider, d.description, d.inf, d.version, d.date, count(*) AS hosts
-FROM latest_snapshot AS s
-JOIN report_driver AS rd ON rd.report_id = s.report_id
-JOIN driver AS d ON d.driver_id = rd.driver_id
+inline constexpr std::string_view kDriversQuery = R"sql(SELECT d.provider, d.description, d.inf, d.version, d.date, c.hosts
+FROM (SELECT rd.driver_id, count(*) AS hosts
+      FROM latest_snapshot AS s JOIN report_driver AS rd ON rd.report_id = s.report_id
+      GROUP BY rd.driver_id) AS c
+JOIN driver AS d ON d.driver_id = c.driver_id
 WHERE ?1 IS NULL
    OR instr(lower(d.provider), lower(?1)) > 0
    OR instr(lower(d.description), lower(?1)) > 0
    OR instr(lower(d.inf), lower(?1)) > 0
    OR d.driver_id IN (SELECT driver_id FROM device_state
                       WHERE instr(lower(driver_matching_id), lower(?1)) > 0)
-GROUP BY d.driver_id
 ORDER BY d.provider, d.description, d.inf, d.v1 DESC, d.v2 DESC, d.v3 DESC, d.v4 DESC, d.date DESC)sql";
 
-// ?1: the id; device_id.value compares without regard to ASCII case.
-inline constexpr std::string_view kFindQuery = R"sql(WITH wanted AS MATERIALIZED (SELECT DISTINCT state_id FROM device_id WHERE value = ?1)
-SELECT h.name AS host, s.taken_at, v.instance_id, v.description, v.driver_ver
-FROM latest_snapshot AS s
-JOIN host AS h ON h.host_id = s.host_id
-JOIN report_device AS rd ON rd.report_id = s.report_id
-JOIN device AS v ON v.state_id = rd.state_id
-WHERE rd.state_id IN wanted
-ORDER BY h.name, v.instance_id)sql";
-
-// ?1: the prefix as a LIKE pattern: % and _ and \ escaped with \, then %.
-inline constexpr std::string_view kFindPrefixQuery = R"sql(WITH wanted AS MATERIALIZED (SELECT DISTINCT state_id FROM device_id WHERE value LIKE ?1 ESCAPE '\')
-SELECT h.name AS host, s.taken_at, v.instance_id, v.description, v.driver_ver
-FROM latest_snapshot AS s
-JOIN host AS h ON h.host_id = s.host_id
-JOIN report_device AS rd ON rd.report_id = s.report_id
-JOIN device AS v ON v.state_id = rd.state_id
-WHERE rd.state_id IN wanted
-ORDER BY h.name, v.instance_id)sql";
+// ?1: the id, which device_id.value compares without regard to ASCII case; for
+// a prefix, the LIKE pattern that like_prefix makes of it.
+[[nodiscard]] std::string find_query(bool prefix);
 
 enum class TableFormat {
   tsv,  // a header line, then a line per row; fields split by tabs

@@ -171,10 +171,10 @@ int run_qvfleet(std::span<const std::string> arguments, const FleetStreams& stre
   if (name == "find" && plain.size() == 1 && !words.since) {
     const std::string& id = plain[0];
     if (id.ends_with('*')) {
-      return command.query(kFindPrefixQuery, {like_prefix(id.substr(0, id.size() - 1))},
+      return command.query(find_query(true), {like_prefix(id.substr(0, id.size() - 1))},
                            words.csv);
     }
-    return command.query(kFindQuery, {id}, words.csv);
+    return command.query(find_query(false), {id}, words.csv);
   }
   if (name == "changes" && plain.empty() && !words.csv) return command.changes(words.since);
   if (name == "sql" && plain.size() == 1 && !words.since) return command.sql(plain[0], words.csv);

@@ -65,7 +65,8 @@ class QvfleetTest : public ::testing::Test {
     std::string out;
     std::string err;
   };
-  Outcome run(std::vector<std::string> arguments, std::vector<WriteOutcome> out_answers = {}) {
+  Outcome run(std::vector<std::string> arguments, std::vector<WriteOutcome> out_answers = {},
+              bool terminal = false) {
     for (std::string& argument : arguments) {
       if (argument == "@index") argument = index_;
       if (argument == "@share") argument = (root_ / "share").string();
@@ -73,7 +74,7 @@ class QvfleetTest : public ::testing::Test {
     }
     FakeSink out(std::move(out_answers));
     FakeSink err;
-    const int status = run_qvfleet(arguments, {.out = out, .err = err});
+    const int status = run_qvfleet(arguments, {.out = out, .err = err, .err_is_terminal = terminal});
     return {status, out.text, err.text};
   }
 
@@ -144,6 +145,25 @@ TEST_F(QvfleetTest, IndexesThenAnswers) {
   std::ifstream hosts(root_ / "export" / "host.csv", std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(hosts), {}),
             "host_id,name\r\n1,PC-1\r\n2,PC-2\r\n");
+}
+
+// On a terminal the progress line is drawn where a message has cleared it, and
+// cleared at the end, so that the summary stands alone.
+TEST_F(QvfleetTest, ProgressOnATerminalIsClearedAroundMessages) {
+  const Outcome outcome = run({"index", "@index", "@share"}, {}, true);
+  EXPECT_EQ(outcome.out, "3 indexed, 0 already known, 1 refused\n");
+  const std::string message = (root_ / "share" / "notes.txt").string() +
+                              ", line 1: The first line is not \"qvdev1\".\n";
+  // A message starts on a cleared line: at the start, or after the "\r" that ends
+  // a clearing; the last thing written is a clearing, "\r", spaces and "\r".
+  const std::size_t at = outcome.err.find(message);
+  ASSERT_NE(at, std::string::npos) << outcome.err;
+  EXPECT_TRUE(at == 0 || outcome.err[at - 1] == '\r') << testing::PrintToString(outcome.err);
+  EXPECT_NE(outcome.err.find("of 4 files, "), std::string::npos);
+  const std::size_t last = outcome.err.find_last_not_of(' ', outcome.err.size() - 2);
+  EXPECT_TRUE(outcome.err.ends_with(" \r") && outcome.err[last] == '\r')
+      << testing::PrintToString(outcome.err);
+  EXPECT_EQ(run({"index", "@index", "@share"}).err, message);  // not on a file or pipe
 }
 
 // Every kind of trouble is one line and status 2; the index is never written by a question.

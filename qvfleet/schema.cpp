@@ -5,7 +5,7 @@ namespace {
 
 // Keep in step with docs/fleet.md ("The schema") and the PostgreSQL schema of
 // export.cpp.
-constexpr std::string_view kSchema = R"sql(
+constexpr std::string_view kTables = R"sql(
 CREATE TABLE host (
   host_id INTEGER PRIMARY KEY,
   name TEXT NOT NULL UNIQUE
@@ -81,6 +81,10 @@ CREATE TABLE report_driver (
   PRIMARY KEY (report_id, driver_id)
 ) WITHOUT ROWID;
 
+)sql";
+
+// The same SQL in SQLite and PostgreSQL.
+constexpr std::string_view kViews = R"sql(
 CREATE VIEW latest_snapshot AS
 SELECT snapshot.* FROM host
 JOIN snapshot ON snapshot.snapshot_id = (
@@ -171,7 +175,9 @@ std::expected<void, std::string> prepare_schema(Database& db, IndexAccess access
 
 }  // namespace
 
-std::string_view index_schema() { return kSchema; }
+std::string index_schema() { return std::string(kTables) + std::string(kViews); }
+
+std::string_view index_views() { return kViews; }
 
 std::expected<Database, std::string> open_index(const std::string& path, IndexAccess access) {
   auto db = Database::open(path, access == IndexAccess::write ? Database::Mode::read_write

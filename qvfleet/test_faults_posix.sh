@@ -109,4 +109,25 @@ whole twice.db "two runs at once"
 [[ $(snapshots twice.db) == "$files" ]] || fail "two runs at once: $(snapshots twice.db) snapshots of $files files"
 echo "two runs at once: statuses $one and $two"
 
+# A hostile report: 100,000 devices, a value of a million bytes, every key of a
+# section at once.
+mkdir -p huge/HUGE
+python3 - >huge/HUGE/1.txt <<'PYTHON' || exit 1
+import sys
+out = sys.stdout
+out.write("qvdev1\nhost=HUGE\nos=10.0\narch=amd64\nserver=0\n")
+for i in range(100000):
+    out.write(f"[device]\ninstance_id=ROOT\\HUGE\\{i:06d}\ndescription=" + ("d" * (i % 50)) + "\n")
+    out.write(f"hwid=HUGE\\{i % 997}\ncid=HUGE\\GENERIC\n")
+    if i % 3:
+        out.write(f"driver_ver=2024-01-02 1.{i % 7}.0.0\ndriver_desc=Huge\ndriver_provider=P\n")
+out.write("[device]\ninstance_id=ROOT\\LONG\\0\ndescription=" + "x" * 1000000 + "\nhwid=LONG\n")
+PYTHON
+"$qvfleet" index huge.db huge >huge.out 2>&1 || fail "the hostile report: status $?: $(cat huge.out)"
+[[ $("$qvfleet" hosts huge.db | tail -n 1 | cut -f6) == 100001 ]] ||
+  fail "the hostile report: not every device counted"
+"$qvfleet" drivers huge.db >/dev/null && "$qvfleet" find huge.db 'huge\*' >/dev/null ||
+  fail "the hostile report: a question failed"
+echo "a report of 100,001 devices and a value of a million bytes: indexed"
+
 ((failures == 0))

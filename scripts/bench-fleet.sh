@@ -48,7 +48,7 @@ timed() {
   printf '%-44s %8.2f s %8.1f MB   %s\n' "$label" "$seconds" "$((kilobytes))e-3" "$(tail -n 1 run.out)"
 }
 
-mb() { printf '%.1f MB' "$(du -b --apparent-size "$@" | awk '{ s += $1 } END { print s / 1e6 }')"; }
+mb() { printf '%.1f MB' "$(du -csb --apparent-size "$@" | tail -n 1 | awk '{ print $1 / 1e6 }')"; }
 
 for fleet in share daily; do
   rm -f "$fleet.db" "$fleet.db-wal" "$fleet.db-shm"
