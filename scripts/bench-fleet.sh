@@ -58,7 +58,7 @@ for fleet in share daily; do
   timed "hosts" "$qvfleet" hosts "$fleet.db"
   timed "drivers" "$qvfleet" drivers "$fleet.db"
   timed "drivers intel" "$qvfleet" drivers "$fleet.db" intel
-  timed "find PCI\\VEN_8086&DEV_15F3" "$qvfleet" find "$fleet.db" 'PCI\VEN_8086&DEV_15F3'
+  timed "find PCI\\CC_000000" "$qvfleet" find "$fleet.db" 'PCI\CC_000000'
   timed "find USB\\VID_046D*" "$qvfleet" find "$fleet.db" 'USB\VID_046D*'
   timed "changes --since the last day" "$qvfleet" changes "$fleet.db" --since 2026-12-07
   echo "index: $(mb "$fleet.db"*)"

@@ -161,7 +161,10 @@ PKGS = {
 }
 
 # Drivers whose INF models section is decorated with the oldest Windows 10 build they support.
-for _key, _build in zip(['GFX_XE', 'GFX_UHD', 'GFX_ARC', 'GFX_NV', 'GFX_AMD', 'AUD_RTK', 'AUD_IDA', 'AUD_SST', 'WIFI_INTEL', 'BT_INTEL', 'MEI', 'DPTF', 'NPU', 'ISH'], [17134, 17134, 19041, 17763, 17763, 16299, 17134, 19041, 17134, 17134, 16299, 17763, 22000, 16299]):
+for _key, _build in [("GFX_XE", 17134), ("GFX_UHD", 17134), ("GFX_ARC", 19041), ("GFX_NV", 17763), ("GFX_AMD", 17763), ("AUD_RTK", 16299),
+                     ("AUD_IDA", 17134), ("AUD_SST", 19041), ("WIFI_INTEL", 17134), ("BT_INTEL", 17134), ("MEI", 16299), ("DPTF", 17763),
+                     ("NPU", 22000), ("ISH", 16299), ("CHIPSET", 16299), ("SERIALIO", 16299), ("TBT", 17134), ("VMD", 17763), ("GNA", 16299),
+                     ("HIDEVT", 16299), ("PMT", 17763), ("CARD_RTK", 16299)]:
     PKGS[_key].ext = ".NTamd64.10.0...%d" % _build
 
 TRANSLATIONS = {
@@ -314,6 +317,12 @@ INTEL_GENS = {
                   wifi=None, audio="hda", eth="1A1C", extras=["gna", "sata"]),
 }
 
+GEN_NAMES = {
+    "cml-u": "10th Gen Intel(R) Core(TM) Processor", "cml-s": "Intel(R) 400 Series Chipset Family", "tgl": "11th Gen Intel(R) Core(TM) Processor",
+    "adl": "12th Gen Intel(R) Core(TM) Processor", "adl-s": "Intel(R) 600 Series Chipset Family", "rpl": "13th Gen Intel(R) Core(TM) Processor",
+    "mtl": "Intel(R) Core(TM) Ultra Processor",
+}
+
 DISKS = [
     ("144D", "A80A", "SAMSUNG MZVL2512HCJQ-00B07", "SAMSUNG_MZVL2512"),
     ("144D", "A80C", "SAMSUNG MZVL4512HBLU-00BL7", "SAMSUNG_MZVL4512"),
@@ -384,6 +393,9 @@ AMD_FUNCTIONS = [
 NO_DRIVER_CLASSES = {CLS[c] for c in ("system", "media", "security", "hid", "biometric", "swcomponent", "sensor", "accelerator", "ports")}
 
 
+RENAMED_CLASSES = {CLS[c] for c in ("net", "disk", "monitor", "bluetooth", "printqueue", "audioendpoint", "wpd", "camera")}
+
+
 def h32(text):
     """The 8-digit hash Windows puts in the instance ids of children, here from the parent's id."""
     return "%X" % zlib.crc32(text.encode())
@@ -427,8 +439,8 @@ def pci(ven, dev, subsys, rev, cc, loc, desc, cls, spec, parent="3&11583659&0", 
     return slot(iid, desc, cls, hwids, cids, spec)
 
 
-def acpi(hid, inst, desc, cls, spec, cids=(), extra_hwids=()):
-    hwids = [f"ACPI\\{hid}", f"*{hid}", *extra_hwids]
+def acpi(hid, inst, desc, cls, spec, cids=()):
+    hwids = [f"ACPI\\{hid}", f"*{hid}"]
     pnp = re.match(r"^([A-Z]{3,4})([0-9A-F]{4})$", hid)
     if pnp:  # a PNP-style id is also given split into vendor and device
         hwids.insert(0, f"ACPI\\VEN_{pnp.group(1)}&DEV_{pnp.group(2)}")
@@ -544,12 +556,11 @@ class Model:
         self.rng = rng
         self.slots = []          # devices every machine of the model has
         self.alts = []           # [(weights, [option slot lists])]: one option per machine
-        self.optional = []       # [(probability, slot list)]
         self.server = kind in ("server", "vmware")
         self.laptop = kind.startswith("laptop")
         self.vm = kind in ("vmware", "hyperv")
         self.oem_name = "Dell" if kind == "server" else rng.choice(sorted(OEMS))
-        vendor, hotkey, oem_acpi = OEMS[self.oem_name]
+        vendor = OEMS[self.oem_name][0]
         self.subsys = "%04X%s" % (rng.randrange(0x0100, 0x0FFF), vendor)
         self.tag = self.subsys
         self.pkgs = dict(PKGS)
@@ -561,12 +572,9 @@ class Model:
                        "laptop-mtl": {"22631": 5, "26100": 5}, "server": {"20348": 7, "17763": 3},
                        "vmware": {"20348": 6, "17763": 4}, "hyperv": {"22631": 7, "26100": 3}}.get(
             kind, {"19045": 2, "22631": 7, "26100": 1})
-        # firmware: this model's BIOS releases
-        year = 2022
-        bios = []
-        for n, w in enumerate([1, 2, 4, 3]):
-            bios.append(("%d-%02d-%02d" % (year + n // 2, rng.randrange(1, 13), rng.randrange(1, 29)),
-                         "1.%d.%d.0" % (10 + 3 * n + rng.randrange(3), rng.randrange(3)), w))
+        # this model's BIOS releases, oldest first
+        dates = sorted("%d-%02d-%02d" % (rng.randrange(2022, 2025), rng.randrange(1, 13), rng.randrange(1, 29)) for _ in range(4))
+        bios = [(date, "1.%d.%d.0" % (10 + 3 * n + rng.randrange(3), rng.randrange(3)), w) for n, (date, w) in enumerate(zip(dates, [1, 2, 4, 3]))]
         self.pkgs["BIOS"] = Pkg(self.oem_name if not self.vm else "Microsoft", bios, ext=None)
         build = {"server": self._server, "vmware": self._vmware, "hyperv": self._hyperv}.get(kind, self._client)
         build(rng)
@@ -593,8 +601,9 @@ class Model:
         add = self.slots.append
         cpu_opts = sorted(rng.sample(g["cpus"], 2), key=lambda c: c[1])
         self.alts.append(([6, 4], [processor_slots("GenuineIntel", 6, g["model"], n, t) for n, t in cpu_opts]))
-        add(pci("8086", g["host"], S, "02", "060000", "00", f"Intel(R) Host Bridge/DRAM Registers - {g['host']}",
-                "system", pk("CHIPSET", f"Intel(R) Host Bridge/DRAM Registers - {g['host']}", None)))
+        self.family_name = GEN_NAMES[gen_name]
+        name = f"{self.family_name} Host Bridge/DRAM Registers - {g['host']}"
+        add(pci("8086", g["host"], S, "02", "060000", "00", name, "system", pk("CHIPSET", name, None)))
         gdev, gname, gpkg = g["gpu"]
         add(pci("8086", gdev, S, "01", "030000", "10", gname, "display", pk(gpkg, gname, None), match="dev"))
         add(pci("8086", P + "ED", S, rev, "0C0330", "A0", "Intel(R) USB 3.10 eXtensible Host Controller - 1.20 (Microsoft)",
@@ -1032,7 +1041,8 @@ class Model:
         add(acpi("ACPI000E", "2&DABA3FF&1", "ACPI Wake Alarm", "system", m("acpitime.inf", "ACPI Wake Alarm", ".NTamd64")))
         for n in range(rng.randrange(1, 5)):
             add(acpi("PNP0C0B", str(n), "ACPI Fan", "system", m("machine.inf", "ACPI Fan")))
-        add(acpi("PNP0C0F", "PCI_LINK0", "PCI Interrupt Link", "system", m("machine.inf", "PCI Interrupt Link"))) if not intel else None
+        if not intel:
+            add(acpi("PNP0C0F", "PCI_LINK0", "PCI Interrupt Link", "system", m("machine.inf", "PCI Interrupt Link")))
         add(acpi("ACPI0010", "2&DABA3FF&1", "Generic Bus", "system", m("machine.inf", "Generic Bus")))
         if intel and not self.server:
             add(acpi("INT33A1", "1", "Intel(R) Power Engine Plug-in", "system", m("intelpep.inf", "Intel(R) Power Engine Plug-in", ".NTamd64")))
@@ -1163,14 +1173,14 @@ class Model:
         host_extra = 22 if not self.vm else 6
         alt_n = sum(sum(len(o) for o in opts) / len(opts) for _, opts in self.alts)
         factor = {"vmware": rng.uniform(0.5, 0.65), "hyperv": rng.uniform(0.35, 0.5)}.get(
-            self.kind, rng.uniform(0.94, 1.12) if self.laptop else rng.uniform(0.79, 0.97))
+            self.kind, rng.uniform(0.96, 1.14) if self.laptop else rng.uniform(0.81, 0.99))
         target = max(4, round(devices * factor - host_extra - alt_n))
         n = 0
         if self.vm:
             caps = {"swc": 15, "rp": 40 if self.kind == "vmware" else 0}
             more = {"swc": 100}
         else:
-            caps = {"hid": 4, "mb": 2, "wmi": 2, "rp": 12, "hub": 3, "swc": 15, "dtt": 6 if self.laptop and not amd else 0,
+            caps = {"hid": 4, "mb": 2, "wmi": 2, "rp": 12, "hub": 2, "swc": 5, "dtt": 6 if self.laptop and not amd else 0,
                     "hidvendor": 6, "pcix": len(PCH_FUNCTIONS)}
             more = {"rp": 60, "hidvendor": 8, "pcix": 60}
         swc_names = [x for x in SOFTWARE_COMPONENTS if not (amd and "Intel" in x)]
@@ -1213,7 +1223,7 @@ class Model:
                     self.slots.append(pci("1022", dev, self.subsys, "00", cc, "%04X" % (0x0741 + n), name, "system",
                                           pk("AMD_PSP", name, None), parent="4&%s&0" % h32(self.subsys + "amdgpp")))
                 else:
-                    name = f"{name} - {dev}"
+                    name = f"{getattr(self, 'family_name', 'Intel(R)')} {name[9:]} - {dev}"
                     self.slots.append(pci("8086", dev, self.subsys, "01", cc, "%02X" % (0x80 + n % 128), name, "system", pk("CHIPSET", name, None)))
             elif kind == "rp" and self.kind == "vmware":
                 self.slots.append(pci("15AD", "07A0", self.subsys, "01", "060400", "%02X" % (0xC8 + n), "PCI Express Root Port", "system",
@@ -1236,7 +1246,7 @@ class Model:
         # Some vendor drivers were never installed on this model's image: Windows has no
         # driver for those devices, and no setup class either.
         for i, s in enumerate(self.slots):
-            if s[5] is not None and s[5][0] == "pk" and s[2] in NO_DRIVER_CLASSES and rng.random() < 0.33:
+            if s[5] is not None and s[5][0] == "pk" and s[2] in NO_DRIVER_CLASSES and rng.random() < 0.28:
                 if s[0].startswith("PCI\\"):
                     desc = NO_DRIVER_PCI.get(s[3][2][-6:-2], "PCI Device")
                 else:
@@ -1261,6 +1271,21 @@ class Model:
 
 
 def make_models(count, seed, devices):
+    """The models and how common each is. Models differ in size; the sizes are scaled so
+    that the fleet's machines have `devices` devices on average."""
+    goal = devices
+    for _ in range(3):
+        models, weights = build_models(count, seed, devices)
+        probes = 12
+        mean = sum(w * sum(len(Host(-1 - k, m, seed).devices()) for k in range(probes)) / probes
+                   for m, w in zip(models, weights)) / sum(weights)
+        if abs(mean - goal) < 0.005 * goal:
+            break
+        devices *= goal / mean
+    return models, weights
+
+
+def build_models(count, seed, devices):
     rng = random.Random(f"{seed}:models")
     kinds = ["laptop-tgl"] * 3 + ["laptop-adl"] * 3 + ["laptop-rpl"] * 2 + ["laptop-mtl"] + ["laptop-cml-u"] * 2 + ["laptop-amd"] * 2 + \
             ["desktop-cml-s"] * 2 + ["desktop-adl-s"] * 2 + ["laptop-nvidia", "desktop-nvidia"]
@@ -1600,7 +1625,7 @@ def share(args, models, weights):
 class DailyHost:
     """One machine over the days: its devices, kept in Windows' order, change a little each day."""
 
-    def __init__(self, host, first_day, change):
+    def __init__(self, host, change):
         self.host = host
         self.change = change
         # [(sort key, device, origin, text)]
@@ -1628,32 +1653,42 @@ class DailyHost:
         self.entries[i] = (k, dev, origin, render(dev))
 
     def _driver(self, day):
+        """A vendor driver updated on one device: the fleet's next release of it when there
+        is one, else a newer build; either way a new oemNN.inf."""
         rng, h = self.host.rng, self.host
-        cands = [i for i, e in enumerate(self.entries) if e[2] is not None and e[1][5] and e[1][5][2] is not None]
-        if not cands:
+        by_pkg = {}
+        for i, e in enumerate(self.entries):
+            if e[2] is not None and e[1][5] and e[1][5][2] is not None:
+                by_pkg.setdefault(e[2][0], []).append(i)
+        if not by_pkg:
             return self._description(day)
-        i = rng.choice(cands)
+        i = rng.choice(by_pkg[rng.choice(sorted(by_pkg))])
         k, dev, (key, j), _ = self.entries[i]
         pkg = h.model.pkgs[key]
         ver, ddesc, prov, inf, ext, match = dev[5]
-        if j + 1 < len(pkg.releases) and pkg.releases[j + 1][0] > ver[:10]:
-            date, new = pkg.releases[j + 1][:2]
+        if j + 1 < len(pkg.releases):
             j += 1
+            date, new = pkg.releases[j][:2]
         else:
             parts = [int(x) for x in ver.split(" ")[-1].split(".")]
             parts[3] = min(65535, parts[3] + rng.randrange(1, 60))
             new = ".".join(map(str, parts))
-            date = (day - datetime.timedelta(days=rng.randrange(2, 40))).isoformat()
+            # Intel's chipset INFs all carry the same made-up date
+            date = ver[:10] if key == "CHIPSET" else (day - datetime.timedelta(days=rng.randrange(2, 40))).isoformat()
             j = len(pkg.releases)  # past what the fleet has seen
         inf = "oem%d.inf" % h.oem_next
         h.oem_next += 1
         self._replace(i, dev[:5] + ((f"{date} {new}", ddesc, prov, inf, ext, match),), (key, j))
 
     def _removed(self, day):
+        """A device that comes and goes: something plugged in, a monitor, a print queue, a volume."""
         rng = self.host.rng
-        cands = [i for i, e in enumerate(self.entries) if e[0][0] in ("USB", "HID", "SWD", "BTHENUM", "DISPLAY", "STORAGE", "USBSTOR")]
+        cands = [i for i, e in enumerate(self.entries) if e[0][0] in ("USB", "USBSTOR", "BTHENUM", "DISPLAY", "STORAGE")
+                 or (e[0][0] == "SWD" and e[0][1] in ("MMDEVAPI", "PRINTENUM", "WPDBUSENUM") and e[0][2] != "PRINTQUEUES")]
         if len(cands) > 5:
             del self.entries[rng.choice(cands)]
+        else:
+            self._description(day)
 
     def _added(self, day):
         h, rng = self.host, self.host.rng
@@ -1682,15 +1717,27 @@ class DailyHost:
             bisect.insort(self.entries, (k, dev, None, render(dev)), key=lambda e: e[0])
 
     def _description(self, day):
+        """A device under a new name, as Windows renames them: a second adapter of a kind,
+        an endpoint seen again on another port, a print queue added twice."""
         rng = self.host.rng
-        i = rng.randrange(len(self.entries))
+        cands = [i for i, e in enumerate(self.entries) if e[1][2] in RENAMED_CLASSES and e[0][0] != "ROOT"
+                 and not (e[0][0] == "SWD" and e[0][1] in ("MSRRAS", "IP_TUNNEL_VBUS"))]
+        i = rng.choice(cands) if cands else rng.randrange(len(self.entries))
         k, dev, origin, _ = self.entries[i]
-        desc = dev[1]
+        desc, cls = dev[1], dev[2]
         head, sep, num = desc.rpartition(" #")
-        if sep and num.isdigit():
-            desc = f"{head} #{int(num) + 1}"
+        if cls == CLS["audioendpoint"] and "(" in desc:
+            name, paren, port = desc.partition("(")
+            n, dash, rest = port.partition("- ")
+            port = f"{int(n) + 1}- {rest}" if dash and n.isdigit() else f"2- {port}"
+            desc = name + paren + port
+        elif cls == CLS["printqueue"]:
+            head, sep, num = desc.rpartition(" (Copy ")
+            desc = f"{head} (Copy {int(num[:-1]) + 1})" if sep and num[:-1].isdigit() else f"{desc} (Copy 1)"
         elif desc.startswith("Generic PnP Monitor"):
-            desc = "Generic Monitor (DELL P2422H)"
+            desc = "Generic Monitor (%s)" % rng.choice(MONITORS)[1]
+        elif sep and num.isdigit():
+            desc = f"{head} #{int(num) + 1}"
         elif desc == "":
             desc = "Unknown device"
         else:
@@ -1711,7 +1758,7 @@ def daily(args, models, weights):
         host = Host(i, model, args.seed)
         folder = os.path.join(args.out, host.name)
         os.makedirs(folder, exist_ok=True)
-        dh = DailyHost(host, days[0], args.change)
+        dh = DailyHost(host, args.change)
         for n, day in enumerate(days):
             if n:
                 dh.step(day)
