@@ -9,6 +9,8 @@ qv_install "${QV_PACKAGES_BUILD[@]}" >&2
 
 build="$root/build/windows"
 if [ ! -f "$build/CMakeCache.txt" ]; then
+  # The preset's other programs compile SQLite from Debian's source package.
+  "$root/scripts/sqlite-source.sh" >&2
   cmake --preset windows -S "$root" >&2
 fi
 if ! cmake --build "$build" -j"$(nproc)" --target qv >"$build/run-build.log" 2>&1; then
