@@ -162,4 +162,9 @@ std::expected<Statement, std::string> Database::prepare(std::string_view sql,
 
 std::string Database::error() const { return sentence(sqlite3_errmsg(handle_.get())); }
 
+bool Database::busy() const {
+  const int code = sqlite3_errcode(handle_.get()) & 0xFF;
+  return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
 }  // namespace qv

@@ -94,6 +94,8 @@ class Database {
   [[nodiscard]] std::expected<Statement, std::string> prepare(std::string_view sql,
                                                               std::string_view* rest = nullptr);
   [[nodiscard]] std::string error() const;
+  // Whether the last failure was another connection's lock.
+  [[nodiscard]] bool busy() const;
   [[nodiscard]] sqlite3* get() const { return handle_.get(); }
 
  private:

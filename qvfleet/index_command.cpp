@@ -118,6 +118,10 @@ fs::path native_path(const std::string& utf8) {
 
 std::string shown(const std::string& path) { return one_line_text(path); }
 
+std::string busy(const std::string& index_name) {
+  return "The index " + index_name + " is busy: another run is writing it.";
+}
+
 // Indexes one file in the open transaction; false when the index failed.
 bool index_file(Indexer& indexer, const ReportFile& file, IndexRun& run, std::string& failure) {
   const auto known = indexer.known(file);  // again: another run may have taken it meanwhile
@@ -152,6 +156,7 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
   IndexRun run(streams, found.files.size() + found.problems.size());
   const std::string index_name = shown(index_path);
   auto db = open_index(index_path, IndexAccess::write);
+  if (!db && db.error() == kIndexBusy) return run.trouble(busy(index_name));
   if (!db) return run.trouble("Couldn't open the index " + index_name + ": " + db.error());
   auto indexer = Indexer::make(*db);
   if (!indexer) return run.trouble("Couldn't open the index " + index_name + ": " + indexer.error());
@@ -174,9 +179,8 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
   std::string failure;
   for (std::size_t next = 0; next < unknown.size();) {
     if (auto begun = db->execute("BEGIN IMMEDIATE"); !begun) {
-      const bool busy = begun.error().starts_with("Database is locked");
-      return run.trouble(busy ? "The index " + index_name + " is busy: another run is writing it."
-                              : "Couldn't write the index " + index_name + ": " + begun.error());
+      return run.trouble(db->busy() ? busy(index_name)
+                                    : "Couldn't write the index " + index_name + ": " + begun.error());
     }
     const auto started = Clock::now();
     const std::size_t before = run.indexed_count();

@@ -1,5 +1,8 @@
 #include "schema.h"
 
+#include <chrono>
+#include <thread>
+
 namespace qv {
 namespace {
 
@@ -184,14 +187,27 @@ std::expected<Database, std::string> open_index(const std::string& path, IndexAc
                                                                : Database::Mode::read_only);
   if (!db) return db;
   if (auto set = db->execute(kConnection); !set) return Failed(set.error());
-  if (access == IndexAccess::write) {
-    // Readers go on while a run writes; a commit is durable once the WAL is on disk.
-    if (auto wal = db->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;"); !wal) {
-      return Failed(wal.error());
+  const auto prepare = [&]() -> std::expected<void, std::string> {
+    if (access == IndexAccess::write) {
+      // Readers go on while a run writes; a commit is durable once the WAL is on disk.
+      if (auto wal = db->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
+          !wal) {
+        return wal;
+      }
     }
+    return prepare_schema(*db, access);
+  };
+  // A run that starts beside another may find the file locked in ways the busy
+  // timeout does not wait for (a change of journal mode, the schema being made):
+  // it tries again for as long as the timeout would have waited.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  for (;;) {
+    const auto ready = prepare();
+    if (ready) return db;
+    if (!db->busy()) return Failed(ready.error());
+    if (std::chrono::steady_clock::now() >= deadline) return Failed(std::string(kIndexBusy));
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
-  if (auto ready = prepare_schema(*db, access); !ready) return Failed(ready.error());
-  return db;
 }
 
 std::expected<Database, std::string> open_memory_index() {

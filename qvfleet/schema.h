@@ -25,9 +25,14 @@ inline constexpr std::int64_t kSchemaVersion = 1;
 
 enum class IndexAccess { read, write };
 
+// What open_index says when another run kept the index locked all the while.
+inline constexpr std::string_view kIndexBusy = "Another run is writing it.";
+
 // An index opened to write is made when the file is new or empty, and is in WAL
-// mode, so that queries run while it is written. A database that is not a fleet
-// index, or one of another version, is refused with a sentence saying so.
+// mode, so that queries run while it is written; while another run holds it,
+// the opening waits up to ten seconds, then gives up with kIndexBusy. A database
+// that is not a fleet index, or one of another version, is refused with a
+// sentence saying so.
 [[nodiscard]] std::expected<Database, std::string> open_index(const std::string& path,
                                                               IndexAccess access);
 

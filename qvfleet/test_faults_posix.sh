@@ -5,8 +5,8 @@
 #    time resumed: the index passes integrity_check, holds only whole snapshots,
 #    and is complete after one more run;
 #  - questions asked while a run writes: every one answered;
-#  - two runs at once: each ends with 0 or says the index is busy (2); the index
-#    stays whole and one more run completes it.
+#  - two runs at once on a new index, 10 times: each ends with 0 or says the index
+#    is busy (2); the index stays whole and one more run completes it.
 # Usage: test_faults_posix.sh QVFLEET GENERATOR
 set -uo pipefail
 qvfleet=${1:?usage: test_faults_posix.sh QVFLEET GENERATOR}
@@ -86,28 +86,36 @@ wait "$writer" || fail "the run that was asked questions: status $?"
 ((answered >= 3)) || fail "only $answered questions were asked while the run wrote"
 echo "questions while a run writes: $answered answered"
 
-# Two runs at once.
-"$qvfleet" index twice.db share >one.out 2>one.err &
-first=$!
-"$qvfleet" index twice.db share >two.out 2>two.err &
-second=$!
-wait "$first"
-one=$?
-wait "$second"
-two=$?
-for run in "one $one" "two $two"; do
-  read -r name status <<<"$run"
-  case $status in
-    0) ;;
-    2) grep -q 'is busy: another run is writing it.$' "$name.err" ||
-         fail "run $name: status 2 without saying the index is busy: $(cat "$name.err")" ;;
-    *) fail "run $name: status $status: $(cat "$name.err")" ;;
-  esac
+# Two runs at once, each time on a new index, where they meet while one makes it.
+small=(share/$(ls share | head -n 1) share/$(ls share | sed -n 2p))
+small_files=$(find "${small[@]}" -type f | wc -l)
+statuses=()
+for round in $(seq 1 10); do
+  rm -f twice.db twice.db-wal twice.db-shm
+  "$qvfleet" index twice.db "${small[@]}" >one.out 2>one.err &
+  first=$!
+  "$qvfleet" index twice.db "${small[@]}" >two.out 2>two.err &
+  second=$!
+  wait "$first"
+  one=$?
+  wait "$second"
+  two=$?
+  statuses+=("$one/$two")
+  for run in "one $one" "two $two"; do
+    read -r name status <<<"$run"
+    case $status in
+      0) ;;
+      2) grep -q 'is busy: another run is writing it.$' "$name.err" ||
+           fail "round $round, run $name: status 2 without saying the index is busy: $(cat "$name.err")" ;;
+      *) fail "round $round, run $name: status $status: $(cat "$name.err")" ;;
+    esac
+  done
+  whole twice.db "two runs at once, round $round"
+  "$qvfleet" index twice.db "${small[@]}" >/dev/null 2>&1 || fail "round $round: the run after: status $?"
+  [[ $(snapshots twice.db) == "$small_files" ]] ||
+    fail "two runs at once, round $round: $(snapshots twice.db) snapshots of $small_files files"
 done
-whole twice.db "two runs at once"
-"$qvfleet" index twice.db share >/dev/null 2>&1 || fail "the run after two at once: status $?"
-[[ $(snapshots twice.db) == "$files" ]] || fail "two runs at once: $(snapshots twice.db) snapshots of $files files"
-echo "two runs at once: statuses $one and $two"
+echo "two runs at once, 10 rounds: statuses ${statuses[*]}"
 
 # A hostile report: 100,000 devices, a value of a million bytes, every key of a
 # section at once.
