@@ -415,8 +415,8 @@ def pk(key, ddesc, match):
     return ("pk", key, ddesc, match)
 
 
-def slot(iid, desc, cls, hwids, cids, spec):
-    return (iid, desc, CLS[cls] if cls else None, tuple(hwids), tuple(cids), spec)
+def slot(iid, desc, cls, hwids, cids, plan):
+    return (iid, desc, CLS[cls] if cls else None, tuple(hwids), tuple(cids), plan)
 
 
 def sort_key(iid):
@@ -428,25 +428,25 @@ def sort_key(iid):
 # --- devices by bus -------------------------------------------------------------------
 
 
-def pci(ven, dev, subsys, rev, cc, loc, desc, cls, spec, parent="3&11583659&0", match="dev"):
+def pci(ven, dev, subsys, rev, cc, loc, desc, cls, plan, parent="3&11583659&0", match="dev"):
     base = f"PCI\\VEN_{ven}&DEV_{dev}"
     iid = f"{base}&SUBSYS_{subsys}&REV_{rev}\\{parent}&{loc}"
     hwids = [f"{base}&SUBSYS_{subsys}&REV_{rev}", f"{base}&SUBSYS_{subsys}", f"{base}&CC_{cc}", f"{base}&CC_{cc[:4]}"]
     cids = [f"{base}&REV_{rev}", base, f"PCI\\VEN_{ven}&CC_{cc}", f"PCI\\VEN_{ven}&CC_{cc[:4]}", f"PCI\\VEN_{ven}", f"PCI\\CC_{cc}"]
-    if spec is not None and spec[0] in ("ib", "pk") and spec[3] is None:
+    if plan is not None and plan[0] in ("ib", "pk") and plan[3] is None:
         m = {"dev": cids[1], "sub": hwids[1], "cc": cids[5], "rev": cids[0]}[match].lower()
-        spec = spec[:3] + (m,) + spec[4:]
-    return slot(iid, desc, cls, hwids, cids, spec)
+        plan = plan[:3] + (m,) + plan[4:]
+    return slot(iid, desc, cls, hwids, cids, plan)
 
 
-def acpi(hid, inst, desc, cls, spec, cids=()):
+def acpi(hid, inst, desc, cls, plan, cids=()):
     hwids = [f"ACPI\\{hid}", f"*{hid}"]
     pnp = re.match(r"^([A-Z]{3,4})([0-9A-F]{4})$", hid)
     if pnp:  # a PNP-style id is also given split into vendor and device
         hwids.insert(0, f"ACPI\\VEN_{pnp.group(1)}&DEV_{pnp.group(2)}")
-    if spec is not None and spec[0] in ("ib", "pk") and spec[3] is None:
-        spec = spec[:3] + (f"acpi\\{hid.lower()}",) + spec[4:]
-    return slot(f"ACPI\\{hid}\\{inst}", desc, cls, hwids, cids, spec)
+    if plan is not None and plan[0] in ("ib", "pk") and plan[3] is None:
+        plan = plan[:3] + (f"acpi\\{hid.lower()}",) + plan[4:]
+    return slot(f"ACPI\\{hid}\\{inst}", desc, cls, hwids, cids, plan)
 
 
 def child_depth(parent_iid, default):
@@ -488,19 +488,19 @@ def usb_composite(vid, pid, rev, inst, desc="USB Composite Device"):
                 ib("usb.inf", "USB Composite Device", "usb\\composite", ".NT"))
 
 
-def usb_iface(parent_iid, vid, pid, rev, mi, cls_codes, desc, cls, spec):
+def usb_iface(parent_iid, vid, pid, rev, mi, cls_codes, desc, cls, plan):
     base = f"USB\\VID_{vid}&PID_{pid}&MI_{mi:02d}"
     iid = f"{base}\\{child_depth(parent_iid, 6)}&{h32(parent_iid)}&0&{mi:04d}"
     c, s, p = cls_codes
     return slot(iid, desc, cls, [f"USB\\VID_{vid}&PID_{pid}&REV_{rev}&MI_{mi:02d}", base],
-                [f"USB\\Class_{c}&SubClass_{s}&Prot_{p}", f"USB\\Class_{c}&SubClass_{s}", f"USB\\Class_{c}"], spec)
+                [f"USB\\Class_{c}&SubClass_{s}&Prot_{p}", f"USB\\Class_{c}&SubClass_{s}", f"USB\\Class_{c}"], plan)
 
 
-def usb_device(vid, pid, rev, inst, desc, cls, cls_codes, spec):
+def usb_device(vid, pid, rev, inst, desc, cls, cls_codes, plan):
     base = f"USB\\VID_{vid}&PID_{pid}"
     c, s, p = cls_codes
     return slot(f"{base}\\{inst}", desc, cls, [f"{base}&REV_{rev}", base],
-                [f"USB\\Class_{c}&SubClass_{s}&Prot_{p}", f"USB\\Class_{c}&SubClass_{s}", f"USB\\Class_{c}"], spec)
+                [f"USB\\Class_{c}&SubClass_{s}&Prot_{p}", f"USB\\Class_{c}&SubClass_{s}", f"USB\\Class_{c}"], plan)
 
 
 def input_device(parent_iid, vid, pid, rev, mi, protocol, collections):
@@ -841,7 +841,7 @@ class Model:
             dev = "%04X" % (0x3450 + n)
             name = f"Intel(R) Xeon(R) Scalable Processor Uncore Registers - {dev}"
             add(pci("8086", dev, S, "04", "088000", "%02X" % (0x60 + n), name, "system", pk("CHIPSET", name, None), parent="3&%s&0" % h32(S + "uncore%d" % (n // 8))))
-        for suf, cc, loc, name, spec in [
+        for suf, cc, loc, name, plan in [
             ("A1AF", "0C0330", "A0", "Intel(R) USB 3.0 eXtensible Host Controller - 1.0 (Microsoft)", ib("usbxhci.inf", "USB xHCI Compliant Host Controller", None)),
             ("A1BA", "078000", "B0", "Intel(R) Management Engine Interface #1", pk("MEI", "Intel(R) Management Engine Interface #1", None)),
             ("A1A3", "0C0500", "FC", "Intel(R) SMBus - A1A3", pk("CHIPSET", "Intel(R) SMBus - A1A3", None)),
@@ -852,7 +852,7 @@ class Model:
             ("A194", "060400", "E4", "Intel(R) PCI Express Root Port #5 - A194", pk("CHIPSET", "Intel(R) PCI Express Root Port #5 - A194", None)),
         ]:
             add(pci("8086", suf, S, "09", cc, loc, name, "hdc" if cc.startswith("01") else "usb" if cc.startswith("0C03") else "system",
-                    spec, match="cc" if spec[0] == "ib" else "dev"))
+                    plan, match="cc" if plan[0] == "ib" else "dev"))
         add(pci("102B", "0536", S, "04", "030000", "00", "Matrox G200eW3 (Nuvoton) WDDM 2.0", "display",
                 pk("GFX_MATROX", "Matrox G200eW3 (Nuvoton) WDDM 2.0", None), parent="5&%s&0" % h32(S + "vga"), match="sub"))
         for n in range(2):
@@ -888,14 +888,14 @@ class Model:
         S = "197615AD"
         cpus = [("Intel(R) Xeon(R) Gold 6338 CPU @ 2.00GHz", 4), ("Intel(R) Xeon(R) Gold 6338 CPU @ 2.00GHz", 8)]
         self.alts.append(([5, 5], [processor_slots("GenuineIntel", 6, 106, n, t) for n, t in cpus]))
-        for dev, cc, loc, name, spec in [
+        for dev, cc, loc, name, plan in [
             ("7190", "060000", "00", "Intel 82443BX Pentium(R) II Processor to PCI Bridge", ib("machine.inf", "Intel 82443BX Pentium(R) II Processor to PCI Bridge", None, ".NT")),
             ("7191", "060400", "08", "Intel 82443BX Pentium(R) II Processor to AGP Controller", ib("machine.inf", "Intel 82443BX Pentium(R) II Processor to AGP Controller", None, ".NT")),
             ("7110", "060100", "38", "Intel 82371AB/EB PCI to ISA bridge (ISA mode)", ib("machine.inf", "Intel 82371AB/EB PCI to ISA bridge (ISA mode)", None, ".NT")),
             ("7111", "01018A", "39", "Intel(R) 82371AB/EB PCI Bus Master IDE Controller", ib("mshdc.inf", "Intel(R) 82371AB/EB PCI Bus Master IDE Controller", None)),
             ("7113", "068000", "3B", "Intel 82371AB/EB Power Management Controller", ib("machine.inf", "Intel 82371AB/EB Power Management Controller", None, ".NT")),
         ]:
-            add(pci("8086", dev, S, "01", cc, loc, name, "hdc" if cc.startswith("01") else "system", spec, match="dev"))
+            add(pci("8086", dev, S, "01", cc, loc, name, "hdc" if cc.startswith("01") else "system", plan, match="dev"))
         add(pci("15AD", "0740", S, "10", "088000", "3F", "VMware VMCI Bus Device", "system", pk("VMCI", "VMware VMCI Bus Device", None)))
         add(pci("15AD", "0405", S, "00", "030000", "78", "VMware SVGA 3D", "display", pk("GFX_VMW", "VMware SVGA 3D", None), match="sub"))
         add(pci("15AD", "0790", S, "02", "060401", "88", "PCI standard PCI-to-PCI bridge", "system",
@@ -1343,12 +1343,12 @@ class Host:
         prefix, _, revs = OS_FAMILIES[self.family]
         return "%s.%d" % (prefix, revs[zlib.crc32(inf.encode()) % len(revs)])
 
-    def resolve(self, spec):
+    def resolve(self, plan):
         """The six driver values of a device on this host, and the package they came from."""
-        if spec is None:
+        if plan is None:
             return None, None
-        if spec[0] == "pk":
-            _, key, ddesc, match = spec
+        if plan[0] == "pk":
+            _, key, ddesc, match = plan
             pkg = self.model.pkgs[key]
             j = self.release(key)
             date, ver = pkg.releases[j][:2]
@@ -1356,7 +1356,7 @@ class Host:
             if pkg.bare:
                 return (ver, ddesc, None, None, None, None), (key, j)
             return (ver, ddesc, pkg.provider, pkg.inf or "oem%d.inf" % self.model.oem[key][j], pkg.ext, match), (key, j)
-        _, inf, ddesc, match, ext, date = spec
+        _, inf, ddesc, match, ext, date = plan
         if self.tr:
             ddesc = self.tr(ddesc, ddesc)
         return ((date or INBOX_DATE) + " " + self.inbox(inf), ddesc, "Microsoft", inf, ext, match), None
