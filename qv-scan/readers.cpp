@@ -104,9 +104,4 @@ std::optional<std::string> read_registry_string(HKEY key, const char16_t* value_
   return Reader().registry_string(key, value_name);
 }
 
-std::optional<std::u16string> read_device_property(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                                   DWORD property) {
-  return Reader().device_property(set, device, property);
-}
-
 }  // namespace qv

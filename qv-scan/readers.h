@@ -52,10 +52,7 @@ class Reader {
   std::u16string buffer_;
 };
 
-// The same reads, each with a buffer of its own, for a single read.
+// Reader::registry_string with a buffer of its own, for a single read.
 [[nodiscard]] std::optional<std::string> read_registry_string(HKEY key, const char16_t* value_name);
-[[nodiscard]] std::optional<std::u16string> read_device_property(HDEVINFO set,
-                                                                 SP_DEVINFO_DATA& device,
-                                                                 DWORD property);
 
 }  // namespace qv

@@ -160,8 +160,6 @@ std::expected<Statement, std::string> Database::prepare(std::string_view sql,
   return Statement(std::move(handle), handle_.get());
 }
 
-std::string Database::error() const { return sentence(sqlite3_errmsg(handle_.get())); }
-
 bool Database::busy() const {
   const int code = sqlite3_errcode(handle_.get()) & 0xFF;
   return code == SQLITE_BUSY || code == SQLITE_LOCKED;

@@ -93,7 +93,6 @@ class Database {
   // The first statement of `sql`; `rest`, when given, receives what follows it.
   [[nodiscard]] std::expected<Statement, std::string> prepare(std::string_view sql,
                                                               std::string_view* rest = nullptr);
-  [[nodiscard]] std::string error() const;
   // Whether the last failure was another connection's lock.
   [[nodiscard]] bool busy() const;
   [[nodiscard]] sqlite3* get() const { return handle_.get(); }

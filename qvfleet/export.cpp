@@ -11,84 +11,26 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Keep in step with the SQLite schema of schema.cpp and with docs/fleet.md; the
-// views are the index's own.
-constexpr std::string_view kPostgresqlTables = R"sql(CREATE TABLE host (
-  host_id bigint PRIMARY KEY,
-  name text NOT NULL UNIQUE
-);
+// SQLite's words for the column types and table options that PostgreSQL says
+// otherwise; the rest of the schema is the same SQL in both.
+constexpr std::pair<std::string_view, std::string_view> kPostgresqlWords[] = {
+    {" INTEGER", " bigint"},
+    {" TEXT", " text"},
+    {" BLOB", " bytea"},
+    {" COLLATE NOCASE", ""},
+    {") WITHOUT ROWID;", ");"},
+};
 
-CREATE TABLE report (
-  report_id bigint PRIMARY KEY,
-  sha256 text NOT NULL UNIQUE,
-  host_id bigint NOT NULL REFERENCES host,
-  os text NOT NULL,
-  arch text NOT NULL,
-  server integer NOT NULL,
-  devices bigint NOT NULL,
-  no_driver bigint NOT NULL
-);
-
-CREATE TABLE snapshot (
-  snapshot_id bigint PRIMARY KEY,
-  host_id bigint NOT NULL REFERENCES host,
-  report_id bigint NOT NULL REFERENCES report,
-  taken_at text NOT NULL,
-  path text NOT NULL,
-  size bigint NOT NULL,
-  mtime_ns bigint NOT NULL,
-  UNIQUE (path, size, mtime_ns)
-);
-CREATE INDEX snapshot_by_host ON snapshot (host_id, taken_at, snapshot_id);
-
-CREATE TABLE driver (
-  driver_id bigint PRIMARY KEY,
-  key bytea NOT NULL UNIQUE,
-  provider text,
-  description text NOT NULL,
-  inf text,
-  date text,
-  version text NOT NULL,
-  v1 integer NOT NULL,
-  v2 integer NOT NULL,
-  v3 integer NOT NULL,
-  v4 integer NOT NULL
-);
-
-CREATE TABLE device_state (
-  state_id bigint PRIMARY KEY,
-  digest bytea NOT NULL UNIQUE,
-  instance_id text NOT NULL,
-  description text NOT NULL,
-  class_guid text,
-  driver_id bigint REFERENCES driver,
-  driver_ext text,
-  driver_matching_id text
-);
-
-CREATE TABLE device_id (
-  state_id bigint NOT NULL REFERENCES device_state,
-  kind text NOT NULL,
-  position integer NOT NULL,
-  value text NOT NULL,
-  PRIMARY KEY (state_id, kind, position)
-);
-CREATE INDEX device_id_by_value ON device_id (lower(value));
-
-CREATE TABLE report_device (
-  report_id bigint NOT NULL REFERENCES report,
-  state_id bigint NOT NULL REFERENCES device_state,
-  copies integer NOT NULL,
-  PRIMARY KEY (report_id, state_id)
-);
-
-CREATE TABLE report_driver (
-  report_id bigint NOT NULL REFERENCES report,
-  driver_id bigint NOT NULL REFERENCES driver,
-  PRIMARY KEY (report_id, driver_id)
-);
-
-)sql";
+std::string postgresql_of(std::string_view sqlite) {
+  std::string sql(sqlite);
+  for (const auto& [word, replacement] : kPostgresqlWords) {
+    for (std::size_t at = sql.find(word); at != std::string::npos;
+         at = sql.find(word, at + replacement.size())) {
+      sql.replace(at, word.size(), replacement);
+    }
+  }
+  return sql;
+}
 
 // Each table with the order of its rows.
 struct Table {
@@ -147,9 +89,7 @@ const std::vector<std::string_view>& exported_tables() {
   return names;
 }
 
-std::string postgresql_schema() {
-  return std::string(kPostgresqlTables) + std::string(index_views());
-}
+std::string postgresql_schema() { return postgresql_of(index_schema()); }
 
 std::expected<void, std::string> export_index(Database& db, const fs::path& folder) {
   std::error_code error;

@@ -49,9 +49,6 @@ class Indexer {
   [[nodiscard]] std::expected<std::optional<ReportError>, std::string> add(const ReportFile& file,
                                                                            std::string_view bytes);
 
-  // Forgets the rows it remembers: after a rollback they may be gone.
-  void forget() { hosts_.clear(); }
-
  private:
   struct Statements;
   explicit Indexer(std::unique_ptr<Statements> statements);
@@ -72,7 +69,9 @@ class Indexer {
                                                       std::int64_t host);
 
   std::unique_ptr<Statements> statements_;
-  std::unordered_map<std::string, std::int64_t> hosts_;  // name: host_id
+  // name: host_id. A run that rolls a transaction back stops there, so a row
+  // remembered here is never one that was taken back.
+  std::unordered_map<std::string, std::int64_t> hosts_;
 };
 
 }  // namespace qv

@@ -6,8 +6,8 @@
 namespace qv {
 namespace {
 
-// Keep in step with docs/fleet.md ("The schema") and the PostgreSQL schema of
-// export.cpp.
+// Keep in step with docs/fleet.md ("The schema"). export.cpp makes PostgreSQL's
+// schema of it by changing the type names, so it uses only INTEGER, TEXT and BLOB.
 constexpr std::string_view kTables = R"sql(
 CREATE TABLE host (
   host_id INTEGER PRIMARY KEY,
@@ -86,7 +86,6 @@ CREATE TABLE report_driver (
 
 )sql";
 
-// The same SQL in SQLite and PostgreSQL.
 constexpr std::string_view kViews = R"sql(
 CREATE VIEW latest_snapshot AS
 SELECT snapshot.* FROM host
@@ -179,8 +178,6 @@ std::expected<void, std::string> prepare_schema(Database& db, IndexAccess access
 }  // namespace
 
 std::string index_schema() { return std::string(kTables) + std::string(kViews); }
-
-std::string_view index_views() { return kViews; }
 
 std::expected<Database, std::string> open_index(const std::string& path, IndexAccess access) {
   auto db = Database::open(path, access == IndexAccess::write ? Database::Mode::read_write

@@ -20,8 +20,6 @@ inline constexpr std::int64_t kSchemaVersion = 1;
 
 // The tables and views, in the order they are made.
 [[nodiscard]] std::string index_schema();
-// The views alone, which PostgreSQL takes as they are.
-[[nodiscard]] std::string_view index_views();
 
 enum class IndexAccess { read, write };
 

@@ -109,7 +109,6 @@ class Lines {
   }
   [[nodiscard]] std::size_t number() const { return number_; }
   [[nodiscard]] std::size_t position() const { return position_; }
-  [[nodiscard]] std::string_view text() const { return text_; }
 
  private:
   std::string_view text_;
