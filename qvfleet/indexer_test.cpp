@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "changes.h"
 #include "report.h"
 #include "schema.h"
 
@@ -102,6 +103,27 @@ TEST_F(IndexerTest, RefusesWhatIsNoReportAndWritesNothing) {
       EXPECT_EQ(count(std::string("SELECT count(*) FROM ") + table), 0) << table;
     }
   }
+}
+
+// A section a report holds more often than the one before is that many devices
+// added, in qvdiff's words.
+TEST_F(IndexerTest, ChangesCountRepeatedSections) {
+  const std::int64_t day = 86400LL * 1'000'000'000;
+  EXPECT_EQ(add({"/s/1.txt", 1, day}, report("PC-1", {device("A", std::nullopt), device("A", std::nullopt)})),
+            std::nullopt);
+  EXPECT_EQ(add({"/s/2.txt", 2, 2 * day},
+                report("PC-1", {device("A", std::nullopt), device("A", std::nullopt),
+                                device("A", std::nullopt)})),
+            std::nullopt);
+  std::string printed;
+  const auto written = write_changes(*db_, std::nullopt, [&](std::string_view lines) {
+    printed += lines;
+    return true;
+  });
+  ASSERT_TRUE(written) << written.error();
+  EXPECT_EQ(printed,
+            "between   1970-01-02T00:00:00Z 1970-01-03T00:00:00Z PC-1\n"
+            "added     A\nnew       description=Device A\nnew       hwid=A\n");
 }
 
 TEST(UtcText, SecondsOfAnyMoment) {
