@@ -66,12 +66,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto size_of = [](std::string_view text) { return static_cast<std::int64_t>(text.size()); };
   const std::string later = updated(bytes);
   require(db->execute("BEGIN").has_value(), "fleet: no transaction");
-  const auto first = indexer->add({"/share/a.txt", size_of(bytes), 1}, bytes);
-  const auto again = indexer->add({"/share/b.txt", size_of(bytes), 2}, bytes);
+  const auto first = indexer->add({"/share/a.txt", size_of(bytes), 1, "1:a"}, bytes);
+  const auto again = indexer->add({"/share/b.txt", size_of(bytes), 2, "1:b"}, bytes);
   require(first && again, "fleet: the index failed");
   require(first->has_value() == again->has_value(), "fleet: the same bytes read differently");
   if (!later.empty()) {
-    const auto next = indexer->add({"/share/c.txt", size_of(later), 3}, later);
+    const auto next = indexer->add({"/share/c.txt", size_of(later), 3, "1:c"}, later);
     require(next && !next->has_value(), "fleet: a report written back is refused");
   }
   require(db->execute("COMMIT").has_value(), "fleet: the transaction failed");

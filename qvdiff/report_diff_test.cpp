@@ -60,8 +60,27 @@ TEST(CompareReports, SameStateWritesNothing) {
   }
 }
 
+// Devices of one id, more than std::sort orders by insertion, each named by its
+// place in the report, and what qvdiff prints for them all removed.
+std::string twins_in_report_order(std::string& printed) {
+  std::string text;
+  for (int i = 0; i < 40; ++i) {
+    const std::string id = i % 2 == 0 ? "X" : "W";
+    text += section(id, std::to_string(i));
+  }
+  for (const char* id : {"W", "X"}) {
+    for (int i = id[0] == 'W' ? 1 : 0; i < 40; i += 2) {
+      printed +=
+          std::string("removed   ") + id + "\nold       description=" + std::to_string(i) + "\n";
+    }
+  }
+  return text;
+}
+
 TEST(CompareReports, PrintsEachDifferenceOnce) {
   const std::string device = section("A", "d");
+  std::string twins_removed;
+  const std::string twins = twins_in_report_order(twins_removed);
   const struct {
     const char* name;
     std::string old_text;
@@ -112,6 +131,8 @@ TEST(CompareReports, PrintsEachDifferenceOnce) {
        kHeader + device + "hwid=H2\nhwid=H1\ncid=C1\n",
        "changed   A\nold       hwid=H1\nold       hwid=H2\nnew       hwid=H2\n"
        "new       hwid=H1\n"},
+      {"more than 16 removed devices of one id, in the report's order", kHeader + twins, kHeader,
+       twins_removed},
   };
   for (const auto& c : cases) {
     const Outcome outcome = compare(c.old_text, c.new_text);

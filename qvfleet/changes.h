@@ -1,9 +1,11 @@
 // What changed on each host between its consecutive snapshots, newest first, in
-// qvdiff's words: each pair of snapshots that differ gets a heading line
+// qvdiff's words: each pair of snapshots for which qvdiff prints something gets
+// a heading line
 //
 //   between   2026-12-06T06:00:00Z 2026-12-07T06:00:00Z PC-00017
 //
-// and then exactly what qvdiff prints for the two reports.
+// and then exactly what qvdiff prints for the two reports. Snapshots follow one
+// another in the order of their files' last writes.
 #pragma once
 
 #include <expected>
@@ -21,9 +23,5 @@ namespace qv {
 [[nodiscard]] std::expected<void, std::string> write_changes(Database& db,
                                                              std::optional<std::string> since,
                                                              const LineSink& out);
-
-// Whether `text` is a date or moment that `since` takes: YYYY-MM-DD, optionally
-// followed by THH:MM:SSZ.
-[[nodiscard]] bool is_since_text(std::string_view text);
 
 }  // namespace qv

@@ -21,6 +21,24 @@ namespace {
 
 Failed failure(sqlite3* db) { return Failed(sentence(sqlite3_errmsg(db))); }
 
+// "file:" and the path with every byte that could mean something in a URI
+// escaped, so that any path names its file.
+std::string file_uri(std::string_view path) {
+  constexpr char kHex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (std::isalnum(byte) || c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+      uri += c;
+    } else {
+      uri += '%';
+      uri += kHex[byte >> 4];
+      uri += kHex[byte & 0xF];
+    }
+  }
+  return uri;
+}
+
 }  // namespace
 
 void Statement::bind(int index, std::int64_t value) {
@@ -56,7 +74,11 @@ std::expected<bool, std::string> Statement::step() {
 std::expected<void, std::string> Statement::run() {
   for (;;) {
     const auto row = step();
-    if (!row) return Failed(row.error());
+    if (!row) {
+      // Ready for the next run: a statement left failed takes no new parameters.
+      reset();
+      return Failed(row.error());
+    }
     if (!*row) break;
   }
   reset();
@@ -116,10 +138,15 @@ std::span<const std::uint8_t> Statement::blob(int column) const {
 bool Statement::read_only() const { return sqlite3_stmt_readonly(handle_.get()) != 0; }
 
 std::expected<Database, std::string> Database::open(const std::string& path, Mode mode) {
-  const int flags = mode == Mode::read_only ? SQLITE_OPEN_READONLY
-                                            : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  int flags = SQLITE_OPEN_READONLY;
+  std::string name = path;
+  if (mode == Mode::read_write) flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+  if (mode == Mode::immutable) {
+    flags |= SQLITE_OPEN_URI;
+    name = file_uri(path) + "?immutable=1";
+  }
   sqlite3* raw = nullptr;
-  const int result = sqlite3_open_v2(path.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+  const int result = sqlite3_open_v2(name.c_str(), &raw, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   UniqueHandle<SqliteTraits> handle(raw);
   if (result != SQLITE_OK) {
     return Failed(raw == nullptr ? "Out of memory." : sentence(sqlite3_errmsg(raw)));
@@ -163,6 +190,17 @@ std::expected<Statement, std::string> Database::prepare(std::string_view sql,
 bool Database::busy() const {
   const int code = sqlite3_errcode(handle_.get()) & 0xFF;
   return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+}
+
+void Database::keep_log_on_close(bool keep) {
+  (void)sqlite3_db_config(handle_.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, keep ? 1 : 0, nullptr);
+}
+
+bool Database::read_only() const { return sqlite3_db_readonly(handle_.get(), "main") == 1; }
+
+bool Database::cannot_share() const {
+  const int code = sqlite3_errcode(handle_.get()) & 0xFF;
+  return code == SQLITE_READONLY || code == SQLITE_CANTOPEN || code == SQLITE_PROTOCOL;
 }
 
 }  // namespace qv

@@ -83,7 +83,9 @@ class Statement {
 
 class Database {
  public:
-  enum class Mode { read_only, read_write };
+  // immutable: read only, as a file that nothing changes meanwhile, without
+  // the locks and shared memory that other connections would need.
+  enum class Mode { read_only, read_write, immutable };
 
   // `path` is UTF-8. A database opened to write is created when missing.
   [[nodiscard]] static std::expected<Database, std::string> open(const std::string& path,
@@ -95,6 +97,15 @@ class Database {
                                                               std::string_view* rest = nullptr);
   // Whether the last failure was another connection's lock.
   [[nodiscard]] bool busy() const;
+  // Whether the last failure was a connection opened to read that could not
+  // make or open the files a WAL database shares beside it.
+  [[nodiscard]] bool cannot_share() const;
+  // Whether the last connection to close leaves the WAL as it is rather than
+  // copying it into the database; SQLite copies it by default.
+  void keep_log_on_close(bool keep);
+  // Whether the connection may only read, whatever it was opened for: SQLite
+  // opens a file the user may not write to for reading alone.
+  [[nodiscard]] bool read_only() const;
   [[nodiscard]] sqlite3* get() const { return handle_.get(); }
 
  private:

@@ -15,7 +15,7 @@ namespace {
 
 // The leading half of a SHA-256: plenty to tell apart the device states of any
 // fleet, at half the size in the index.
-using Digest = std::array<std::uint8_t, 16>;
+using Digest = SectionDigest;
 
 Digest digest_of(std::string_view bytes) {
   const Sha256Digest whole = sha256(bytes);
@@ -24,23 +24,12 @@ Digest digest_of(std::string_view bytes) {
   return digest;
 }
 
-// A section's lines with LF line ends, whatever an editor made of them: a value
-// never holds a CR, so every CR belongs to a line end.
-Digest section_digest(std::string_view text) {
-  if (text.find('\r') == std::string_view::npos) return digest_of(text);
-  std::string lines;
-  lines.reserve(text.size());
-  for (const char c : text) {
-    if (c != '\r') lines += c;
-  }
-  return digest_of(lines);
-}
-
 // A driver as the index groups them: provider, description, INF, date and
 // version; an absent value is told from an empty one.
 std::string driver_key(const SectionFields& fields) {
   std::string key;
-  for (const Key part : {Key::driver_provider, Key::driver_desc, Key::driver_inf, Key::driver_ver}) {
+  for (const Key part :
+       {Key::driver_provider, Key::driver_desc, Key::driver_inf, Key::driver_ver}) {
     const auto value = fields.value(part);
     key += value ? "+" : "-";
     key += value.value_or("");
@@ -61,7 +50,35 @@ std::expected<std::optional<std::int64_t>, std::string> single(Statement& statem
   return value;
 }
 
+// Version 1 kept Windows' last write to the second.
+std::int64_t whole_seconds(std::int64_t ns) {
+  constexpr std::int64_t second = 1'000'000'000;
+  return ns - ((ns % second) + second) % second;
+}
+
 }  // namespace
+
+// A section's lines with LF line ends, whatever an editor made of them: a value
+// never holds a CR, so every CR belongs to a line end.
+SectionDigest section_digest(std::string_view text) {
+  if (text.find('\r') == std::string_view::npos) return digest_of(text);
+  std::string lines;
+  lines.reserve(text.size());
+  for (const char c : text) {
+    if (c != '\r') lines += c;
+  }
+  return digest_of(lines);
+}
+
+std::vector<std::size_t> repeated_positions(const ReportView& report) {
+  std::unordered_map<std::string_view, std::size_t> count;
+  for (const SectionView& section : report.sections) ++count[section.instance_id];
+  std::vector<std::size_t> positions;
+  for (std::size_t i = 0; i < report.sections.size(); ++i) {
+    if (count[report.sections[i].instance_id] > 1) positions.push_back(i);
+  }
+  return positions;
+}
 
 std::string utc_text(std::int64_t ns_since_1970) {
   using namespace std::chrono;
@@ -80,7 +97,7 @@ std::string utc_text(std::int64_t ns_since_1970) {
 struct Indexer::Statements {
   Statement find_snapshot, find_report, find_host, insert_host, insert_report, find_state,
       insert_state, insert_id, find_driver, insert_driver, insert_member, insert_report_driver,
-      insert_snapshot;
+      insert_repeated, find_unordered, forget_order, insert_snapshot, savepoint, release, roll_back;
 };
 
 Indexer::Indexer(std::unique_ptr<Statements> statements) : statements_(std::move(statements)) {}
@@ -92,7 +109,10 @@ std::expected<Indexer, std::string> Indexer::make(Database& db) {
   auto statements = std::make_unique<Statements>();
   const std::pair<Statement*, const char*> sql[] = {
       {&statements->find_snapshot,
-       "SELECT 1 FROM snapshot WHERE path = ?1 AND size = ?2 AND mtime_ns = ?3"},
+       "SELECT EXISTS (SELECT 1 FROM snapshot WHERE path = ?1 AND size = ?2 AND mtime_ns = ?3) "
+       "OR EXISTS (SELECT 1 FROM snapshot WHERE file_id = ?4 AND size = ?2 AND mtime_ns = ?3) "
+       "OR EXISTS (SELECT 1 FROM snapshot WHERE path = ?1 AND size = ?2 AND mtime_ns = ?5 "
+       "AND file_id IS NULL)"},
       {&statements->find_report, "SELECT report_id, host_id FROM report WHERE sha256 = ?1"},
       {&statements->find_host, "SELECT host_id FROM host WHERE name = ?1"},
       {&statements->insert_host, "INSERT INTO host (name) VALUES (?1) RETURNING host_id"},
@@ -113,9 +133,17 @@ std::expected<Indexer, std::string> Indexer::make(Database& db) {
        "INSERT INTO report_device (report_id, state_id, copies) VALUES (?1, ?2, ?3)"},
       {&statements->insert_report_driver,
        "INSERT INTO report_driver (report_id, driver_id) VALUES (?1, ?2)"},
+      {&statements->insert_repeated,
+       "INSERT INTO repeated_device (report_id, position, state_id) VALUES (?1, ?2, ?3)"},
+      {&statements->find_unordered,
+       "SELECT 1 FROM repeated_device WHERE report_id = ?1 AND position < 0 LIMIT 1"},
+      {&statements->forget_order, "DELETE FROM repeated_device WHERE report_id = ?1"},
       {&statements->insert_snapshot,
-       "INSERT INTO snapshot (host_id, report_id, taken_at, path, size, mtime_ns) "
-       "VALUES (?1, ?2, ?3, ?4, ?5, ?6)"},
+       "INSERT INTO snapshot (host_id, report_id, taken_at, path, size, mtime_ns, file_id) "
+       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"},
+      {&statements->savepoint, "SAVEPOINT report_file"},
+      {&statements->release, "RELEASE report_file"},
+      {&statements->roll_back, "ROLLBACK TO report_file"},
   };
   for (const auto& [statement, text] : sql) {
     auto prepared = db.prepare(text);
@@ -130,9 +158,13 @@ std::expected<bool, std::string> Indexer::known(const ReportFile& file) {
   find.bind(1, file.path);
   find.bind(2, file.size);
   find.bind(3, file.mtime_ns);
+  if (!file.file_id.empty()) find.bind(4, file.file_id);
+  find.bind(5, whole_seconds(file.mtime_ns));
   const auto row = find.step();
+  const bool exists = row && *row && find.integer(0) != 0;
   find.reset();
-  return row;
+  if (!row) return failed(row.error());
+  return exists;
 }
 
 std::expected<std::int64_t, std::string> Indexer::host_id(std::string_view name) {
@@ -145,6 +177,7 @@ std::expected<std::int64_t, std::string> Indexer::host_id(std::string_view name)
     statements_->insert_host.bind(1, name);
     found = single(statements_->insert_host);
     if (!found) return failed(found.error());
+    new_hosts_.push_back(key);
   }
   hosts_.emplace(key, **found);
   return **found;
@@ -172,7 +205,8 @@ std::expected<std::optional<std::int64_t>, std::string> Indexer::driver_id(
   } else {
     insert.bind(5, identity_text->substr(0, space));
   }
-  insert.bind(6, space == std::string_view::npos ? *identity_text : identity_text->substr(space + 1));
+  insert.bind(6,
+              space == std::string_view::npos ? *identity_text : identity_text->substr(space + 1));
   for (int i = 0; i < 4; ++i) {
     insert.bind(7 + i, std::int64_t{identity ? identity->version.parts[i] : 0});
   }
@@ -237,12 +271,14 @@ std::expected<std::int64_t, std::string> Indexer::add_report(const std::string& 
                                                              const ReportView& report,
                                                              std::int64_t host) {
   std::map<std::int64_t, std::int64_t> copies;  // state: how often the report holds it
+  std::vector<std::int64_t> states;             // in the report's order
   std::set<std::int64_t> drivers;
   std::int64_t no_driver = 0;
   for (const SectionView& section : report.sections) {
     const auto ref = state(section);
     if (!ref) return failed(ref.error());
     ++copies[ref->state];
+    states.push_back(ref->state);
     if (ref->driver) {
       drivers.insert(*ref->driver);
     } else {
@@ -272,11 +308,68 @@ std::expected<std::int64_t, std::string> Indexer::add_report(const std::string& 
     used.bind(2, driver);
     if (auto ran = used.run(); !ran) return failed(ran.error());
   }
+  if (auto ordered = add_repeated(**report_id, report, states); !ordered) {
+    return failed(ordered.error());
+  }
   return **report_id;
 }
 
+std::expected<void, std::string> Indexer::add_repeated(std::int64_t report_id,
+                                                       const ReportView& report,
+                                                       std::span<const std::int64_t> states) {
+  for (const std::size_t position : repeated_positions(report)) {
+    Statement& repeated = statements_->insert_repeated;
+    repeated.bind(1, report_id);
+    repeated.bind(2, static_cast<std::int64_t>(position));
+    repeated.bind(3, states[position]);
+    if (auto ran = repeated.run(); !ran) return ran;
+  }
+  return {};
+}
+
+// A report that the upgrade from version 1 could only order by its states'
+// rows (negative positions) learns its own order from its bytes.
+std::expected<void, std::string> Indexer::learn_order(std::int64_t report_id,
+                                                      std::string_view bytes) {
+  statements_->find_unordered.bind(1, report_id);
+  const auto unordered = single(statements_->find_unordered);
+  if (!unordered) return failed(unordered.error());
+  if (!*unordered) return {};
+  const auto report = parse_report(bytes);
+  if (!report) return {};  // equal bytes read alike
+  std::vector<std::int64_t> states(report->sections.size());
+  for (const std::size_t position : repeated_positions(*report)) {
+    const auto ref = state(report->sections[position]);
+    if (!ref) return failed(ref.error());
+    states[position] = ref->state;
+  }
+  statements_->forget_order.bind(1, report_id);
+  if (auto ran = statements_->forget_order.run(); !ran) return ran;
+  return add_repeated(report_id, *report, states);
+}
+
+// A database failure in the middle of a report takes back what the report had
+// written so far, and the hosts it made, so that the caller may go on.
 std::expected<std::optional<ReportError>, std::string> Indexer::add(const ReportFile& file,
                                                                     std::string_view bytes) {
+  new_hosts_.clear();
+  if (auto begun = statements_->savepoint.run(); !begun) return failed(begun.error());
+  auto added = add_snapshot(file, bytes);
+  if (added && !*added) {
+    auto released = statements_->release.run();
+    if (released) return added;
+    added = failed(released.error());
+  }
+  // A report that is no report wrote nothing, a failure perhaps something.
+  (void)statements_->roll_back.run();
+  (void)statements_->release.run();
+  for (const std::string& name : new_hosts_) hosts_.erase(name);
+  new_hosts_.clear();
+  return added;
+}
+
+std::expected<std::optional<ReportError>, std::string> Indexer::add_snapshot(
+    const ReportFile& file, std::string_view bytes) {
   const std::string sha = to_hex(sha256(bytes));
   std::int64_t report_id = 0;
   std::int64_t host = 0;
@@ -290,7 +383,9 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add(const Report
   }
   find.reset();
   if (!row) return failed(row.error());
-  if (!*row) {
+  if (*row) {
+    if (auto ordered = learn_order(report_id, bytes); !ordered) return failed(ordered.error());
+  } else {
     const auto report = parse_report(bytes);
     if (!report) return report.error();
     const auto found_host = host_id(report->host);
@@ -307,6 +402,11 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add(const Report
   insert.bind(4, file.path);
   insert.bind(5, file.size);
   insert.bind(6, file.mtime_ns);
+  if (file.file_id.empty()) {
+    insert.bind(7, std::nullopt);
+  } else {
+    insert.bind(7, file.file_id);
+  }
   if (auto ran = insert.run(); !ran) return failed(ran.error());
   return std::nullopt;
 }

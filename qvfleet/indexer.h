@@ -9,6 +9,7 @@
 //   }
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <expected>
 #include <memory>
@@ -17,18 +18,37 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "database.h"
 #include "report_reader.h"
 
 namespace qv {
 
-// A report file as found: where it is and how it was when last written.
+// A report file as found: where it is, which file it is and how it was when last
+// written.
 struct ReportFile {
-  std::string path;           // UTF-8, absolute
-  std::int64_t size = 0;      // bytes
-  std::int64_t mtime_ns = 0;  // last write, in nanoseconds since 1970-01-01 UTC
+  // UTF-8, absolute, as the system names the file (bytes that are not UTF-8
+  // become U+FFFD); on Windows the final path of the open handle without its
+  // \\?\ prefix.
+  std::string path;
+  std::int64_t size = 0;  // bytes
+  // Last write, in nanoseconds since 1970-01-01 UTC, to the precision the system
+  // keeps (100 ns on Windows).
+  std::int64_t mtime_ns = 0;
+  // The system's identity of the file: "DEV:INO" on POSIX, "VOLUMESERIAL:FILEINDEX"
+  // on Windows, in lowercase hexadecimal; empty when unknown.
+  std::string file_id;
 };
+
+// The key of a device section in device_state.digest: texts that differ only in
+// their line ends are one state.
+using SectionDigest = std::array<std::uint8_t, 16>;
+[[nodiscard]] SectionDigest section_digest(std::string_view section_text);
+
+// The positions of the sections whose instance id stands more than once in the
+// report, in the report's order: the rows of repeated_device.
+[[nodiscard]] std::vector<std::size_t> repeated_positions(const ReportView& report);
 
 // "2026-12-07T06:00:00Z": a moment as the index keeps it, to the second, UTC.
 [[nodiscard]] std::string utc_text(std::int64_t ns_since_1970);
@@ -40,12 +60,16 @@ class Indexer {
   Indexer& operator=(Indexer&&) noexcept;
   ~Indexer();
 
-  // Whether a snapshot of this file as it is (path, size, last write) exists.
+  // Whether a snapshot of this file as it is exists: one of the same size and
+  // last write, and of the same file or path. A snapshot made by version 1 has
+  // no file identity and, on Windows, a last write to the second: the same path
+  // and size with the file's last write rounded down to the second are it too.
   [[nodiscard]] std::expected<bool, std::string> known(const ReportFile& file);
 
   // Adds the file's bytes as a snapshot, in the caller's transaction. The
-  // reader's error when the bytes are no report (nothing is then written); the
-  // database's failure as the unexpected value.
+  // reader's error when the bytes are no report; the database's failure as the
+  // unexpected value. Either way nothing of the file is then written and the
+  // caller's transaction goes on as it was.
   [[nodiscard]] std::expected<std::optional<ReportError>, std::string> add(const ReportFile& file,
                                                                            std::string_view bytes);
 
@@ -65,13 +89,19 @@ class Indexer {
                                                  std::span<const std::uint8_t> digest);
   std::expected<std::optional<std::int64_t>, std::string> driver_id(const SectionFields& fields);
   std::expected<std::int64_t, std::string> add_report(const std::string& sha256,
-                                                      const ReportView& report,
-                                                      std::int64_t host);
+                                                      const ReportView& report, std::int64_t host);
+  std::expected<void, std::string> add_repeated(std::int64_t report_id, const ReportView& report,
+                                                std::span<const std::int64_t> states);
+  std::expected<void, std::string> learn_order(std::int64_t report_id, std::string_view bytes);
+  std::expected<std::optional<ReportError>, std::string> add_snapshot(const ReportFile& file,
+                                                                      std::string_view bytes);
 
   std::unique_ptr<Statements> statements_;
-  // name: host_id. A run that rolls a transaction back stops there, so a row
+  // name: host_id. A run that rolls a transaction back stops there, and add
+  // forgets the hosts it made when it takes its own rows back, so a row
   // remembered here is never one that was taken back.
   std::unordered_map<std::string, std::int64_t> hosts_;
+  std::vector<std::string> new_hosts_;  // made by the add under way
 };
 
 }  // namespace qv

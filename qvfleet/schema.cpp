@@ -1,7 +1,10 @@
 #include "schema.h"
 
 #include <chrono>
+#include <filesystem>
 #include <thread>
+
+#include "schema_upgrade.h"
 
 namespace qv {
 namespace {
@@ -33,9 +36,9 @@ CREATE TABLE snapshot (
   path TEXT NOT NULL,
   size INTEGER NOT NULL,
   mtime_ns INTEGER NOT NULL,
+  file_id TEXT,
   UNIQUE (path, size, mtime_ns)
 );
-CREATE INDEX snapshot_by_host ON snapshot (host_id, taken_at, snapshot_id);
 
 CREATE TABLE driver (
   driver_id INTEGER PRIMARY KEY,
@@ -83,7 +86,20 @@ CREATE TABLE report_driver (
   driver_id INTEGER NOT NULL REFERENCES driver,
   PRIMARY KEY (report_id, driver_id)
 ) WITHOUT ROWID;
+)sql";
 
+// What version 2 added to version 1's tables, made in this order by both a new
+// index and an upgrade.
+constexpr std::string_view kTablesOfVersion2 = R"sql(
+CREATE TABLE repeated_device (
+  report_id INTEGER NOT NULL REFERENCES report,
+  position INTEGER NOT NULL,
+  state_id INTEGER NOT NULL REFERENCES device_state,
+  PRIMARY KEY (report_id, position)
+) WITHOUT ROWID;
+
+CREATE INDEX snapshot_by_host ON snapshot (host_id, mtime_ns, snapshot_id);
+CREATE INDEX snapshot_by_file ON snapshot (file_id, size, mtime_ns);
 )sql";
 
 constexpr std::string_view kViews = R"sql(
@@ -91,7 +107,7 @@ CREATE VIEW latest_snapshot AS
 SELECT snapshot.* FROM host
 JOIN snapshot ON snapshot.snapshot_id = (
   SELECT s.snapshot_id FROM snapshot AS s WHERE s.host_id = host.host_id
-  ORDER BY s.taken_at DESC, s.snapshot_id DESC LIMIT 1);
+  ORDER BY s.mtime_ns DESC, s.snapshot_id DESC LIMIT 1);
 
 CREATE VIEW device AS
 SELECT d.state_id, d.instance_id, d.description, d.class_guid,
@@ -109,9 +125,22 @@ JOIN report_device AS rd ON rd.report_id = s.report_id
 JOIN device AS v ON v.state_id = rd.state_id;
 )sql";
 
+// What version 2 changed in an index of version 1, before the additions it
+// shares with a new index and the views, which now order snapshots by their
+// last write.
+constexpr std::string_view kFromVersion1 = R"sql(
+ALTER TABLE snapshot ADD COLUMN file_id TEXT;
+DROP INDEX snapshot_by_host;
+DROP VIEW latest_device;
+DROP VIEW latest_snapshot;
+DROP VIEW device;
+)sql";
+
 // The rules every connection keeps, whatever the library's defaults.
 constexpr std::string_view kConnection =
     "PRAGMA foreign_keys = ON; PRAGMA busy_timeout = 10000; PRAGMA cache_size = -65536;";
+
+constexpr std::string_view kNotOurs = "It is an SQLite database, but not a fleet index.";
 
 std::expected<std::int64_t, std::string> pragma(Database& db, std::string_view name) {
   auto statement = db.prepare("PRAGMA " + std::string(name));
@@ -121,28 +150,68 @@ std::expected<std::int64_t, std::string> pragma(Database& db, std::string_view n
   return *row ? statement->integer(0) : 0;
 }
 
-std::expected<bool, std::string> is_empty(Database& db) {
+// What a database is, told from its header and schema alone: nothing is written
+// to a file before it is known to be empty or an index of ours.
+enum class Kind { empty, other, ours };
+struct Found {
+  Kind kind = Kind::other;
+  std::int64_t version = 0;
+};
+
+std::expected<Found, std::string> inspect(Database& db) {
+  const auto application = pragma(db, "application_id");
+  if (!application) return Failed(application.error());
+  const auto version = pragma(db, "user_version");
+  if (!version) return Failed(version.error());
+  if (*application == kApplicationId) return Found{Kind::ours, *version};
+  if (*application != 0 || *version != 0) return Found{Kind::other, *version};
   auto objects = db.prepare("SELECT count(*) FROM sqlite_schema");
   if (!objects) return Failed(objects.error());
   if (const auto row = objects->step(); !row) return Failed(row.error());
-  return objects->integer(0) == 0;
+  return Found{objects->integer(0) == 0 ? Kind::empty : Kind::other, 0};
 }
 
-// Makes the schema in an empty database, inside one transaction, so that of two
-// runs that start on a new file only one makes it.
-std::expected<void, std::string> make_schema(Database& db) {
+// Refuses what this program may not read or write, with a sentence saying why.
+std::expected<void, std::string> check(const Found& found, IndexAccess access) {
+  if (found.kind == Kind::other) return Failed(std::string(kNotOurs));
+  if (found.kind == Kind::empty) {
+    if (access == IndexAccess::write) return {};
+    return Failed("It is not a fleet index: it is empty.");
+  }
+  if (found.version > kSchemaVersion || found.version < 1) {
+    return Failed("It is a fleet index of version " + std::to_string(found.version) +
+                  ", which this program does not know: it reads version " +
+                  std::to_string(kSchemaVersion) + ".");
+  }
+  if (found.version < kSchemaVersion && access == IndexAccess::read) {
+    return Failed("It is a fleet index of version " + std::to_string(found.version) +
+                  ": run qvfleet index on it once to bring it to version " +
+                  std::to_string(kSchemaVersion) + ".");
+  }
+  return {};
+}
+
+// Brings an index of version 1 to this version, or makes the schema in an empty
+// database, in one transaction: of two runs that start together only one does,
+// and the other finds it done.
+std::expected<void, std::string> make_current(Database& db) {
   if (auto begun = db.execute("BEGIN IMMEDIATE"); !begun) return begun;
   const auto made = [&]() -> std::expected<void, std::string> {
-    const auto application = pragma(db, "application_id");
-    if (!application) return Failed(application.error());
-    if (*application == kApplicationId) return {};  // another run made it first
-    const auto empty = is_empty(db);
-    if (!empty) return Failed(empty.error());
-    if (!*empty) return Failed("It is an SQLite database, but not a fleet index.");
-    std::string create(index_schema());
-    create += "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
-    create += "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
-    return db.execute(create);
+    const auto found = inspect(db);
+    if (!found) return Failed(found.error());
+    if (auto allowed = check(*found, IndexAccess::write); !allowed) return allowed;
+    if (found->kind == Kind::ours && found->version == kSchemaVersion) return {};
+    std::string sql;
+    if (found->kind == Kind::empty) {
+      sql = index_schema();
+      sql += "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
+    } else {
+      sql = std::string(kFromVersion1) + std::string(kTablesOfVersion2) + std::string(kViews);
+    }
+    sql += "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
+    if (auto changed = db.execute(sql); !changed) return changed;
+    if (found->kind == Kind::empty) return {};
+    return order_repeated_devices(db);
   }();
   if (!made) {
     (void)db.execute("ROLLBACK");
@@ -151,67 +220,103 @@ std::expected<void, std::string> make_schema(Database& db) {
   return db.execute("COMMIT");
 }
 
-// Makes the schema in an empty database, or checks that it is ours.
-std::expected<void, std::string> prepare_schema(Database& db, IndexAccess access) {
-  const auto application = pragma(db, "application_id");
-  if (!application) return Failed(application.error());
-  if (*application == 0) {
-    if (access == IndexAccess::read) {
-      const auto empty = is_empty(db);
-      if (!empty) return Failed(empty.error());
-      return Failed(*empty ? "It is not a fleet index: it is empty."
-                           : "It is an SQLite database, but not a fleet index.");
-    }
-    if (auto made = make_schema(db); !made) return made;
-  } else if (*application != kApplicationId) {
-    return Failed("It is an SQLite database, but not a fleet index.");
+std::expected<void, std::string> prepare_to_write(Database& db) {
+  const auto found = inspect(db);
+  if (!found) return Failed(found.error());
+  if (auto allowed = check(*found, IndexAccess::write); !allowed) return allowed;
+  if (found->kind == Kind::empty || found->version != kSchemaVersion) {
+    if (auto made = make_current(db); !made) return made;
   }
-  const auto version = pragma(db, "user_version");
-  if (!version) return Failed(version.error());
-  if (*version != kSchemaVersion) {
-    return Failed("It is a fleet index of another version (" + std::to_string(*version) +
-                  "; this program reads version " + std::to_string(kSchemaVersion) + ").");
-  }
-  return {};
+  // Readers go on while a run writes; a commit is durable once the WAL is on disk.
+  return db.execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
 }
 
-}  // namespace
+std::expected<void, std::string> prepare_to_read(Database& db) {
+  const auto found = inspect(db);
+  if (!found) return Failed(found.error());
+  return check(*found, IndexAccess::read);
+}
 
-std::string index_schema() { return std::string(kTables) + std::string(kViews); }
-
-std::expected<Database, std::string> open_index(const std::string& path, IndexAccess access) {
-  auto db = Database::open(path, access == IndexAccess::write ? Database::Mode::read_write
-                                                               : Database::Mode::read_only);
-  if (!db) return db;
-  if (auto set = db->execute(kConnection); !set) return Failed(set.error());
-  const auto prepare = [&]() -> std::expected<void, std::string> {
-    if (access == IndexAccess::write) {
-      // Readers go on while a run writes; a commit is durable once the WAL is on disk.
-      if (auto wal = db->execute("PRAGMA journal_mode = WAL; PRAGMA synchronous = NORMAL;");
-          !wal) {
-        return wal;
-      }
-    }
-    return prepare_schema(*db, access);
-  };
-  // A run that starts beside another may find the file locked in ways the busy
-  // timeout does not wait for (a change of journal mode, the schema being made):
-  // it tries again for as long as the timeout would have waited.
+// A run that starts beside another may find the file locked in ways the busy
+// timeout does not wait for (a change of journal mode, the schema being made):
+// it tries again for as long as the timeout would have waited.
+std::expected<void, std::string> prepare(Database& db, IndexAccess access) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
   for (;;) {
-    const auto ready = prepare();
-    if (ready) return db;
-    if (!db->busy()) return Failed(ready.error());
+    const auto ready = access == IndexAccess::write ? prepare_to_write(db) : prepare_to_read(db);
+    if (ready || !db.busy()) return ready;
     if (std::chrono::steady_clock::now() >= deadline) return Failed(std::string(kIndexBusy));
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
 }
 
-std::expected<Database, std::string> open_memory_index() {
-  auto db = Database::open(":memory:", Database::Mode::read_write);
+std::expected<Database, std::string> opened(const std::string& path, Database::Mode mode) {
+  auto db = Database::open(path, mode);
   if (!db) return db;
   if (auto set = db->execute(kConnection); !set) return Failed(set.error());
-  if (auto ready = prepare_schema(*db, IndexAccess::write); !ready) return Failed(ready.error());
+  return db;
+}
+
+// Whether the file holds anything; false when it is missing.
+bool holds_bytes(const std::string& utf8_path) {
+  std::error_code error;
+  const auto size = std::filesystem::file_size(
+      std::filesystem::path(std::u8string(utf8_path.begin(), utf8_path.end())), error);
+  return !error && size > 0;
+}
+
+// An index in WAL mode is read through a shared-memory file beside it, which a
+// reader makes when it is missing. Where the reader may not make it (a folder,
+// share or medium it can only read) and no log of a write waits beside the
+// index either (an empty one, which readers leave behind, holds none), the
+// file alone is the whole index: it is read as one that nothing changes.
+std::expected<Database, std::string> open_to_read(const std::string& path) {
+  auto db = Database::open(path, Database::Mode::read_only);
+  if (!db) return db;
+  auto ready = db->execute(kConnection);
+  if (ready) ready = prepare(*db, IndexAccess::read);
+  if (ready) return db;
+  if (!db->cannot_share()) return Failed(ready.error());
+  if (holds_bytes(path + "-wal")) {
+    return Failed(
+        "It can't be read here: the log of an unfinished write (its -wal file) lies beside it, "
+        "in a folder this user may not write to.");
+  }
+  auto whole = opened(path, Database::Mode::immutable);
+  if (!whole) return whole;
+  if (auto checked = prepare(*whole, IndexAccess::read); !checked) return Failed(checked.error());
+  return whole;
+}
+
+}  // namespace
+
+std::string index_schema() {
+  return std::string(kTables) + std::string(kTablesOfVersion2) + std::string(kViews);
+}
+
+std::expected<Database, std::string> open_index(const std::string& path, IndexAccess access) {
+  if (access == IndexAccess::read) return open_to_read(path);
+  auto db = Database::open(path, Database::Mode::read_write);
+  if (!db) return db;
+  // Another program's database keeps even the log of its last writes as it was.
+  db->keep_log_on_close(holds_bytes(path + "-wal"));
+  auto ready = db->execute(kConnection);
+  if (ready) ready = prepare(*db, IndexAccess::write);
+  if (ready) {
+    db->keep_log_on_close(false);
+    return db;
+  }
+  // SQLite opens a file this user may not write to for reading alone.
+  if (db->read_only() && db->cannot_share()) {
+    return Failed("It can't be written: this user may only read it.");
+  }
+  return Failed(ready.error());
+}
+
+std::expected<Database, std::string> open_memory_index() {
+  auto db = opened(":memory:", Database::Mode::read_write);
+  if (!db) return db;
+  if (auto ready = make_current(*db); !ready) return Failed(ready.error());
   return db;
 }
 

@@ -16,7 +16,7 @@ namespace qv {
 
 // Marks a database as a fleet index ("qvf1"); the schema's version stands beside it.
 inline constexpr std::int64_t kApplicationId = 0x71766631;
-inline constexpr std::int64_t kSchemaVersion = 1;
+inline constexpr std::int64_t kSchemaVersion = 2;
 
 // The tables and views, in the order they are made.
 [[nodiscard]] std::string index_schema();
@@ -26,11 +26,15 @@ enum class IndexAccess { read, write };
 // What open_index says when another run kept the index locked all the while.
 inline constexpr std::string_view kIndexBusy = "Another run is writing it.";
 
-// An index opened to write is made when the file is new or empty, and is in WAL
-// mode, so that queries run while it is written; while another run holds it,
-// the opening waits up to ten seconds, then gives up with kIndexBusy. A database
-// that is not a fleet index, or one of another version, is refused with a
-// sentence saying so.
+// An index opened to write is made when the file is new or empty, brought to
+// this version in place when it is of version 1, and is in WAL mode, so that
+// queries run while it is written; while another run holds it, the opening
+// waits up to ten seconds, then gives up with kIndexBusy. A database that is
+// not a fleet index, or an index of a newer version, is refused with a
+// sentence saying so before anything is written to it; one of version 1 is
+// refused to a reader, with the advice to index once. An index the user can
+// only read, in a folder where its shared-memory file can't be made, is read
+// as a file that nothing changes when no log of a write lies beside it.
 [[nodiscard]] std::expected<Database, std::string> open_index(const std::string& path,
                                                               IndexAccess access);
 

@@ -1,0 +1,339 @@
+#include "schema.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "changes.h"
+#include "indexer.h"
+#include "report.h"
+#include "report_diff.h"
+#include "report_reader.h"
+#include "test_folder.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+constexpr std::int64_t kSecond = 1'000'000'000;
+constexpr std::int64_t kDay = 86400 * kSecond;
+
+std::string bytes_of(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_file(const fs::path& path, const std::string& bytes) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class Folder {
+ public:
+  explicit Folder(const std::string& name)
+      : path_(test_folder(name)) {
+    fs::remove_all(path_);
+    fs::create_directories(path_);
+  }
+  ~Folder() { fs::remove_all(path_); }
+  [[nodiscard]] const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+std::string rows(Database& db, const std::string& sql) {
+  auto statement = db.prepare(sql);
+  EXPECT_TRUE(statement) << sql;
+  if (!statement) return "";
+  std::string text;
+  while (statement->step().value_or(false)) {
+    for (int i = 0; i < statement->column_count(); ++i) {
+      if (i > 0) text += '|';
+      text += statement->text(i);
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+std::string report(const std::string& host, std::vector<DeviceRecord> devices) {
+  return serialize_report(
+      ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = devices});
+}
+
+DeviceRecord device(const std::string& id, const std::string& description = "d") {
+  return {.instance_id = id, .description = description};
+}
+
+// The files of a folder and their bytes; a shared-memory file, which SQLite
+// remakes at will, by its name alone.
+std::map<std::string, std::string> files_of(const fs::path& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    const std::string name = entry.path().filename().string();
+    files[name] = name.ends_with("-shm") ? "" : bytes_of(entry.path());
+  }
+  return files;
+}
+
+// A refused file stays byte for byte as it was, and so does the log of writes
+// beside it, whether it was opened to write or to read.
+TEST(OpenIndex, RefusesWhatIsNoIndexOfThisVersionUntouched) {
+  const std::string not_ours = "It is an SQLite database, but not a fleet index.";
+  const std::string mark = "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
+  const struct {
+    const char* what;
+    std::string sql;  // made with SQLite; none: a text file
+    std::string error;
+  } cases[] = {
+      {"another program's database", "CREATE TABLE t (a); INSERT INTO t VALUES (1);", not_ours},
+      {"another program's, in WAL mode",
+       "PRAGMA journal_mode = WAL; CREATE TABLE t (a); INSERT INTO t VALUES (1);", not_ours},
+      {"another program's mark", "PRAGMA application_id = 7; CREATE TABLE t (a);", not_ours},
+      {"an empty database with a version", "PRAGMA user_version = 5;", not_ours},
+      {"a newer index", index_schema() + mark + "PRAGMA user_version = 3;",
+       "It is a fleet index of version 3, which this program does not know: it reads version 2."},
+      {"a text file", "", "File is not a database."},
+  };
+  for (const auto& c : cases) {
+    const Folder folder("qvfleet_schema_refused");
+    const fs::path path = folder.path() / "other.db";
+    if (c.sql.empty()) {
+      write_file(path, "not a database, but long enough to be taken for one by its size\n");
+    } else {
+      auto made = Database::open(path.string(), Database::Mode::read_write);
+      ASSERT_TRUE(made && made->execute(c.sql)) << c.what;
+      made->keep_log_on_close(true);  // as a program that stopped before it closed
+    }
+    const auto before = files_of(folder.path());
+    for (const IndexAccess access : {IndexAccess::write, IndexAccess::read}) {
+      const auto opened = open_index(path.string(), access);
+      ASSERT_FALSE(opened) << c.what;
+      EXPECT_EQ(opened.error(), c.error) << c.what;
+      EXPECT_EQ(files_of(folder.path()), before) << c.what;
+    }
+  }
+}
+
+// A new or empty file becomes an index in WAL mode, which a reader opens too.
+TEST(OpenIndex, MakesAnIndexInWalMode) {
+  const Folder folder("qvfleet_schema_wal");
+  write_file(folder.path() / "empty.db", "");
+  for (const char* name : {"new.db", "empty.db"}) {
+    const std::string path = (folder.path() / name).string();
+    {
+      auto db = open_index(path, IndexAccess::write);
+      ASSERT_TRUE(db) << db.error();
+      EXPECT_EQ(rows(*db, "PRAGMA journal_mode"), "wal\n");
+      EXPECT_EQ(rows(*db, "PRAGMA user_version"), "2\n");
+    }
+    const std::string header = bytes_of(path).substr(18, 2);
+    EXPECT_EQ(header, std::string("\x02\x02")) << name;  // WAL for reading and writing
+    auto reader = open_index(path, IndexAccess::read);
+    ASSERT_TRUE(reader) << reader.error();
+    EXPECT_EQ(rows(*reader, "SELECT count(*) FROM repeated_device"), "0\n");
+  }
+}
+
+class IndexedTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto opened = open_memory_index();
+    ASSERT_TRUE(opened) << opened.error();
+    db_.emplace(std::move(*opened));
+    auto made = Indexer::make(*db_);
+    ASSERT_TRUE(made) << made.error();
+    indexer_.emplace(std::move(*made));
+  }
+  void add(const ReportFile& file, const std::string& bytes) {
+    const auto added = indexer_->add(file, bytes);
+    ASSERT_TRUE(added) << added.error();
+    EXPECT_EQ(*added, std::nullopt) << file.path;
+  }
+
+  std::optional<Database> db_;
+  std::optional<Indexer> indexer_;
+};
+
+// A file is known as it was, by its path or by its identity; rewritten in place
+// it is a new snapshot.
+TEST_F(IndexedTest, KnowsAFileOnlyAsItWas) {
+  add({"/s/PC-1/a.txt", 10, kDay + 5, "801:7"}, report("PC-1", {device("A")}));
+  const struct {
+    const char* what;
+    ReportFile file;
+    bool known;
+  } cases[] = {
+      {"as it was", {"/s/PC-1/a.txt", 10, kDay + 5, "801:7"}, true},
+      {"renamed", {"/s/PC-1/b.txt", 10, kDay + 5, "801:7"}, true},
+      {"reached by another path, its identity unknown", {"/s/PC-1/a.txt", 10, kDay + 5, ""}, true},
+      {"rewritten in place", {"/s/PC-1/a.txt", 10, kDay + 6, "801:7"}, false},
+      {"grown", {"/s/PC-1/a.txt", 11, kDay + 5, "801:7"}, false},
+      {"another file of that size and time", {"/s/PC-1/c.txt", 10, kDay + 5, "801:8"}, false},
+      {"written earlier in that second", {"/s/PC-1/a.txt", 10, kDay, "801:7"}, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(indexer_->known(c.file), c.known) << c.what;
+  add({"/s/PC-1/a.txt", 10, kDay + 6, "801:7"}, report("PC-1", {device("B")}));
+  EXPECT_EQ(rows(*db_, "SELECT count(*), count(DISTINCT report_id) FROM snapshot"), "2|2\n");
+}
+
+// The latest snapshot of a host is that of the latest write, whatever the order
+// of indexing and even within one second.
+TEST_F(IndexedTest, LatestDeviceHoldsTheLatestSnapshotsDevicesAndNothingElse) {
+  add({"/s/PC-1/3.txt", 3, 2 * kDay + 1, "1:3"}, report("PC-1", {device("NEWEST"), device("N2")}));
+  add({"/s/PC-1/1.txt", 1, kDay, "1:1"}, report("PC-1", {device("OLD")}));
+  add({"/s/PC-1/2.txt", 2, 2 * kDay, "1:2"}, report("PC-1", {device("SAME SECOND")}));
+  add({"/s/PC-2/1.txt", 4, kDay, "1:4"},
+      report("PC-2", {device("TWIN", "1"), device("TWIN", "2")}));
+  add({"/s/PC-3/1.txt", 5, kDay, "1:5"}, report("PC-3", {}));
+  EXPECT_EQ(rows(*db_,
+                 "SELECT host, snapshot_id, taken_at, copies, instance_id, description "
+                 "FROM latest_device ORDER BY host, instance_id, description"),
+            "PC-1|1|1970-01-03T00:00:00Z|1|N2|d\n"
+            "PC-1|1|1970-01-03T00:00:00Z|1|NEWEST|d\n"
+            "PC-2|4|1970-01-02T00:00:00Z|1|TWIN|1\n"
+            "PC-2|4|1970-01-02T00:00:00Z|1|TWIN|2\n");
+  EXPECT_EQ(rows(*db_,
+                 "SELECT report_id, position, description FROM repeated_device "
+                 "JOIN device_state USING (state_id) ORDER BY report_id, position"),
+            "4|0|1\n4|1|2\n");
+}
+
+#ifdef QV_SOURCE_DIR
+// The index that version 1 made of testdata/v1/share while the share lay in
+// /tmp/v1fix/share; its report of 2026-12-07 holds ROOT\REP\A twice, "Second"
+// before "First".
+const fs::path kFixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "testdata" / "v1";
+const fs::path kFixtureShare = "/tmp/v1fix/share";
+
+std::string changes(Database& db) {
+  std::string printed;
+  const auto written = write_changes(db, std::nullopt, [&](std::string_view lines) {
+    printed += lines;
+    return true;
+  });
+  EXPECT_TRUE(written) << written.error();
+  return printed;
+}
+
+// The two snapshots of PC-1 as qvdiff compares them.
+std::string qvdiff_of_fixture(const std::string& old_text, const std::string& new_text) {
+  const auto old_report = parse_report(old_text);
+  const auto new_report = parse_report(new_text);
+  EXPECT_TRUE(old_report && new_report);
+  std::string printed = "between   2026-12-06T06:00:00Z 2026-12-07T06:00:00Z PC-1\n";
+  (void)compare_reports(*old_report, *new_report, [&](std::string_view lines) {
+    printed += lines;
+    return true;
+  });
+  return printed;
+}
+
+// An index of version 1 is brought to version 2 in place when a run opens it to
+// write, its rows kept; the order of devices that share an id comes from the
+// report's file while it is there unchanged, else from the order of their rows.
+TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
+  const std::string day1 = bytes_of(kFixture / "share" / "PC-1" / "2026-12-06.txt");
+  const std::string day2 = bytes_of(kFixture / "share" / "PC-1" / "2026-12-07.txt");
+  std::string day2_by_rows = day2;  // "First" has the lower state_id
+  day2_by_rows.replace(day2_by_rows.find("Second"), 6, "First!");
+  day2_by_rows.replace(day2_by_rows.find("First\n"), 5, "Second");
+  day2_by_rows.replace(day2_by_rows.find("First!"), 6, "First");
+  const struct {
+    const char* what;
+    std::optional<std::string> file;  // what lies where the report of 2026-12-07 was indexed
+    std::string order;                // repeated_device of that report
+    std::string printed;
+  } cases[] = {
+      {"the file as it was", day2, "2|1|Second\n2|2|First\n", qvdiff_of_fixture(day1, day2)},
+      {"the file rewritten", day2 + "\n", "2|-2|First\n2|-1|Second\n",
+       qvdiff_of_fixture(day1, day2_by_rows)},
+      {"the file gone", std::nullopt, "2|-2|First\n2|-1|Second\n",
+       qvdiff_of_fixture(day1, day2_by_rows)},
+  };
+  const Folder folder("qvfleet_schema_upgrade");
+  const std::string path = (folder.path() / "fleet.db").string();
+  for (const auto& c : cases) {
+    fs::remove_all(kFixtureShare);
+    fs::create_directories(kFixtureShare.parent_path());
+    fs::copy(kFixture / "share", kFixtureShare, fs::copy_options::recursive);
+    const fs::path moved = kFixtureShare / "PC-1" / "2026-12-07.txt";
+    if (c.file) {
+      write_file(moved, *c.file);
+    } else {
+      fs::remove(moved);
+    }
+    fs::copy_file(kFixture / "fleet.db", path, fs::copy_options::overwrite_existing);
+    {
+      auto reader = open_index(path, IndexAccess::read);
+      ASSERT_FALSE(reader);
+      EXPECT_EQ(reader.error(),
+                "It is a fleet index of version 1: run qvfleet index on it once to bring it to "
+                "version 2.");
+    }
+    auto db = open_index(path, IndexAccess::write);
+    ASSERT_TRUE(db) << db.error();
+    EXPECT_EQ(rows(*db, "PRAGMA user_version"), "2\n") << c.what;
+    EXPECT_EQ(rows(*db,
+                   "SELECT snapshot_id, host_id, report_id, taken_at, path, size, mtime_ns, "
+                   "quote(file_id) FROM snapshot ORDER BY snapshot_id"),
+              "1|1|1|2026-12-06T06:00:00Z|/tmp/v1fix/share/PC-1/2026-12-06.txt|384|"
+              "1796536800000000000|NULL\n"
+              "2|1|2|2026-12-07T06:00:00Z|/tmp/v1fix/share/PC-1/2026-12-07.txt|326|"
+              "1796623200000000000|NULL\n"
+              "3|2|3|2026-12-07T06:00:00Z|/tmp/v1fix/share/PC-2/2026-12-07.txt|197|"
+              "1796623200000000000|NULL\n")
+        << c.what;
+    EXPECT_EQ(rows(*db, "SELECT count(*) FROM report_device"), "8\n") << c.what;
+    EXPECT_EQ(rows(*db,
+                   "SELECT report_id, position, description FROM repeated_device "
+                   "JOIN device_state USING (state_id) ORDER BY report_id, position"),
+              "1|1|First\n1|2|Second\n" + c.order)
+        << c.what;
+    EXPECT_EQ(changes(*db), c.printed) << c.what;
+    // The files version 1 indexed are known still.
+    auto indexer = Indexer::make(*db);
+    ASSERT_TRUE(indexer) << indexer.error();
+    EXPECT_EQ(indexer->known({"/tmp/v1fix/share/PC-2/2026-12-07.txt", 197,
+                              1796623200000000000 + 1234567, "803:99"}),
+              true);
+    // The report's bytes met again, elsewhere, give it its own order.
+    EXPECT_EQ(indexer->add({"/elsewhere/2026-12-07.txt", 326, 1796623200000000000, "9:9"}, day2),
+              std::nullopt);
+    EXPECT_EQ(rows(*db,
+                   "SELECT report_id, position, description FROM repeated_device "
+                   "JOIN device_state USING (state_id) WHERE report_id = 2 ORDER BY position"),
+              "2|1|Second\n2|2|First\n")
+        << c.what;
+    EXPECT_EQ(changes(*db), qvdiff_of_fixture(day1, day2)) << c.what;
+  }
+  fs::remove_all(kFixtureShare);
+  std::error_code kept;  // the folder goes only when nothing else is in it
+  fs::remove(kFixtureShare.parent_path(), kept);
+}
+
+// A version-1 index marked as a newer version is refused and left as it was.
+TEST(UpgradeFromVersion1, RefusesANewerVersionUntouched) {
+  const Folder folder("qvfleet_schema_newer");
+  const std::string path = (folder.path() / "fleet.db").string();
+  fs::copy_file(kFixture / "fleet.db", path);
+  {
+    auto db = Database::open(path, Database::Mode::read_write);
+    ASSERT_TRUE(db && db->execute("PRAGMA user_version = 3"));
+  }
+  const std::string before = bytes_of(path);
+  const auto opened = open_index(path, IndexAccess::write);
+  ASSERT_FALSE(opened);
+  EXPECT_EQ(opened.error(),
+            "It is a fleet index of version 3, which this program does not know: it reads "
+            "version 2.");
+  EXPECT_EQ(bytes_of(path), before);
+}
+#endif
+
+}  // namespace
+}  // namespace qv
