@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # qvfleet.exe on a share of reports that qv.exe wrote, a day apart, with the machine
 # changed in between (as for qvdiff), and a file that is no report: the index run,
-# a second run that finds everything known, every question, a refused write and the
-# export.
+# a second run that finds everything known, also through other spellings of the
+# share (one file, one snapshot), every question, a refused write, the export, and
+# last-write times kept to Windows' 100 ns.
 source "$(dirname "$0")/lib.sh"
 : "${E2E_QVFLEET:?}"
 c=$E2E_SOURCE/cases
@@ -36,6 +37,9 @@ run_qvfleet index index fleet.db share
 check index 1 $'2 indexed, 0 already known, 1 refused\n' "$refused"
 run_qvfleet again index fleet.db share "$new"
 check again 1 $'0 indexed, 2 already known, 1 refused\n' "$refused"
+# Windows names a file in any case and through "..": each spelling is the same file.
+run_qvfleet spelled index fleet.db SHARE 'Share\..\share\' "${new^^}"
+check spelled 1 $'0 indexed, 2 already known, 1 refused\n' "$refused"
 
 devices=$(grep -c '^\[device\]$' "$new")
 no_driver=$((devices - $(grep -c '^driver_ver=' "$new")))
@@ -66,10 +70,29 @@ run_qvfleet write sql fleet.db "DELETE FROM snapshot"
 check write 2 "" $'The index is opened only to read: DELETE is refused.\n'
 
 run_qvfleet export export fleet.db exported
-check export 0 "exported 8 tables to exported"$'\n' ""
-for file in host report snapshot driver device_state device_id report_device report_driver; do
+check export 0 "exported 9 tables to exported"$'\n' ""
+for file in host report snapshot driver device_state device_id report_device report_driver repeated_device; do
   [[ -s exported/$file.csv ]] || e2e_fail "export: exported/$file.csv is missing or empty"
 done
 [[ -s exported/schema.sql && -s exported/load.sql ]] || e2e_fail "export: no schema.sql or load.sql"
+
+# A report rewritten within the same second, with the same size, is a new snapshot.
+later=share/$host/2026-12-08.txt
+cp "$new" "$later"
+touch -d '2026-12-08 06:00:00.25 UTC' "$later"
+run_qvfleet later index fleet.db share
+check later 1 $'1 indexed, 2 already known, 1 refused\n' "$refused"
+touch -d '2026-12-08 06:00:00.7500001 UTC' "$later"
+run_qvfleet rewritten index fleet.db share
+check rewritten 1 $'1 indexed, 2 already known, 1 refused\n' "$refused"
+run_qvfleet times sql fleet.db "SELECT taken_at, mtime_ns % 1000000000 AS ns FROM snapshot
+    WHERE path LIKE '%2026-12-08.txt' ORDER BY snapshot_id"
+check times 0 $'taken_at\tns\n2026-12-08T06:00:00Z\t250000000\n2026-12-08T06:00:00Z\t750000100\n' ""
+
+# A path beyond MAX_PATH is walked and read too.
+deep=share/$host/$(printf 'folder-%03d/' $(seq 1 30))
+mkdir -p "$deep" && cp -p "$new" "$deep/deep.txt"
+run_qvfleet deep index fleet.db share
+check deep 1 $'1 indexed, 3 already known, 1 refused\n' "$refused"
 
 e2e_finish

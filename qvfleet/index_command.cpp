@@ -3,10 +3,12 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
+#include <set>
 
 #include "files.h"
 #include "indexer.h"
-#include "report_format.h"
+#include "report_file.h"
 #include "schema.h"
 #include "share.h"
 
@@ -26,14 +28,23 @@ constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
 // any other message and at the end.
 class Progress {
  public:
-  Progress(OutputSink& err, bool shown, std::size_t total)
-      : err_(err), shown_(shown), total_(total), start_(Clock::now()) {}
+  Progress(OutputSink& err, bool shown) : err_(err), shown_(shown), start_(Clock::now()) {}
+
+  // While the paths are searched: the files found so far.
+  void found(std::size_t files) {
+    if (!shown_ || !due(false)) return;
+    draw("files found: " + std::to_string(files));
+  }
+  // The search is over: from here on, the files done of `total`.
+  void start(std::size_t total) {
+    total_ = total;
+    start_ = Clock::now();
+    drawn_ = {};
+  }
 
   void update(std::size_t done, std::size_t indexed, bool force = false) {
-    if (!shown_) return;
-    const auto now = Clock::now();
-    if (!force && now - drawn_ < kRedrawEvery) return;
-    drawn_ = now;
+    if (!shown_ || !due(force)) return;
+    const auto now = drawn_;
     const double seconds = std::chrono::duration<double>(now - start_).count();
     const auto whole = static_cast<long>(seconds);
     char line[128];
@@ -45,6 +56,12 @@ class Progress {
   void clear() { draw(""); }
 
  private:
+  bool due(bool force) {
+    const auto now = Clock::now();
+    if (!force && now - drawn_ < kRedrawEvery) return false;
+    drawn_ = now;
+    return true;
+  }
   void draw(const std::string& line) {
     if (!shown_ || (line.empty() && width_ == 0)) return;
     std::string text = "\r" + line;
@@ -55,7 +72,7 @@ class Progress {
 
   OutputSink& err_;
   bool shown_;
-  std::size_t total_;
+  std::size_t total_ = 0;
   Clock::time_point start_;
   Clock::time_point drawn_{};
   std::size_t width_ = 0;
@@ -63,10 +80,10 @@ class Progress {
 
 class IndexRun {
  public:
-  IndexRun(const FleetStreams& streams, std::size_t total)
-      : streams_(streams), progress_(streams.err, streams.err_is_terminal, total) {}
+  explicit IndexRun(const FleetStreams& streams)
+      : streams_(streams), progress_(streams.err, streams.err_is_terminal) {}
 
-  // The status of the run so far.
+  // The status of the run so far; the summary counts only what the index holds.
   int finish() {
     progress_.clear();
     StandardOutput out(streams_.out, streams_.err);
@@ -80,6 +97,8 @@ class IndexRun {
     (void)finish();
     return 2;
   }
+  void found(std::size_t files) { progress_.found(files); }
+  void start(std::size_t total) { progress_.start(total); }
   void refuse(const std::string& message) {
     ++refused_;
     ++done_;
@@ -88,25 +107,32 @@ class IndexRun {
   void known() {
     ++known_;
     ++done_;
-    progress_.update(done_, indexed_);
+    update();
   }
+  // Indexed in the open transaction, counted once it is committed.
   void indexed() {
-    ++indexed_;
+    ++pending_;
     ++done_;
-    progress_.update(done_, indexed_);
+    update();
   }
-  [[nodiscard]] std::size_t indexed_count() const { return indexed_; }
+  void committed() {
+    indexed_ += pending_;
+    pending_ = 0;
+  }
+  [[nodiscard]] std::size_t pending() const { return pending_; }
 
  private:
+  void update(bool force = false) { progress_.update(done_, indexed_ + pending_, force); }
   void say(const std::string& message) {
     progress_.clear();
     write_error(streams_.err, message + "\n");
-    progress_.update(done_, indexed_, true);
+    update(true);
   }
 
   const FleetStreams& streams_;
   Progress progress_;
   std::size_t indexed_ = 0;
+  std::size_t pending_ = 0;
   std::size_t known_ = 0;
   std::size_t refused_ = 0;
   std::size_t done_ = 0;
@@ -116,29 +142,63 @@ fs::path native_path(const std::string& utf8) {
   return fs::path(std::u8string(utf8.begin(), utf8.end()));
 }
 
-std::string shown(const std::string& path) { return one_line_text(path); }
-
 std::string busy(const std::string& index_name) {
   return "The index " + index_name + " is busy: another run is writing it.";
 }
 
+// The identities of the index's own files, which are never read as reports.
+std::set<std::string> index_files(const std::string& index_path) {
+  std::set<std::string> ids;
+  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+    if (const auto look = look_up(native_path(index_path + suffix), false)) {
+      ids.insert(look->facts.file_id);
+    }
+  }
+  return ids;
+}
+
+// The file's bytes as of one moment, or nothing when it is refused (and said).
+std::optional<ReportBytes> read_found(const ReportFile& found, IndexRun& run) {
+  auto open = open_file(found.path);
+  if (!open) {
+    run.refuse(refusal_text(found.path, Refusal{.reason = open.error()}));
+    return std::nullopt;
+  }
+  auto read = read_report_file(**open);
+  if (!read) {
+    run.refuse(refusal_text(found.path, read.error()));
+    return std::nullopt;
+  }
+  return std::move(*read);
+}
+
 // Indexes one file in the open transaction; false when the index failed.
-bool index_file(Indexer& indexer, const ReportFile& file, IndexRun& run, std::string& failure) {
-  const auto known = indexer.known(file);  // again: another run may have taken it meanwhile
+bool index_file(Indexer& indexer, const ReportFile& found, IndexRun& run, std::string& failure) {
+  const auto known = indexer.known(found);  // again: another run may have taken it meanwhile
   if (!known) return failure = known.error(), false;
   if (*known) {
     run.known();
     return true;
   }
-  const auto bytes = read_whole_file(native_path(file.path).native());
-  if (!bytes) {
-    run.refuse("Couldn't read " + shown(file.path) + ": " + bytes.error());
-    return true;
+  const auto read = read_found(found, run);
+  if (!read) return true;
+  // Size and time of the bytes read, which may be newer than the folder's listing.
+  const ReportFile file{.path = found.path,
+                        .size = read->facts.size,
+                        .mtime_ns = read->facts.mtime_ns,
+                        .file_id = read->facts.file_id};
+  if (file.size != found.size || file.mtime_ns != found.mtime_ns || file.file_id != found.file_id) {
+    const auto known_now = indexer.known(file);
+    if (!known_now) return failure = known_now.error(), false;
+    if (*known_now) {
+      run.known();
+      return true;
+    }
   }
-  const auto added = indexer.add(file, *bytes);
+  const auto added = indexer.add(file, read->bytes);
   if (!added) return failure = added.error(), false;
   if (*added) {
-    run.refuse(shown(file.path) + ", line " + std::to_string((*added)->line) + ": " +
+    run.refuse(one_line_text(file.path) + ", line " + std::to_string((*added)->line) + ": " +
                (*added)->message);
   } else {
     run.indexed();
@@ -150,18 +210,22 @@ bool index_file(Indexer& indexer, const ReportFile& file, IndexRun& run, std::st
 
 int run_index(const std::string& index_path, std::span<const std::string> paths,
               const FleetStreams& streams) {
-  std::vector<fs::path> roots;
-  for (const std::string& path : paths) roots.push_back(native_path(path));
-  const FoundFiles found = find_report_files(roots);
-  IndexRun run(streams, found.files.size() + found.problems.size());
-  const std::string index_name = shown(index_path);
+  IndexRun run(streams);
+  const std::string index_name = one_line_text(index_path);
+  // Opened first, so that its files exist to be told apart from the reports.
   auto db = open_index(index_path, IndexAccess::write);
   if (!db && db.error() == kIndexBusy) return run.trouble(busy(index_name));
   if (!db) return run.trouble("Couldn't open the index " + index_name + ": " + db.error());
   auto indexer = Indexer::make(*db);
   if (!indexer) return run.trouble("Couldn't open the index " + index_name + ": " + indexer.error());
+
+  std::vector<fs::path> roots;
+  for (const std::string& path : paths) roots.push_back(native_path(path));
+  const FoundFiles found = find_report_files(roots, index_files(index_path),
+                                             [&](std::size_t files) { run.found(files); });
+  run.start(found.files.size() + found.problems.size());
   for (const auto& problem : found.problems) {
-    run.refuse("Couldn't read " + shown(problem.path) + ": " + problem.reason);
+    run.refuse(refusal_text(problem.path, Refusal{.reason = problem.reason}));
   }
 
   // Files known already cost one lookup each and no transaction.
@@ -183,11 +247,8 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
                                     : "Couldn't write the index " + index_name + ": " + begun.error());
     }
     const auto started = Clock::now();
-    const std::size_t before = run.indexed_count();
     for (; next < unknown.size(); ++next) {
-      if (run.indexed_count() - before >= kBatchReports || Clock::now() - started >= kBatchTime) {
-        break;
-      }
+      if (run.pending() >= kBatchReports || Clock::now() - started >= kBatchTime) break;
       if (!index_file(*indexer, *unknown[next], run, failure)) {
         (void)db->execute("ROLLBACK");
         return run.trouble("Couldn't write the index " + index_name + ": " + failure);
@@ -197,6 +258,7 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
       (void)db->execute("ROLLBACK");
       return run.trouble("Couldn't write the index " + index_name + ": " + committed.error());
     }
+    run.committed();
   }
   return run.finish();
 }

@@ -1,100 +1,107 @@
 #include "share.h"
 
 #include <algorithm>
-#include <chrono>
 #include <system_error>
+#include <unordered_set>
 
 #include "database.h"
+#include "files.h"
+#include "report_file.h"
 
 namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
 
-std::int64_t ns_since_1970(fs::file_time_type time) {
-  const auto system = std::chrono::file_clock::to_sys(time);
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(system.time_since_epoch()).count();
-}
-
-// The system's words for a failure, as a sentence.
-std::string reason(const std::error_code& error) { return sentence(error.message()); }
-
 class Finder {
  public:
+  Finder(const std::set<std::string>& skipped, const std::function<void(std::size_t)>& on_found)
+      : skipped_(skipped), on_found_(on_found) {}
+
   void add(const fs::path& given) {
     std::error_code error;
     const fs::path path = fs::absolute(given, error).lexically_normal();
-    if (error) return problem(given, reason(error));
-    const fs::file_status status = fs::status(path, error);
-    if (error) return problem(given, reason(error));
-    if (fs::is_directory(status)) return add_folder(path);
-    if (!fs::is_regular_file(status)) {
-      return problem(given, "It is not a file but a device, a pipe or a folder.");
-    }
-    const fs::directory_entry entry(path, error);
-    if (error) return problem(given, reason(error));
-    add_file(entry);
+    if (error) return problem(given, sentence(error.message()));
+    const auto look = look_up(path, false);
+    if (!look) return problem(given, look.error());
+    take(*look, given);
+    walk();
   }
 
-  FoundFiles take() {
+  FoundFiles take_found() {
+    // One path per file: the first in the order of paths, whatever reached it.
     std::ranges::sort(found_.files, {}, &ReportFile::path);
-    const auto repeats = std::ranges::unique(found_.files, {}, &ReportFile::path);
-    found_.files.erase(repeats.begin(), repeats.end());
+    std::unordered_set<std::string> seen;
+    std::erase_if(found_.files,
+                  [&](const ReportFile& file) { return !seen.insert(file.file_id).second; });
+    std::stable_sort(found_.problems.begin(), found_.problems.end(),
+                     [](const auto& a, const auto& b) { return a.path < b.path; });
     return std::move(found_);
   }
 
  private:
-  // Walked by hand, so that a folder that can't be read is said and the others
-  // are still searched. Links to folders are not followed: a share holds no loops.
-  void add_folder(const fs::path& top) {
-    std::vector<fs::path> folders = {top};
-    while (!folders.empty()) {
-      const fs::path folder = std::move(folders.back());
-      folders.pop_back();
-      std::error_code error;
-      fs::directory_iterator walk(folder, error);
-      for (; !error && walk != fs::directory_iterator(); walk.increment(error)) {
-        const fs::directory_entry& entry = *walk;
-        std::error_code kind;
-        if (entry.is_directory(kind) && !entry.is_symlink(kind)) {
-          folders.push_back(entry.path());
-        } else if (entry.is_regular_file(kind)) {
-          add_file(entry);
+  void take(const FileLook& look, const fs::path& shown) {
+    if (skipped_.contains(look.facts.file_id)) return;
+    switch (look.kind) {
+      case FileLook::Kind::folder:
+        // A link may lead back up the tree or to a folder seen already.
+        if (folders_seen_.insert(look.facts.file_id).second) {
+          folders_.push_back(fs::path(std::u8string(look.path.begin(), look.path.end())));
         }
-      }
-      if (error) problem(folder, reason(error));
+        return;
+      case FileLook::Kind::file:
+        found_.files.push_back(ReportFile{.path = look.path,
+                                          .size = look.facts.size,
+                                          .mtime_ns = look.facts.mtime_ns,
+                                          .file_id = look.facts.file_id});
+        if (on_found_) on_found_(found_.files.size());
+        return;
+      case FileLook::Kind::other:
+        return problem(shown, not_a_file_text());
     }
   }
 
-  void add_file(const fs::directory_entry& entry) {
-    std::error_code error;
-    const auto size = entry.file_size(error);
-    if (error) return problem(entry.path(), reason(error));
-    const auto time = entry.last_write_time(error);
-    if (error) return problem(entry.path(), reason(error));
-    found_.files.push_back(ReportFile{.path = utf8_path(entry.path()),
-                                      .size = static_cast<std::int64_t>(size),
-                                      .mtime_ns = ns_since_1970(time)});
+  // Walked by hand, so that a folder that can't be read is said and the others
+  // are still searched.
+  void walk() {
+    while (!folders_.empty()) {
+      const fs::path folder = std::move(folders_.back());
+      folders_.pop_back();
+      const auto entries = folder_entries(folder);
+      if (!entries) {
+        problem(folder, entries.error());
+        continue;
+      }
+      for (const fs::path& entry : *entries) {
+        const auto look = look_up(entry, true);
+        if (look) {
+          take(*look, entry);
+        } else {
+          problem(entry, look.error());
+        }
+      }
+    }
   }
 
   void problem(const fs::path& path, std::string why) {
     found_.problems.push_back({utf8_path(path), std::move(why)});
   }
 
+  const std::set<std::string>& skipped_;
+  const std::function<void(std::size_t)>& on_found_;
+  std::vector<fs::path> folders_;
+  std::unordered_set<std::string> folders_seen_;
   FoundFiles found_;
 };
 
 }  // namespace
 
-std::string utf8_path(const fs::path& path) {
-  const std::u8string text = path.u8string();
-  return std::string(text.begin(), text.end());
-}
-
-FoundFiles find_report_files(const std::vector<fs::path>& paths) {
-  Finder finder;
+FoundFiles find_report_files(const std::vector<fs::path>& paths,
+                             const std::set<std::string>& skipped,
+                             const std::function<void(std::size_t)>& on_found) {
+  Finder finder(skipped, on_found);
   for (const fs::path& path : paths) finder.add(path);
-  return finder.take();
+  return finder.take_found();
 }
 
 }  // namespace qv

@@ -1,10 +1,14 @@
 // The report files under the paths an administrator names: each file as it is,
-// each folder searched to its depth, every file once however often it is reached.
+// each folder searched to its depth (links followed, each folder once), every
+// file once however many paths reach it.
 //
-//   const FoundFiles found = find_report_files({"\\\\server\\qv", "extra.txt"});
+//   const FoundFiles found = find_report_files({"\\\\server\\qv", "extra.txt"}, index_ids);
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,8 +17,8 @@
 namespace qv {
 
 struct FoundFiles {
-  std::vector<ReportFile> files;  // sorted by path, each once
-  // A path that could not be searched or read, and why, as a sentence.
+  std::vector<ReportFile> files;  // sorted by path, each file once
+  // A path that could not be searched or is no file, and why, as a sentence.
   struct Problem {
     std::string path;
     std::string reason;
@@ -22,9 +26,10 @@ struct FoundFiles {
   std::vector<Problem> problems;
 };
 
-[[nodiscard]] FoundFiles find_report_files(const std::vector<std::filesystem::path>& paths);
-
-// The path as UTF-8, as the index keeps it.
-[[nodiscard]] std::string utf8_path(const std::filesystem::path& path);
+// The files whose identities are in `skipped` (the index's own files) are left
+// out without a word. `on_found` hears the count of files found as it grows.
+[[nodiscard]] FoundFiles find_report_files(
+    const std::vector<std::filesystem::path>& paths, const std::set<std::string>& skipped,
+    const std::function<void(std::size_t)>& on_found = {});
 
 }  // namespace qv

@@ -6,13 +6,17 @@
 #    and is complete after one more run;
 #  - questions asked while a run writes: every one answered;
 #  - two runs at once on a new index, 10 times: each ends with 0 or says the index
-#    is busy (2); the index stays whole and one more run completes it.
+#    is busy (2); the index stays whole and one more run completes it;
+#  - the classes of share an administrator has (the index inside it, links, a
+#    second spelling, a file rewritten while it is read, what is no file, a foreign
+#    database, a full disk, a read-only index...): one table, each row with its
+#    status, summary line and count of snapshots.
 # Usage: test_faults_posix.sh QVFLEET GENERATOR
 set -uo pipefail
 qvfleet=${1:?usage: test_faults_posix.sh QVFLEET GENERATOR}
 generator=${2:?usage: test_faults_posix.sh QVFLEET GENERATOR}
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvfleet-faults.XXXXXX")
-trap 'kill -9 $(jobs -p) 2>/dev/null; rm -rf "$work"' EXIT
+trap 'kill -9 $(jobs -p) 2>/dev/null; mountpoint -q "$work/full" && umount "$work/full"; rm -rf "$work"' EXIT
 cd "$work" || exit 1
 failures=0
 fail() {
@@ -35,6 +39,167 @@ whole() {
   [[ $check == $'broken\n0' ]] || fail "$2: reports that are not whole: $check"
 }
 snapshots() { "$qvfleet" sql "$1" "SELECT count(*) FROM snapshot" | tail -n 1; }
+
+# The classes of share, each in a folder of its own: a case function makes the
+# share in $PWD and runs qvfleet, the last run giving the row's outcome
+# (`last ARG...`); a row is NAME|STATUS|SUMMARY|SNAPSHOTS, where SUMMARY's N is
+# the count of snapshots (what a run stopped by trouble says it indexed) and
+# SNAPSHOTS "-" is a file that is no index of ours.
+python3 "$generator" daily small --hosts 2 --days 1 --devices 5 --seed 3 >/dev/null || exit 1
+small_share=$PWD/small
+last() {
+  timeout 60 nice -n "${last_niced:-0}" "$qvfleet" "$@" >out 2>err
+  echo $? >status
+}
+as_nobody() { setpriv --reuid=nobody --regid=nogroup --clear-groups "$@"; }
+# root reads everything: what a user can't read needs a run as another user.
+can_be_nobody() {
+  ((EUID == 0)) && command -v setpriv >/dev/null && return 0
+  echo "SKIP $row: runs as another user need root and setpriv"
+  return 1
+}
+said() { grep -qxF -- "$1" err || fail "$row: standard error does not say: $1 ($(head -c 600 err))"; }
+copy_share() { cp -r "$small_share" share; }
+
+case_index_inside() {
+  copy_share
+  "$qvfleet" index share/fleet.db share >/dev/null 2>&1
+  last index share/fleet.db share
+  index=share/fleet.db
+  [[ ! -s err ]] || fail "$row: $(cat err)"
+}
+case_links() {
+  copy_share
+  local one=(share/*/*.txt)
+  ln -s "$PWD/${one[0]}" share/link.txt
+  ln "${one[1]}" share/hard.txt
+  ln -s "$PWD/share" share/again
+  ln -s .. "$(dirname "${one[0]}")/up"
+  last index fleet.db share share/again "$(dirname "${one[0]}")"
+}
+case_second_spelling() {
+  copy_share
+  ln -s share alias
+  "$qvfleet" index fleet.db share >/dev/null 2>&1
+  last index fleet.db "./share/../share/" alias "$PWD/share"
+}
+case_same_size_same_second() {
+  copy_share
+  local one=(share/*/*.txt)
+  touch -d '2026-12-07 06:00:00.100 UTC' "${one[0]}"
+  "$qvfleet" index fleet.db share >/dev/null 2>&1
+  sed -i 's/^os=./os=X/' "${one[0]}"
+  touch -d '2026-12-07 06:00:00.200 UTC' "${one[0]}"
+  last index fleet.db share
+}
+case_rewritten_while_read() {
+  mkdir share
+  { printf 'qvdev1\nhost=BUSY\n'; head -c 100000000 /dev/zero | tr '\0' x; } >share/busy.txt
+  python3 -c 'import os, sys
+t = 0
+while True:
+    t += 1
+    os.utime(sys.argv[1], ns=(t, t))' share/busy.txt &
+  local toucher=$!
+  until [[ $(stat -c %Y share/busy.txt) == 0 ]]; do sleep 0.01; done
+  # Behind the toucher, so that a busy machine never lets a whole reading pass untouched.
+  last_niced=19 last index fleet.db share
+  kill "$toucher"
+  wait "$toucher" 2>/dev/null
+  said "Couldn't read $PWD/share/busy.txt: It changed while it was read, twice in a row."
+}
+case_no_files() {
+  copy_share
+  mkfifo share/fifo
+  ln -s "$PWD/share/gone.txt" share/dangling.txt
+  ln -s /dev/zero share/zero.txt
+  last index fleet.db share missing
+  said "Couldn't read $PWD/share/fifo: It is not a file but a device, a pipe or a folder."
+  said "Couldn't read $PWD/share/dangling.txt: It is a link to a file or folder that does not exist."
+  said "Couldn't read $PWD/share/zero.txt: It is not a file but a device, a pipe or a folder."
+  said "Couldn't read missing: There is no such file or folder."
+}
+case_beyond_the_limit() {
+  mkdir share
+  printf 'qvdev1\nhost=HUGE\n' >share/huge.txt
+  truncate -s 300M share/huge.txt
+  last index fleet.db share
+  said "Couldn't read $PWD/share/huge.txt: It holds more than 268435456 bytes, the most a report may hold."
+}
+case_unreadable() {
+  can_be_nobody || return 1
+  copy_share
+  local one=(share/*/*.txt)
+  mkdir share/locked
+  cp "${one[0]}" share/locked/
+  chmod 000 share/locked "${one[0]}"
+  chmod 777 .
+  as_nobody "$qvfleet" index fleet.db share >out 2>err
+  echo $? >status
+  said "Couldn't read $PWD/${one[0]}: Permission denied. (os error 13)"
+  said "Couldn't read $PWD/share/locked: Permission denied. (os error 13)"
+}
+case_foreign_database() {
+  copy_share
+  python3 -c 'import sqlite3; c = sqlite3.connect("fleet.db"); c.execute("CREATE TABLE t (x)"); c.commit()'
+  cp fleet.db before.db
+  last index fleet.db share
+  cmp -s fleet.db before.db || fail "$row: the foreign database was changed"
+  [[ ! -e fleet.db-wal ]] || fail "$row: a -wal file was left beside the foreign database"
+}
+case_full_disk() {
+  mkdir full
+  if ! mount -t tmpfs -o size=4m tmpfs full 2>/dev/null; then
+    echo "SKIP $row: a tmpfs can't be mounted here (not root, or no mount rights)"
+    return 1
+  fi
+  last index full/fleet.db ../share
+  grep -q 'Database or disk is full' err || fail "$row: no word of the full disk: $(cat err)"
+  index=full/fleet.db
+}
+case_read_only_index() {
+  can_be_nobody || return 1
+  copy_share
+  "$qvfleet" index fleet.db share >/dev/null 2>&1
+  chmod 755 . && chmod 644 fleet.db*
+  as_nobody "$qvfleet" hosts fleet.db >out 2>err
+  echo $? >status
+  [[ $(wc -l <out) == 3 ]] || fail "$row: hosts gave $(cat out)"
+}
+
+chmod 755 "$work"
+rows=(
+  "index_inside|0|0 indexed, 2 already known, 0 refused|2"
+  "links|0|2 indexed, 0 already known, 0 refused|2"
+  "second_spelling|0|0 indexed, 2 already known, 0 refused|2"
+  "same_size_same_second|0|1 indexed, 1 already known, 0 refused|3"
+  "rewritten_while_read|1|0 indexed, 0 already known, 1 refused|0"
+  "no_files|1|2 indexed, 0 already known, 4 refused|2"
+  "beyond_the_limit|1|0 indexed, 0 already known, 1 refused|0"
+  "unreadable|1|1 indexed, 0 already known, 2 refused|1"
+  "foreign_database|2|0 indexed, 0 already known, 0 refused|-"
+  "full_disk|2|N indexed, 0 already known, 0 refused|N"
+  "read_only_index|0||2"
+)
+for entry in "${rows[@]}"; do
+  IFS='|' read -r row want_status want_summary want_snapshots <<<"$entry"
+  mkdir "class-$row" && pushd "class-$row" >/dev/null || exit 1
+  index=fleet.db
+  if "case_$row"; then
+    got_snapshots=-
+    [[ $want_snapshots == - ]] || got_snapshots=$("$qvfleet" sql "$index" "SELECT count(*) FROM snapshot" 2>&1 | tail -n 1)
+    [[ $want_snapshots == N ]] && want_snapshots=$got_snapshots
+    want_summary=${want_summary/#N /$got_snapshots }
+    [[ $(<status) == "$want_status" ]] || fail "$row: status $(<status), not $want_status: $(head -c 600 err)"
+    if [[ -n $want_summary ]]; then
+      [[ $(<out) == "$want_summary" ]] || fail "$row: summary '$(<out)', not '$want_summary'"
+    fi
+    [[ $got_snapshots == "$want_snapshots" ]] || fail "$row: $got_snapshots snapshots, not $want_snapshots"
+  fi
+  mountpoint -q full && umount full
+  popd >/dev/null || exit 1
+done
+echo "share classes: ${#rows[@]} rows"
 
 # Killed at random moments until 20 kills have landed while a run was writing; a
 # run that ended before its kill has completed the index, which is checked and
