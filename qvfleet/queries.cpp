@@ -12,29 +12,53 @@
 namespace qv {
 namespace {
 
-// PRAGMAs that only tell; any of them with a value in parentheses still only reads.
+// PRAGMAs that only tell, with or without a value in parentheses (a table's or an
+// index's name, how many faults to list). Each also stands as a table-valued function,
+// pragma_table_info('host'), whose PRAGMA the statement runs as it steps.
 constexpr std::array<std::string_view, 17> kTellingPragmas = {
-    "table_info",   "table_xinfo",      "table_list",      "index_list",   "index_info",
-    "index_xinfo",  "foreign_key_list", "foreign_key_check", "database_list", "collation_list",
-    "function_list", "module_list",     "pragma_list",     "compile_options", "integrity_check",
-    "quick_check",  "data_version"};
+    "table_info",    "table_xinfo",  "table_list",        "index_list",      "index_info",
+    "index_xinfo",   "foreign_key_list", "foreign_key_check", "database_list", "collation_list",
+    "function_list", "module_list",  "pragma_list",       "compile_options", "integrity_check",
+    "quick_check",   "data_version"};
 // PRAGMAs that tell their setting when asked without a value, and set it with one.
-constexpr std::array<std::string_view, 9> kSettingPragmas = {
-    "page_count", "page_size",     "user_version", "schema_version", "application_id",
-    "encoding",   "journal_mode", "freelist_count", "foreign_keys"};
+constexpr std::array<std::string_view, 32> kSettingPragmas = {
+    "analysis_limit",     "application_id",  "auto_vacuum",        "automatic_index",
+    "busy_timeout",       "cache_size",      "cache_spill",        "cell_size_check",
+    "checkpoint_fullfsync", "defer_foreign_keys", "encoding",      "foreign_keys",
+    "freelist_count",     "fullfsync",       "hard_heap_limit",    "ignore_check_constraints",
+    "journal_mode",       "journal_size_limit", "legacy_alter_table", "locking_mode",
+    "max_page_count",     "mmap_size",       "page_count",         "page_size",
+    "query_only",         "read_uncommitted", "recursive_triggers", "schema_version",
+    "secure_delete",      "synchronous",     "temp_store",         "user_version"};
+// Functions that hand out where the program's memory lies, which a query has no use for:
+// fts3_tokenizer returns a pointer in a build with full-text search (ours has none).
+constexpr std::array<std::string_view, 1> kRefusedFunctions = {"fts3_tokenizer"};
 
+// SQLite hands a PRAGMA's name on as the query writes it.
 bool contains(std::span<const std::string_view> names, const char* name) {
   if (name == nullptr) return false;
+  const std::string_view wanted(name);
   for (const std::string_view known : names) {
-    if (known == name) return true;
+    if (known.size() != wanted.size()) continue;
+    bool same = true;
+    for (std::size_t i = 0; i < known.size() && same; ++i) {
+      same = std::tolower(static_cast<unsigned char>(wanted[i])) == known[i];
+    }
+    if (same) return true;
   }
   return false;
 }
 
-// What the authorizer refused first, for the message.
+// What the authorizer refused first, for the message, and whether it let a PRAGMA
+// that only tells through.
 struct Refusal {
-  std::optional<std::string> what;
+  std::optional<std::string> message;
+  bool telling_pragma = false;
 };
+
+std::string refused(const std::string& what) {
+  return "The index is opened only to read: " + what + " is refused.";
+}
 
 std::string action_name(int action, const char* first) {
   switch (action) {
@@ -75,38 +99,61 @@ std::string action_name(int action, const char* first) {
       return "CREATE";
     case SQLITE_ALTER_TABLE:
       return "ALTER TABLE";
+    case SQLITE_ANALYZE:
+      return "ANALYZE";
+    case SQLITE_REINDEX:
+      return "REINDEX";
     default:
       return "a statement that changes the index";
   }
 }
 
-int authorize(void* data, int action, const char* first, const char* second, const char*,
-              const char*) {
+bool allowed(int action, const char* first, const char* second) {
   switch (action) {
     case SQLITE_SELECT:
     case SQLITE_READ:
-    case SQLITE_FUNCTION:
     case SQLITE_RECURSIVE:
-      return SQLITE_OK;
+      return true;
+    case SQLITE_FUNCTION:
+      return !contains(kRefusedFunctions, second);
     case SQLITE_PRAGMA:
-      if (contains(kTellingPragmas, first)) return SQLITE_OK;
-      if (second == nullptr && contains(kSettingPragmas, first)) return SQLITE_OK;
-      break;
+      return contains(kTellingPragmas, first) ||
+             (second == nullptr && contains(kSettingPragmas, first));
+    case SQLITE_UPDATE:
+      // SQLite declares a table-valued function's columns with a CREATE TABLE whose
+      // UPDATE of sqlite_master it asks about and never runs. A statement that would
+      // write the schema is refused all the same: ALTER TABLE by its own action, an
+      // UPDATE of sqlite_master by SQLite, anything else by the check of its writes.
+      return first != nullptr && std::string_view(first) == "sqlite_master";
     default:
-      break;
+      return false;
   }
-  auto& refusal = *static_cast<Refusal*>(data);
-  if (refusal.what) return SQLITE_DENY;
-  // A row of the schema's own table is written by a DROP, CREATE or ALTER.
+}
+
+std::string refusal_message(int action, const char* first, const char* second) {
+  if (action == SQLITE_FUNCTION) {
+    return "The function " + std::string(second != nullptr ? second : "") +
+           " is refused: it tells where the program's memory lies.";
+  }
+  // A row of the schema's own table is written by a DROP or a CREATE.
   const bool schema_row = first != nullptr && std::string_view(first).starts_with("sqlite_");
-  if (schema_row && action == SQLITE_DELETE) {
-    refusal.what = "DROP";
-  } else if (schema_row && action == SQLITE_INSERT) {
-    refusal.what = "CREATE";
-  } else if (schema_row && action == SQLITE_UPDATE) {
-    refusal.what = "ALTER TABLE";
-  } else {
-    refusal.what = action_name(action, first);
+  if (schema_row && action == SQLITE_DELETE) return refused("DROP");
+  if (schema_row && action == SQLITE_INSERT) return refused("CREATE");
+  return refused(action_name(action, first));
+}
+
+// With no Refusal to fill, it only refuses: so it stays on the connection while the
+// statement runs, and holds a PRAGMA that a table-valued function runs to the same rule.
+int authorize(void* data, int action, const char* first, const char* second, const char*,
+              const char*) {
+  auto* refusal = static_cast<Refusal*>(data);
+  if (allowed(action, first, second)) {
+    if (refusal != nullptr && action == SQLITE_PRAGMA) refusal->telling_pragma = true;
+    return SQLITE_OK;
+  }
+  // ANALYZE first creates the table of its statistics: it is named for itself.
+  if (refusal != nullptr && (!refusal->message || action == SQLITE_ANALYZE)) {
+    refusal->message = refusal_message(action, first, second);
   }
   return SQLITE_DENY;
 }
@@ -125,14 +172,14 @@ std::expected<Statement, std::string> prepare_read_only(Database& db, std::strin
   (void)sqlite3_set_authorizer(db.get(), authorize, &refusal);
   std::string_view rest;
   auto statement = db.prepare(sql, &rest);
-  (void)sqlite3_set_authorizer(db.get(), nullptr, nullptr);
-  const auto refused = [&](const std::string& what) {
-    return Failed("The index is opened only to read: " + what + " is refused.");
-  };
-  if (refusal.what) return refused(*refusal.what);
+  (void)sqlite3_set_authorizer(db.get(), authorize, nullptr);
+  if (refusal.message) return Failed(*refusal.message);
   if (!statement) return Failed("The query can't be run: " + statement.error());
   if (statement->get() == nullptr) return Failed("The query is empty.");
-  if (!statement->read_only()) return refused("a statement that changes the index");
+  // SQLite counts a PRAGMA that may set as writing even when it is asked without a value.
+  if (!statement->read_only() && !refusal.telling_pragma) {
+    return Failed(refused("a statement that changes the index"));
+  }
   if (!only_space_or_semicolons(rest)) {
     return Failed("Give one statement at a time: the query goes on after its first.");
   }
@@ -154,6 +201,16 @@ void append_csv_field(std::string& line, std::string_view text) {
 
 namespace {
 
+// TSV and CSV carry the same text: a control character a space and bytes that are
+// not UTF-8 U+FFFD, which every CSV reader takes; CSV only adds its quoting.
+void append_text(std::string& line, std::string_view text, TableFormat format) {
+  if (format == TableFormat::csv) {
+    append_csv_field(line, one_line_text(text));
+  } else {
+    line += one_line_text(text);
+  }
+}
+
 void append_field(std::string& line, const Statement& statement, int column, TableFormat format) {
   switch (statement.type(column)) {
     case Statement::Type::null:
@@ -164,24 +221,15 @@ void append_field(std::string& line, const Statement& statement, int column, Tab
       return;
     }
     default:
-      break;
-  }
-  const std::string_view text = statement.text(column);
-  if (format == TableFormat::csv) {
-    append_csv_field(line, text);
-  } else {
-    line += one_line_text(text);
+      append_text(line, statement.text(column), format);
+      return;
   }
 }
 
 void append_header(std::string& line, const Statement& statement, TableFormat format) {
   for (int column = 0; column < statement.column_count(); ++column) {
     if (column > 0) line += format == TableFormat::csv ? ',' : '\t';
-    if (format == TableFormat::csv) {
-      append_csv_field(line, statement.column_name(column));
-    } else {
-      line += one_line_text(statement.column_name(column));
-    }
+    append_text(line, statement.column_name(column), format);
   }
   line += format == TableFormat::csv ? "\r\n" : "\n";
 }

@@ -48,14 +48,17 @@ enum class TableFormat {
 using LineSink = std::function<bool(std::string_view)>;
 
 // The one statement of `sql`, refused with a sentence unless it only reads: no
-// statement that writes, no ATTACH or DETACH, no PRAGMA that sets anything.
+// statement that writes, no ATTACH or DETACH, no PRAGMA that sets anything (one that
+// only tells runs, as a statement or as a table-valued function), no function that
+// tells where the program's memory lies. From then on the connection refuses all of
+// these, so that `db` serves that statement alone.
 [[nodiscard]] std::expected<Statement, std::string> prepare_read_only(Database& db,
                                                                      std::string_view sql);
 
 // Runs the statement and writes a header line of its column names and a line per
 // row. A null is an empty field; in CSV an empty text is "" to tell it from
-// null. In TSV a control character in a value is written as a space; a blob is
-// written in hexadecimal in both.
+// null. Both carry the same text: a control character is written as a space and a
+// byte that is not UTF-8 as U+FFFD; a blob is written in hexadecimal in both.
 [[nodiscard]] std::expected<void, std::string> write_rows(Statement& statement,
                                                           TableFormat format,
                                                           const LineSink& out);

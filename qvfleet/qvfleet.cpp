@@ -1,10 +1,12 @@
 #include "qvfleet.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "changes.h"
+#include "dates.h"
 #include "export.h"
 #include "index_command.h"
 #include "queries.h"
@@ -14,24 +16,62 @@
 namespace qv {
 namespace {
 
-constexpr std::string_view kUsage =
-    "Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is one of:\n"
-    "  index FLEET.db PATH...           index the reports in these files and folders\n"
-    "  hosts FLEET.db                   every host with its latest snapshot\n"
-    "  drivers FLEET.db [TEXT]          drivers and versions, with how many hosts run each\n"
-    "  find FLEET.db ID                 the hosts with a device of this id (ID* for a prefix)\n"
-    "  changes FLEET.db [--since DATE]  what changed between consecutive snapshots\n"
-    "  sql FLEET.db QUERY               any query that only reads\n"
-    "  export FLEET.db FOLDER           the index as CSV files and a PostgreSQL schema\n"
-    "hosts, drivers, find and sql write tab-separated text, or CSV with --csv.\n";
+// A command's words: how many plain words it takes and which options.
+struct CommandForm {
+  std::string_view name;
+  std::string_view words;  // after the index's path, for the usage
+  std::string_view what;
+  std::size_t least = 0;
+  std::size_t most = 0;
+  bool csv = false;
+  bool since = false;
+};
+
+constexpr std::size_t kAny = static_cast<std::size_t>(-1);
+
+// `sql`'s words are its query, read apart from the others.
+constexpr CommandForm kCommands[] = {
+    {"index", "PATH...", "index the reports in these files and folders", 1, kAny},
+    {"hosts", "", "every host with its latest snapshot", 0, 0, true},
+    {"drivers", "[TEXT]", "drivers and versions, with how many hosts run each", 0, 1, true},
+    {"find", "ID", "the hosts with a device of this id (ID* for a prefix)", 1, 1, true},
+    {"changes", "[--since DATE]", "what changed between consecutive snapshots", 0, 0, false, true},
+    {"sql", "QUERY", "any query that only reads", 1, kAny, true},
+    {"export", "FOLDER", "the index as CSV files and a PostgreSQL schema", 1, 1},
+};
+
+std::string synopsis(const CommandForm& form) {
+  std::string line(form.name);
+  line += " FLEET.db";
+  if (!form.words.empty()) {
+    line += ' ';
+    line += form.words;
+  }
+  return line;
+}
+
+std::string full_usage() {
+  std::string usage = "Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is one of:\n";
+  for (const CommandForm& form : kCommands) {
+    std::string line = "  " + synopsis(form);
+    line.resize(std::max<std::size_t>(line.size() + 1, 35), ' ');
+    usage += line + std::string(form.what) + "\n";
+  }
+  return usage + "hosts, drivers, find and sql write tab-separated text, or CSV with --csv.\n";
+}
+
+std::string usage_of(const CommandForm& form) {
+  return "Usage: qvfleet " + synopsis(form) + (form.csv ? " [--csv]" : "") + "\n";
+}
 
 constexpr int kTrouble = 2;
 
 // A command's words after the index's path, with its options taken out.
 struct Words {
   std::vector<std::string> plain;
-  bool csv = false;
-  std::optional<std::string> since;
+  int csv = 0;
+  int since = 0;
+  std::optional<std::string> since_date;  // none when --since is the last word
   std::optional<std::string> unknown_option;
 };
 
@@ -40,14 +80,42 @@ Words words_of(std::span<const std::string> arguments) {
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::string& word = arguments[i];
     if (word == "--csv") {
-      words.csv = true;
-    } else if (word == "--since" && i + 1 < arguments.size()) {
-      words.since = arguments[++i];
+      ++words.csv;
+    } else if (word == "--since") {
+      ++words.since;
+      if (i + 1 < arguments.size()) words.since_date = arguments[++i];
     } else if (word.starts_with("--") && word.size() > 2) {
-      words.unknown_option = word;
+      if (!words.unknown_option) words.unknown_option = word;
     } else {
       words.plain.push_back(word);
     }
+  }
+  return words;
+}
+
+// Whether the words are what the command takes, leaving the values aside.
+bool fits(const CommandForm& form, const Words& words) {
+  return words.plain.size() >= form.least && words.plain.size() <= form.most &&
+         words.csv <= (form.csv ? 1 : 0) && words.since <= (form.since ? 1 : 0);
+}
+
+// `sql`'s query: every word but a lone --csv, joined by a space, so that a query
+// may start with "--", an SQL comment.
+struct SqlWords {
+  std::string query;
+  std::size_t count = 0;
+  int csv = 0;
+};
+
+SqlWords sql_words_of(std::span<const std::string> arguments) {
+  SqlWords words;
+  for (const std::string& word : arguments) {
+    if (word == "--csv") {
+      ++words.csv;
+      continue;
+    }
+    if (words.count++ > 0) words.query += ' ';
+    words.query += word;
   }
   return words;
 }
@@ -57,8 +125,8 @@ class Command {
   Command(const FleetStreams& streams, std::string index_path)
       : streams_(streams), index_path_(std::move(index_path)), out_(streams.out, streams.err) {}
 
-  int usage() {
-    write_error(streams_.err, kUsage);
+  int usage(const std::string& text) {
+    write_error(streams_.err, text);
     return kTrouble;
   }
   int trouble(const std::string& message) {
@@ -103,9 +171,9 @@ class Command {
   }
 
   int changes(const std::optional<std::string>& since) {
-    if (since && !is_since_text(*since)) {
-      return trouble("The date after --since is not YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ: " +
-                     one_line_text(*since) + ".");
+    if (since && !is_utc_date_or_time(*since)) {
+      return trouble("The date after --since is not a day or a time of the calendar, " +
+                     std::string(kDateForms) + ": " + one_line_text(*since) + ".");
     }
     auto db = open();
     if (!db) return trouble(db.error());
@@ -140,48 +208,66 @@ class Command {
   StandardOutput out_;
 };
 
+const CommandForm* form_of(std::string_view name) {
+  for (const CommandForm& form : kCommands) {
+    if (form.name == name) return &form;
+  }
+  return nullptr;
+}
+
+int run_sql(Command& command, const CommandForm& form, std::span<const std::string> words) {
+  const SqlWords sql = sql_words_of(words);
+  if (sql.count == 0 || sql.csv > 1) return command.usage(usage_of(form));
+  return command.sql(sql.query, sql.csv == 1);
+}
+
+int run_command(Command& command, const CommandForm& form, const std::string& index,
+                std::span<const std::string> arguments, const FleetStreams& streams) {
+  const Words words = words_of(arguments);
+  if (words.unknown_option) {
+    return command.trouble("The option " + one_line_text(*words.unknown_option) +
+                           " is not one of qvfleet's.");
+  }
+  if (!fits(form, words)) return command.usage(usage_of(form));
+  const auto& plain = words.plain;
+  const bool csv = words.csv == 1;
+  if (form.name == "index") return run_index(index, plain, streams);
+  if (form.name == "hosts") return command.query(kHostsQuery, {}, csv);
+  if (form.name == "drivers") {
+    std::optional<std::string> text;
+    if (!plain.empty()) text = plain[0];
+    return command.query(kDriversQuery, {text}, csv);
+  }
+  if (form.name == "find") {
+    const std::string& id = plain[0];
+    if (id.ends_with('*')) {
+      return command.query(find_query(true), {like_prefix(id.substr(0, id.size() - 1))}, csv);
+    }
+    return command.query(find_query(false), {id}, csv);
+  }
+  if (form.name == "changes") {
+    if (words.since == 1 && !words.since_date) {
+      return command.trouble("The option --since needs a date: " + std::string(kDateForms) + ".");
+    }
+    return command.changes(words.since_date);
+  }
+  return command.export_to(plain[0]);
+}
+
 }  // namespace
 
 int run_qvfleet(std::span<const std::string> arguments, const FleetStreams& streams) {
   if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "help")) {
     StandardOutput out(streams.out, streams.err);
-    out.write(kUsage);
+    out.write(full_usage());
     return out.failed() ? kTrouble : 0;
   }
-  if (arguments.size() < 2) return Command(streams, "").usage();
-  const std::string& name = arguments[0];
+  const CommandForm* form = arguments.empty() ? nullptr : form_of(arguments[0]);
+  if (form == nullptr) return Command(streams, "").usage(full_usage());
+  if (arguments.size() < 2) return Command(streams, "").usage(usage_of(*form));
   Command command(streams, arguments[1]);
-  const Words words = words_of(arguments.subspan(2));
-  if (words.unknown_option) {
-    return command.trouble("The option " + one_line_text(*words.unknown_option) +
-                           " is not one of qvfleet's.");
-  }
-  const auto& plain = words.plain;
-  if (name == "index" && !plain.empty() && !words.csv && !words.since) {
-    return run_index(arguments[1], plain, streams);
-  }
-  if (name == "hosts" && plain.empty() && !words.since) {
-    return command.query(kHostsQuery, {}, words.csv);
-  }
-  if (name == "drivers" && plain.size() <= 1 && !words.since) {
-    std::optional<std::string> text;
-    if (!plain.empty()) text = plain[0];
-    return command.query(kDriversQuery, {text}, words.csv);
-  }
-  if (name == "find" && plain.size() == 1 && !words.since) {
-    const std::string& id = plain[0];
-    if (id.ends_with('*')) {
-      return command.query(find_query(true), {like_prefix(id.substr(0, id.size() - 1))},
-                           words.csv);
-    }
-    return command.query(find_query(false), {id}, words.csv);
-  }
-  if (name == "changes" && plain.empty() && !words.csv) return command.changes(words.since);
-  if (name == "sql" && plain.size() == 1 && !words.since) return command.sql(plain[0], words.csv);
-  if (name == "export" && plain.size() == 1 && !words.csv && !words.since) {
-    return command.export_to(plain[0]);
-  }
-  return command.usage();
+  if (form->name == "sql") return run_sql(command, *form, arguments.subspan(2));
+  return run_command(command, *form, arguments[1], arguments.subspan(2), streams);
 }
 
 }  // namespace qv

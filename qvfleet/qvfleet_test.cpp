@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -10,6 +11,7 @@
 
 #include "fake_sink.h"
 #include "report.h"
+#include "test_folder.h"
 
 namespace qv {
 namespace {
@@ -40,7 +42,7 @@ const DeviceRecord kCamera{
 class QvfleetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = fs::temp_directory_path() / ("qvfleet_test_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    root_ = test_folder("qvfleet_test");
     fs::remove_all(root_);
     fs::create_directories(root_ / "share");
     index_ = (root_ / "fleet.db").string();
@@ -129,11 +131,15 @@ TEST_F(QvfleetTest, IndexesThenAnswers) {
       {{"changes", "@index"}, 0, between},
       {{"changes", "@index", "--since", "2026-12-07"}, 0, between},
       {{"changes", "@index", "--since", "2026-12-07T06:00:01Z"}, 0, ""},
+      {{"changes", "@index", "--since", "2026-12-07T06:00:00Z"}, 0, between},
+      {{"changes", "@index", "--since", "2024-02-29"}, 0, between},
+      {{"changes", "@index", "--since", "2026-12-07T23:59:59Z"}, 0, ""},
+      {{"changes", "@index", "--since", "2026-12-31"}, 0, ""},
       {{"sql", "@index", "SELECT count(*) AS n, NULL AS none, '' AS empty FROM snapshot;"}, 0,
        "n\tnone\tempty\n3\t\t\n"},
       {{"sql", "@index", "SELECT 'a,b' AS x, NULL, ''", "--csv"}, 0,
        "x,NULL,''\r\n\"a,b\",,\"\"\r\n"},
-      {{"export", "@index", "@export"}, 0, "exported 8 tables to " + (root_ / "export").string() + "\n"},
+      {{"export", "@index", "@export"}, 0, "exported 9 tables to " + (root_ / "export").string() + "\n"},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(testing::PrintToString(step.arguments));
@@ -183,8 +189,8 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
       {{"sql", "@index", "SELECT 1; DELETE FROM host"},
        "Give one statement at a time: the query goes on after its first.\n"},
       {{"sql", "@index", "SELEC 1"}, "The query can't be run: Near \"SELEC\": syntax error.\n"},
-      {{"changes", "@index", "--since", "monday"},
-       "The date after --since is not YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ: monday.\n"},
+      {{"changes", "@index", "--since"},
+       "The option --since needs a date: YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC).\n"},
       {{"hosts", "@index", "--all"}, "The option --all is not one of qvfleet's.\n"},
       {{"hosts", (root_ / "missing.db").string()},
        "Couldn't open the index " + (root_ / "missing.db").string() +
@@ -198,11 +204,66 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
     EXPECT_EQ(outcome.err, c.err);
   }
   EXPECT_EQ(run({"sql", "@index", "SELECT count(*) FROM host"}).out, "count(*)\n2\n");
-  for (const std::vector<std::string>& usage :
-       {std::vector<std::string>{}, {"index", "@index"}, {"fleet", "@index"}, {"find", "@index"}}) {
-    const Outcome outcome = run(usage);
+  // --since takes a day or a moment of the calendar, nothing that merely looks like one.
+  for (const std::string date :
+       {"monday", "2026-13-45", "2026-12-07T99:99:99Z", "9999-99-99", "2026-02-29", "2026-04-31",
+        "2026-12-00", "2026-12-07T24:00:00Z", "2026-12-07T06:60:00Z", "2026-12-07T06:00:60Z",
+        "2026-12-07T06:00:00", "2026-12-07 06:00:00Z", "2026-12-7", "+026-12-07", "2026-12-07Z",
+        "2026-12-07T06:00:00Z ", ""}) {
+    SCOPED_TRACE(date);
+    const Outcome outcome = run({"changes", "@index", "--since", date});
     EXPECT_EQ(outcome.status, 2);
-    EXPECT_TRUE(outcome.err.starts_with("Usage: qvfleet COMMAND FLEET.db")) << outcome.err;
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, "The date after --since is not a day or a time of the calendar, "
+                           "YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC): " + date + ".\n");
+  }
+  // A command with a word missing or one too many gets its usage; an unknown one, all of it.
+  const std::string usage = "Usage: qvfleet ";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string err;
+  } usages[] = {
+      {{"index"}, usage + "index FLEET.db PATH...\n"},
+      {{"index", "@index"}, usage + "index FLEET.db PATH...\n"},
+      {{"index", "@index", "@share", "--csv"}, usage + "index FLEET.db PATH...\n"},
+      {{"index", "@index", "@share", "--since", "2026-12-07"}, usage + "index FLEET.db PATH...\n"},
+      {{"hosts"}, usage + "hosts FLEET.db [--csv]\n"},
+      {{"hosts", "@index", "PC-1"}, usage + "hosts FLEET.db [--csv]\n"},
+      {{"hosts", "@index", "--csv", "--csv"}, usage + "hosts FLEET.db [--csv]\n"},
+      {{"hosts", "@index", "--since", "2026-12-07"}, usage + "hosts FLEET.db [--csv]\n"},
+      {{"drivers"}, usage + "drivers FLEET.db [TEXT] [--csv]\n"},
+      {{"drivers", "@index", "a", "b"}, usage + "drivers FLEET.db [TEXT] [--csv]\n"},
+      {{"find", "@index"}, usage + "find FLEET.db ID [--csv]\n"},
+      {{"find", "@index", "a", "b"}, usage + "find FLEET.db ID [--csv]\n"},
+      {{"changes"}, usage + "changes FLEET.db [--since DATE]\n"},
+      {{"changes", "@index", "PC-1"}, usage + "changes FLEET.db [--since DATE]\n"},
+      {{"changes", "@index", "--csv"}, usage + "changes FLEET.db [--since DATE]\n"},
+      {{"changes", "@index", "--since", "2026-12-07", "--since", "2026-12-08"},
+       usage + "changes FLEET.db [--since DATE]\n"},
+      {{"sql"}, usage + "sql FLEET.db QUERY [--csv]\n"},
+      {{"sql", "@index"}, usage + "sql FLEET.db QUERY [--csv]\n"},
+      {{"sql", "@index", "--csv"}, usage + "sql FLEET.db QUERY [--csv]\n"},
+      {{"sql", "@index", "SELECT 1", "--csv", "--csv"}, usage + "sql FLEET.db QUERY [--csv]\n"},
+      {{"export"}, usage + "export FLEET.db FOLDER\n"},
+      {{"export", "@index"}, usage + "export FLEET.db FOLDER\n"},
+      {{"export", "@index", "@export", "more"}, usage + "export FLEET.db FOLDER\n"},
+      {{"export", "@index", "@export", "--csv"}, usage + "export FLEET.db FOLDER\n"},
+  };
+  for (const auto& c : usages) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    const Outcome outcome = run(c.arguments);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, c.err);
+  }
+  EXPECT_FALSE(fs::exists(root_ / "export"));
+  for (const std::vector<std::string>& unknown :
+       {std::vector<std::string>{}, {"fleet", "@index"}, {"HOSTS", "@index"}, {"--csv"}}) {
+    const Outcome outcome = run(unknown);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_TRUE(outcome.err.starts_with("Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is"))
+        << outcome.err;
+    EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 9) << outcome.err;
   }
   const Outcome full = run({"hosts", "@index"}, {failure(28, "No space left on device.")});
   EXPECT_EQ(full.status, 2);
