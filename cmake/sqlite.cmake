@@ -1,23 +1,21 @@
 # SQLite for the programs that keep a database, as the target qv-sqlite3:
 #   include(cmake/sqlite.cmake)        # once, in the top-level CMakeLists.txt
 #   target_link_libraries(qvfleet PRIVATE qv-sqlite3)
-# Natively it is Debian's libsqlite3-dev. For Windows it is a static library built from
-# the same Debian version's source package, made into the amalgamation by
-# scripts/sqlite-source.sh in QV_SQLITE_SOURCE_DIR.
+# Every build, native and Windows, compiles the same static library from one pinned
+# version of Debian's source package, made into the amalgamation by
+# scripts/sqlite-source.sh in QV_SQLITE_SOURCE_DIR, with the same options: qvfleet and
+# qvfleet.exe accept the same SQL (docs/fleet.md lists the options).
 include_guard(GLOBAL)
-
-if(NOT WIN32)
-  find_package(SQLite3)
-  if(NOT SQLite3_FOUND)
-    message(FATAL_ERROR "SQLite not found: install Debian's libsqlite3-dev")
-  endif()
-  add_library(qv-sqlite3 INTERFACE)
-  target_link_libraries(qv-sqlite3 INTERFACE SQLite::SQLite3)
-  return()
-endif()
 
 # A C library; the project itself is C++ only. Here at file scope, as CMake requires.
 enable_language(C)
+# The programs are linked by the C++ compiler, whose runtime serves SQLite too. When the
+# C compiler is another one (the fuzz preset's clang++ beside cc), its own libraries,
+# gcc's sanitizer runtimes among them, would clash with the C++ compiler's.
+if(NOT CMAKE_C_COMPILER_ID STREQUAL CMAKE_CXX_COMPILER_ID)
+  set(CMAKE_C_IMPLICIT_LINK_LIBRARIES "")
+  set(CMAKE_C_IMPLICIT_LINK_DIRECTORIES "")
+endif()
 
 # The version the script pins names the folder it fills by default.
 set(_qv_sqlite_script ${CMAKE_CURRENT_LIST_DIR}/../scripts/sqlite-source.sh)
@@ -52,17 +50,16 @@ add_library(qv-sqlite3 STATIC ${QV_SQLITE_SOURCE_DIR}/sqlite3.c)
 # SYSTEM: the project's warning flags, -Werror among them, stay off SQLite's header.
 target_include_directories(qv-sqlite3 SYSTEM PUBLIC ${QV_SQLITE_SOURCE_DIR})
 target_compile_definitions(qv-sqlite3 PRIVATE
-  # As Debian's own library has them, so the native and the Windows program agree:
-  # serialized threading (a connection may be shared between threads), URI file names,
+  # Serialized threading (a connection may be shared between threads), URI file names,
   # LIKE that never matches a BLOB, up to 250000 bound parameters, the SQL math functions.
   SQLITE_THREADSAFE=1
   SQLITE_USE_URI=1
   SQLITE_LIKE_DOESNT_MATCH_BLOBS
   SQLITE_MAX_VARIABLE_NUMBER=250000
   SQLITE_ENABLE_MATH_FUNCTIONS
-  # Embedded use. Debian's library keeps SQLite's defaults for these, so the program
-  # still asks for them when it opens a database (PRAGMA foreign_keys and synchronous,
-  # sqlite3_db_config with SQLITE_DBCONFIG_DQS_DML and _DDL):
+  # Embedded use. The program still asks for these when it opens a database (PRAGMA
+  # foreign_keys and synchronous, sqlite3_db_config with SQLITE_DBCONFIG_DQS_DML and _DDL),
+  # so that it does not depend on them:
   SQLITE_DEFAULT_FOREIGN_KEYS=1     # foreign keys are enforced
   SQLITE_DQS=0                      # "x" names a column, never a string
   SQLITE_DEFAULT_WAL_SYNCHRONOUS=1  # NORMAL in WAL mode: durable, fewer flushes
@@ -71,10 +68,18 @@ target_compile_definitions(qv-sqlite3 PRIVATE
 )
 if(CMAKE_C_COMPILER_ID MATCHES "GNU|Clang")
   # Neither the build folder nor the amalgamation's folder ends up in the object (the
-  # later map wins); SQLite's code has no time stamp of its own.
+  # later map wins); SQLite's code has no time stamp of its own. The presets' sanitizer
+  # and fuzzing flags are the C++ compiler's only; a debug build still optimises SQLite,
+  # whose speed the tests of a debug build would otherwise wait for.
   target_compile_options(qv-sqlite3 PRIVATE
     -ffile-prefix-map=${PROJECT_BINARY_DIR}=build
-    -ffile-prefix-map=${QV_SQLITE_SOURCE_DIR}=sqlite)
+    -ffile-prefix-map=${QV_SQLITE_SOURCE_DIR}=sqlite
+    $<$<CONFIG:Debug>:-O2>)
+endif()
+if(NOT WIN32)
+  # The threads of serialized mode and the math functions' libm.
+  find_package(Threads REQUIRED)
+  target_link_libraries(qv-sqlite3 PUBLIC Threads::Threads m)
 endif()
 
 unset(_qv_sqlite_script)

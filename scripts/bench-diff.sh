@@ -17,6 +17,7 @@ rounds=${ROUNDS:-7}
 build=$root/build/bench-diff
 source "$root/scripts/setup.sh"
 qv_install cmake make g++ time
+"$root/scripts/sqlite-source.sh" >&2
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j2 --target qvdiff >/dev/null

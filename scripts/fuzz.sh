@@ -19,6 +19,7 @@ targets=("$@")
 
 cd "$root"
 mkdir -p build
+scripts/sqlite-source.sh >/dev/null
 if ! { cmake --preset fuzz && cmake --build --preset fuzz -j2; } >build/fuzz-build.log 2>&1; then
   tail -n 60 build/fuzz-build.log >&2
   echo "fuzz: build failed, see build/fuzz-build.log" >&2

@@ -9,7 +9,7 @@ qv_install "${QV_PACKAGES_BUILD[@]}" >&2
 
 build="$root/build/windows"
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  # The preset's other programs compile SQLite from Debian's source package.
+  # Every preset compiles SQLite from Debian's source package (for qvfleet).
   "$root/scripts/sqlite-source.sh" >&2
   cmake --preset windows -S "$root" >&2
 fi

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# SQLite for the Windows build: Debian's own sqlite3 source package, one pinned version
-# checked by SHA-256, unpacked with Debian's patches applied and made into the
-# amalgamation (sqlite3.c, sqlite3.h) that cmake/sqlite.cmake compiles. The native
-# build uses Debian's libsqlite3-dev instead, the same version and patches.
+# SQLite for every build, native and Windows: Debian's own sqlite3 source package, one
+# pinned version checked by SHA-256, unpacked with Debian's patches applied and made into
+# the amalgamation (sqlite3.c, sqlite3.h) that cmake/sqlite.cmake compiles with the same
+# options for each. Run it before configuring any preset.
 #
 #   scripts/sqlite-source.sh [DEST]     DEST defaults to build/sqlite/<Debian version>
 #
