@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The export loaded into a real PostgreSQL server, started for this test as an
 # unprivileged user on a Unix socket in a folder of its own and stopped after,
-# however the test ends: every table arrives whole, and the drivers question as
+# however the test ends: every table arrives whole, paths that hold whatever a
+# file name may hold arrive as the index has them, and the drivers question as
 # docs/fleet.md writes it for PostgreSQL gives the rows `qvfleet drivers` gives.
 # Usage: test_postgresql.sh QVFLEET GENERATOR SOURCE_DIR
 set -uo pipefail
@@ -24,6 +25,15 @@ fail() {
 }
 
 python3 "$generator" daily share --hosts 30 --days 3 --devices 120 --seed 3 >/dev/null || exit 1
+# Copies of one report under names that CSV, psql's \copy (which ends its data at
+# a line that is only "\.", quoted or not) and PostgreSQL's UTF-8 text must all
+# get through; one holds a byte that is not UTF-8, which the export writes as U+FFFD.
+hostile_names=($'line\n\\.\nend.txt' $'crlf\r\n\\.\r\nend.txt' $'\\.' $'\\.\n' $'cr\rname.txt'
+  'quote".txt' '""' 'comma,.txt' $'tab\t.txt' 'back\slash.txt' $'caf\xe9.txt' ' ')
+first_report=$(find share -type f -name '*.txt' | sort | head -n 1)
+for name in "${hostile_names[@]}"; do
+  cp -p "$first_report" "share/PC-00001/$name" || exit 1
+done
 "$qvfleet" index fleet.db share >/dev/null || exit 1
 "$qvfleet" export fleet.db export >/dev/null || exit 1
 chmod -R a+rX export
@@ -31,10 +41,35 @@ chmod -R a+rX export
 pg_scratch_start || exit 1
 (cd export && pg_scratch_psql -f schema.sql -f load.sql) || { fail "the export does not load"; exit 1; }
 
-for table in host report snapshot driver device_state device_id report_device report_driver; do
+for table in $(sed -n 's/^\\copy \([a-z_]*\) FROM .*/\1/p' export/load.sql); do
   want=$("$qvfleet" sql fleet.db "SELECT count(*) FROM $table" | tail -n 1)
   got=$(pg_scratch_psql -A -t -c "SELECT count(*) FROM $table")
   [[ $got == "$want" ]] || fail "$table: $got rows in PostgreSQL, $want in the index"
+done
+[[ $(grep -c '^\\copy ' export/load.sql) == 9 ]] || fail "load.sql does not load the 9 tables"
+
+# Every snapshot's values, its path's bytes in hexadecimal; a byte of the index that
+# is not UTF-8 (should the index hold one) becomes U+FFFD, as the export writes it.
+"$qvfleet" sql fleet.db "SELECT snapshot_id, host_id, report_id, taken_at, lower(hex(path)), size,
+  mtime_ns, file_id FROM snapshot ORDER BY snapshot_id" | tail -n +2 | python3 -c '
+import sys
+for line in sys.stdin:
+    fields = line.rstrip("\n").split("\t")
+    fields[4] = bytes.fromhex(fields[4]).decode("utf-8", "replace").encode().hex()
+    print("\t".join(fields))' >want.txt
+pg_scratch_psql -A -t -F $'\t' -c "SELECT snapshot_id, host_id, report_id, taken_at,
+  encode(convert_to(path, 'UTF8'), 'hex'), size, mtime_ns, file_id FROM snapshot ORDER BY snapshot_id" >got.txt
+if cmp -s want.txt got.txt; then
+  echo "ok: snapshot: $(wc -l <got.txt) rows alike, ${#hostile_names[@]} of them with hostile paths"
+else
+  fail "snapshot: PostgreSQL's rows differ from the index's (the index's, then PostgreSQL's)"
+  diff want.txt got.txt | head -20
+fi
+for name in "${hostile_names[@]}"; do
+  hex=$(printf '%s' "$(pwd -P)/share/PC-00001/$name" | python3 -c '
+import sys
+print(sys.stdin.buffer.read().decode("utf-8", "replace").encode().hex())')
+  grep -q $'\t'"$hex"$'\t' got.txt || fail "no snapshot in PostgreSQL has the path $(printf '%q' "$name")"
 done
 
 # The query as the document writes it, between its marker and the end of its block.
