@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <system_error>
+#include <tuple>
 #include <unordered_set>
 
 #include "database.h"
@@ -34,8 +35,10 @@ class Finder {
     std::unordered_set<std::string> seen;
     std::erase_if(found_.files,
                   [&](const ReportFile& file) { return !seen.insert(file.file_id).second; });
-    std::stable_sort(found_.problems.begin(), found_.problems.end(),
-                     [](const auto& a, const auto& b) { return a.path < b.path; });
+    // By path; ties by reason, so that the order is total and runs alike say alike.
+    std::ranges::sort(found_.problems, [](const auto& a, const auto& b) {
+      return std::tie(a.path, a.reason) < std::tie(b.path, b.reason);
+    });
     return std::move(found_);
   }
 
