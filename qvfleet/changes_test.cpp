@@ -25,12 +25,6 @@ DeviceRecord device(const std::string& id, const std::string& description = "d",
   return {.instance_id = id, .description = description, .hardware_ids = std::move(hwids)};
 }
 
-std::string crlf(const std::string& text) {
-  std::string out;
-  for (const char c : text) out += c == '\n' ? "\r\n" : std::string(1, c);
-  return out;
-}
-
 // What qvdiff prints for the two reports.
 std::string qvdiff(const std::string& old_text, const std::string& new_text) {
   const auto old_report = parse_report(old_text);
@@ -76,13 +70,10 @@ class ChangesTest : public ::testing::Test {
 };
 
 // For a pair of snapshots, a heading and qvdiff's lines when qvdiff prints any,
-// else nothing.
+// else nothing; the rows the indexer's own table of device changes lacks.
 TEST(Changes, ArePrintedExactlyAsQvdiffPrintsThem) {
   const DeviceRecord a = device("A", "a", {"H1", "H2"});
   const DeviceRecord b = device("B", "b");
-  DeviceRecord a_moved = a;
-  a_moved.hardware_ids = {"H2", "H1"};
-  a_moved.class_guid = "{4d36e972-e325-11ce-bfc1-08002be10318}";
   std::vector<DeviceRecord> many;
   for (int i = 0; i < 20; ++i) many.push_back(device(i % 3 == 0 ? "W" : "X", std::to_string(i)));
   const struct {
@@ -91,13 +82,6 @@ TEST(Changes, ArePrintedExactlyAsQvdiffPrintsThem) {
     std::string new_text;
     bool differ;  // for qvdiff
   } cases[] = {
-      {"the same devices in another order", report({a, b}), report({b, a}), false},
-      {"a copy with CR LF line ends", report({a, b}), crlf(report({b, a})), false},
-      {"a class GUID gained and ids in another order", report({a, b}), report({a_moved, b}), true},
-      {"devices of one id that change places", report({device("T", "1"), a, device("T", "2")}),
-       report({device("T", "2"), a, device("T", "1")}), true},
-      {"a section written twice, then once more", report({a, a, b}), report({a, b, a, a}), true},
-      {"a section written twice, then once", report({b, a, a}), report({a, b}), true},
       {"many devices of one id removed, in the report's order", report(many), report({b}), true},
       {"a device of a repeated id changed", report({b, device("T", "1"), device("T", "2")}),
        report({device("T", "1"), device("T", "3")}), true},

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -429,36 +427,6 @@ TEST_F(IndexerTest, RefusesWhatIsNoReportAndWritesNothing) {
     EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\n1\t1\t1\t1\t1\t1\t1\t1\t0\n");
   }
   EXPECT_TRUE(db_->execute("COMMIT"));
-}
-
-// A run that writes leaves the index in WAL mode, so that questions are
-// answered while the next run writes.
-TEST(IndexFile, IsInWalModeOnceWritten) {
-  namespace fs = std::filesystem;
-  const fs::path folder =
-      fs::temp_directory_path() /
-      ("qv_indexer_test_" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
-  fs::create_directories(folder);
-  const std::string path = (folder / "fleet.db").string();
-  {
-    auto db = open_index(path, IndexAccess::write);
-    ASSERT_TRUE(db) << db.error();
-    auto indexer = Indexer::make(*db);
-    ASSERT_TRUE(indexer) << indexer.error();
-    ASSERT_TRUE(db->execute("BEGIN IMMEDIATE"));
-    const auto added = indexer->add({"/s/1.txt", 1, 0, "1:2"}, report("PC-1", {}));
-    EXPECT_TRUE(added && !*added);
-    ASSERT_TRUE(db->execute("COMMIT"));
-  }
-  {
-    auto db = open_index(path, IndexAccess::read);
-    ASSERT_TRUE(db) << db.error();
-    auto mode = db->prepare("PRAGMA journal_mode");
-    ASSERT_TRUE(mode && *mode->step());
-    EXPECT_EQ(mode->text(0), "wal");
-  }
-  std::error_code ignored;
-  fs::remove_all(folder, ignored);
 }
 
 TEST(UtcText, SecondsOfAnyMoment) {

@@ -18,8 +18,6 @@ namespace qv {
 namespace {
 
 namespace fs = std::filesystem;
-constexpr std::int64_t kSecond = 1'000'000'000;
-constexpr std::int64_t kDay = 86400 * kSecond;
 
 std::string bytes_of(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -58,15 +56,6 @@ std::string rows(Database& db, const std::string& sql) {
     text += "\n";
   }
   return text;
-}
-
-std::string report(const std::string& host, std::vector<DeviceRecord> devices) {
-  return serialize_report(
-      ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = devices});
-}
-
-DeviceRecord device(const std::string& id, const std::string& description = "d") {
-  return {.instance_id = id, .description = description};
 }
 
 // The files of a folder and their bytes; a shared-memory file, which SQLite
@@ -137,70 +126,6 @@ TEST(OpenIndex, MakesAnIndexInWalMode) {
     ASSERT_TRUE(reader) << reader.error();
     EXPECT_EQ(rows(*reader, "SELECT count(*) FROM repeated_device"), "0\n");
   }
-}
-
-class IndexedTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    auto opened = open_memory_index();
-    ASSERT_TRUE(opened) << opened.error();
-    db_.emplace(std::move(*opened));
-    auto made = Indexer::make(*db_);
-    ASSERT_TRUE(made) << made.error();
-    indexer_.emplace(std::move(*made));
-  }
-  void add(const ReportFile& file, const std::string& bytes) {
-    const auto added = indexer_->add(file, bytes);
-    ASSERT_TRUE(added) << added.error();
-    EXPECT_EQ(*added, std::nullopt) << file.path;
-  }
-
-  std::optional<Database> db_;
-  std::optional<Indexer> indexer_;
-};
-
-// A file is known as it was, by its path or by its identity; rewritten in place
-// it is a new snapshot.
-TEST_F(IndexedTest, KnowsAFileOnlyAsItWas) {
-  add({"/s/PC-1/a.txt", 10, kDay + 5, "801:7"}, report("PC-1", {device("A")}));
-  const struct {
-    const char* what;
-    ReportFile file;
-    bool known;
-  } cases[] = {
-      {"as it was", {"/s/PC-1/a.txt", 10, kDay + 5, "801:7"}, true},
-      {"renamed", {"/s/PC-1/b.txt", 10, kDay + 5, "801:7"}, true},
-      {"reached by another path, its identity unknown", {"/s/PC-1/a.txt", 10, kDay + 5, ""}, true},
-      {"rewritten in place", {"/s/PC-1/a.txt", 10, kDay + 6, "801:7"}, false},
-      {"grown", {"/s/PC-1/a.txt", 11, kDay + 5, "801:7"}, false},
-      {"another file of that size and time", {"/s/PC-1/c.txt", 10, kDay + 5, "801:8"}, false},
-      {"written earlier in that second", {"/s/PC-1/a.txt", 10, kDay, "801:7"}, false},
-  };
-  for (const auto& c : cases) EXPECT_EQ(indexer_->known(c.file), c.known) << c.what;
-  add({"/s/PC-1/a.txt", 10, kDay + 6, "801:7"}, report("PC-1", {device("B")}));
-  EXPECT_EQ(rows(*db_, "SELECT count(*), count(DISTINCT report_id) FROM snapshot"), "2|2\n");
-}
-
-// The latest snapshot of a host is that of the latest write, whatever the order
-// of indexing and even within one second.
-TEST_F(IndexedTest, LatestDeviceHoldsTheLatestSnapshotsDevicesAndNothingElse) {
-  add({"/s/PC-1/3.txt", 3, 2 * kDay + 1, "1:3"}, report("PC-1", {device("NEWEST"), device("N2")}));
-  add({"/s/PC-1/1.txt", 1, kDay, "1:1"}, report("PC-1", {device("OLD")}));
-  add({"/s/PC-1/2.txt", 2, 2 * kDay, "1:2"}, report("PC-1", {device("SAME SECOND")}));
-  add({"/s/PC-2/1.txt", 4, kDay, "1:4"},
-      report("PC-2", {device("TWIN", "1"), device("TWIN", "2")}));
-  add({"/s/PC-3/1.txt", 5, kDay, "1:5"}, report("PC-3", {}));
-  EXPECT_EQ(rows(*db_,
-                 "SELECT host, snapshot_id, taken_at, copies, instance_id, description "
-                 "FROM latest_device ORDER BY host, instance_id, description"),
-            "PC-1|1|1970-01-03T00:00:00Z|1|N2|d\n"
-            "PC-1|1|1970-01-03T00:00:00Z|1|NEWEST|d\n"
-            "PC-2|4|1970-01-02T00:00:00Z|1|TWIN|1\n"
-            "PC-2|4|1970-01-02T00:00:00Z|1|TWIN|2\n");
-  EXPECT_EQ(rows(*db_,
-                 "SELECT report_id, position, description FROM repeated_device "
-                 "JOIN device_state USING (state_id) ORDER BY report_id, position"),
-            "4|0|1\n4|1|2\n");
 }
 
 #ifdef QV_SOURCE_DIR
