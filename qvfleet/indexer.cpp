@@ -56,6 +56,24 @@ std::int64_t whole_seconds(std::int64_t ns) {
   return ns - ((ns % second) + second) % second;
 }
 
+// The index holds text, and its text is UTF-8: a file name in another encoding
+// (a Linux name is any bytes) is kept with U+FFFD for each byte that isn't.
+std::string utf8_text(std::string_view bytes) {
+  std::string text;
+  text.reserve(bytes.size());
+  for (std::size_t pos = 0; pos < bytes.size();) {
+    const std::size_t length = well_formed_length(bytes, pos);
+    if (length == 0) {
+      text += "\xEF\xBF\xBD";
+      ++pos;
+    } else {
+      text.append(bytes, pos, length);
+      pos += length;
+    }
+  }
+  return text;
+}
+
 }  // namespace
 
 // A section's lines with LF line ends, whatever an editor made of them: a value
@@ -155,7 +173,7 @@ std::expected<Indexer, std::string> Indexer::make(Database& db) {
 
 std::expected<bool, std::string> Indexer::known(const ReportFile& file) {
   Statement& find = statements_->find_snapshot;
-  find.bind(1, file.path);
+  find.bind(1, utf8_text(file.path));
   find.bind(2, file.size);
   find.bind(3, file.mtime_ns);
   if (!file.file_id.empty()) find.bind(4, file.file_id);
@@ -399,7 +417,7 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add_snapshot(
   insert.bind(1, host);
   insert.bind(2, report_id);
   insert.bind(3, utc_text(file.mtime_ns));
-  insert.bind(4, file.path);
+  insert.bind(4, utf8_text(file.path));
   insert.bind(5, file.size);
   insert.bind(6, file.mtime_ns);
   if (file.file_id.empty()) {

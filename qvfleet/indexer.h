@@ -28,9 +28,9 @@ namespace qv {
 // A report file as found: where it is, which file it is and how it was when last
 // written.
 struct ReportFile {
-  // UTF-8, absolute, as the system names the file (bytes that are not UTF-8
-  // become U+FFFD); on Windows the final path of the open handle without its
-  // \\?\ prefix.
+  // Absolute, as the system names the file, in the bytes that open it (on
+  // Windows the final path of the open handle without its \\?\ prefix). The
+  // index keeps it as UTF-8, with U+FFFD for each byte that is not.
   std::string path;
   std::int64_t size = 0;  // bytes
   // Last write, in nanoseconds since 1970-01-01 UTC, to the precision the system

@@ -193,6 +193,12 @@ TEST_F(IndexerTest, KnowsAFileAsItWas) {
     EXPECT_EQ(rows("SELECT count(*) AS snapshots FROM snapshot"), "snapshots\n2\n") << c.what;
     EXPECT_EQ(indexer_->known(c.file), true) << c.what;
   }
+  // A name that is not UTF-8 is kept with U+FFFD, and known by it again.
+  reset();
+  const ReportFile latin1{"/s/caf\xE9.txt", 100, kDay, ""};
+  EXPECT_EQ(add(latin1, report("PC-1", {device("A", "1.0.0.0")})), std::nullopt);
+  EXPECT_EQ(rows("SELECT hex(path) AS h FROM snapshot"), "h\n2F732F636166EFBFBD2E747874\n");
+  EXPECT_EQ(indexer_->known(latin1), true);
 }
 
 // A driver is its provider, description, INF, date and version, an absent value
