@@ -76,6 +76,9 @@ TEST(Changes, ArePrintedExactlyAsQvdiffPrintsThem) {
   const DeviceRecord b = device("B", "b");
   std::vector<DeviceRecord> many;
   for (int i = 0; i < 20; ++i) many.push_back(device(i % 3 == 0 ? "W" : "X", std::to_string(i)));
+  // More than the 64 KiB that qvdiff's output leaves in at a time: one heading still.
+  std::vector<DeviceRecord> large;
+  for (int i = 0; i < 1000; ++i) large.push_back(device("L" + std::to_string(i), std::string(80, 'd')));
   const struct {
     const char* what;
     std::string old_text;
@@ -83,6 +86,7 @@ TEST(Changes, ArePrintedExactlyAsQvdiffPrintsThem) {
     bool differ;  // for qvdiff
   } cases[] = {
       {"many devices of one id removed, in the report's order", report(many), report({b}), true},
+      {"a change of more than 64 KiB", report(large), report({b}), true},
       {"a device of a repeated id changed", report({b, device("T", "1"), device("T", "2")}),
        report({device("T", "1"), device("T", "3")}), true},
       {"the header's facts", report({a}), report({a}, "10.1"), true},

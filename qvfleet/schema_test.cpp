@@ -175,7 +175,8 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
     std::string printed;
   } cases[] = {
       {"the file as it was", day2, "2|1|Second\n2|2|First\n", qvdiff_of_fixture(day1, day2)},
-      {"the file rewritten", day2 + "\n", "2|-2|First\n2|-1|Second\n",
+      // with a report whose order is another: not the bytes indexed, so not read
+      {"the file rewritten", day2_by_rows, "2|-2|First\n2|-1|Second\n",
        qvdiff_of_fixture(day1, day2_by_rows)},
       {"the file gone", std::nullopt, "2|-2|First\n2|-1|Second\n",
        qvdiff_of_fixture(day1, day2_by_rows)},
