@@ -78,7 +78,9 @@ TEST(Changes, ArePrintedExactlyAsQvdiffPrintsThem) {
   for (int i = 0; i < 20; ++i) many.push_back(device(i % 3 == 0 ? "W" : "X", std::to_string(i)));
   // More than the 64 KiB that qvdiff's output leaves in at a time: one heading still.
   std::vector<DeviceRecord> large;
-  for (int i = 0; i < 1000; ++i) large.push_back(device("L" + std::to_string(i), std::string(80, 'd')));
+  for (int i = 0; i < 1000; ++i) {
+    large.push_back(device(std::to_string(i).insert(0, 1, 'L'), std::string(80, 'd')));
+  }
   const struct {
     const char* what;
     std::string old_text;
