@@ -88,22 +88,11 @@ struct Statements {
   }
 };
 
-// Runs `statement` with the one value and hands each row to `row`; the
-// statement is reset after, whatever happens.
+// Runs `statement` with the one value and hands each row to `row`.
 template <typename Row>
 std::expected<void, std::string> each_row(Statement& statement, std::int64_t value, Row&& row) {
   statement.bind(1, value);
-  for (;;) {
-    const auto next = statement.step();
-    if (!next) {
-      statement.reset();
-      return Failed(next.error());
-    }
-    if (!*next) break;
-    row(statement);
-  }
-  statement.reset();
-  return {};
+  return each_row(statement, std::forward<Row>(row));
 }
 
 using Copies = std::map<std::int64_t, std::int64_t>;  // state: how often a report holds it

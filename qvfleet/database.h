@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "unique_handle.h"
 
@@ -80,6 +81,23 @@ class Statement {
   UniqueHandle<StatementTraits> handle_;
   sqlite3* db_ = nullptr;
 };
+
+// Steps the statement, as bound, to its end and hands each row to `row`; the
+// statement is reset after, whatever happens.
+template <typename Row>
+std::expected<void, std::string> each_row(Statement& statement, Row&& row) {
+  for (;;) {
+    const auto next = statement.step();
+    if (!next) {
+      statement.reset();
+      return Failed(next.error());
+    }
+    if (!*next) break;
+    row(std::as_const(statement));
+  }
+  statement.reset();
+  return {};
+}
 
 class Database {
  public:

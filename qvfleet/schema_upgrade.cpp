@@ -55,16 +55,10 @@ std::expected<std::optional<Rows>, std::string> rows_from_files(Statements& sql,
                                                                 std::int64_t report) {
   std::vector<std::pair<std::string, std::string>> files;  // path, SHA-256
   sql.files.bind(1, report);
-  for (;;) {
-    const auto row = sql.files.step();
-    if (!row) {
-      sql.files.reset();
-      return Failed(row.error());
-    }
-    if (!*row) break;
-    files.emplace_back(sql.files.text(0), sql.files.text(1));
-  }
-  sql.files.reset();
+  const auto listed = each_row(sql.files, [&](const Statement& row) {
+    files.emplace_back(row.text(0), row.text(1));
+  });
+  if (!listed) return Failed(listed.error());
   for (const auto& [path, sha] : files) {
     const auto bytes =
         read_whole_file(std::filesystem::path(std::u8string(path.begin(), path.end())).native());
@@ -92,18 +86,12 @@ std::expected<std::optional<Rows>, std::string> rows_from_files(Statements& sql,
 std::expected<Rows, std::string> rows_by_state(Statements& sql, std::int64_t report) {
   Rows rows;
   sql.stored.bind(1, report);
-  for (;;) {
-    const auto row = sql.stored.step();
-    if (!row) {
-      sql.stored.reset();
-      return Failed(row.error());
+  const auto read = each_row(sql.stored, [&](const Statement& row) {
+    for (std::int64_t copy = 0; copy < row.integer(1); ++copy) {
+      rows.emplace_back(static_cast<std::int64_t>(rows.size()), row.integer(0));
     }
-    if (!*row) break;
-    for (std::int64_t copy = 0; copy < sql.stored.integer(1); ++copy) {
-      rows.emplace_back(static_cast<std::int64_t>(rows.size()), sql.stored.integer(0));
-    }
-  }
-  sql.stored.reset();
+  });
+  if (!read) return Failed(read.error());
   for (auto& [position, state] : rows) position -= static_cast<std::int64_t>(rows.size());
   return rows;
 }
@@ -114,13 +102,9 @@ std::expected<void, std::string> order_repeated_devices(Database& db) {
   auto sql = Statements::make(db);
   if (!sql) return Failed(sql.error());
   std::vector<std::int64_t> reports;
-  for (;;) {
-    const auto row = sql->reports.step();
-    if (!row) return Failed(row.error());
-    if (!*row) break;
-    reports.push_back(sql->reports.integer(0));
-  }
-  sql->reports.reset();
+  const auto listed =
+      each_row(sql->reports, [&](const Statement& row) { reports.push_back(row.integer(0)); });
+  if (!listed) return Failed(listed.error());
   for (const std::int64_t report : reports) {
     auto rows = rows_from_files(*sql, report);
     if (!rows) return Failed(rows.error());
