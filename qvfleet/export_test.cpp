@@ -18,11 +18,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::string_literals;
 
-std::string read_file(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), {}};
-}
-
 class ExportTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -77,7 +72,7 @@ TEST_F(ExportTest, TextIsWrittenExactlyAndAlwaysLoads) {
   }
   const auto exported = export_index(*db_, folder_);
   ASSERT_TRUE(exported) << exported.error();
-  EXPECT_EQ(read_file(folder_ / "host.csv"), expected);
+  EXPECT_EQ(file_bytes(folder_ / "host.csv"), expected);
 }
 
 // A null is an unquoted empty field, an empty text "" and a blob \x and hexadecimal.
@@ -86,7 +81,7 @@ TEST_F(ExportTest, NullEmptyTextAndBlobAreTold) {
       "INSERT INTO driver VALUES (1, X'00FF7a', NULL, '', 'net.inf', NULL, '1.0', 1, 0, 0, 0)"));
   const auto exported = export_index(*db_, folder_);
   ASSERT_TRUE(exported) << exported.error();
-  EXPECT_EQ(read_file(folder_ / "driver.csv"),
+  EXPECT_EQ(file_bytes(folder_ / "driver.csv"),
             "driver_id,key,provider,description,inf,date,version,v1,v2,v3,v4\r\n"
             "1,\\x00ff7a,,\"\",net.inf,,1.0,1,0,0,0\r\n");
 }
@@ -97,7 +92,7 @@ TEST_F(ExportTest, EveryTableIsLoadedAndReplacedWhole) {
   ASSERT_TRUE(export_index(*db_, folder_));
   ASSERT_TRUE(db_->execute("UPDATE host SET name = 'new'"));
   ASSERT_TRUE(export_index(*db_, folder_));
-  EXPECT_EQ(read_file(folder_ / "host.csv"), "host_id,name\r\n1,new\r\n");
+  EXPECT_EQ(file_bytes(folder_ / "host.csv"), "host_id,name\r\n1,new\r\n");
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder_)) {
     names.push_back(entry.path().filename().string());
@@ -112,7 +107,7 @@ TEST_F(ExportTest, EveryTableIsLoadedAndReplacedWhole) {
     load += "\\copy " + std::string(table) + " FROM '" + std::string(table) +
             ".csv' WITH (FORMAT csv, HEADER true)\n";
   }
-  EXPECT_EQ(read_file(folder_ / "load.sql"), load);
+  EXPECT_EQ(file_bytes(folder_ / "load.sql"), load);
   EXPECT_EQ(exported_tables().size(), 9u);
 }
 

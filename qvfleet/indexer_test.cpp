@@ -294,6 +294,12 @@ TEST_F(IndexerTest, ChangesSayWhatQvdiffSays) {
   const auto of = [&](const std::function<void(DeviceRecord&)>& change) {
     return Devices{stays, changed(camera, change)};
   };
+  Devices many;  // more than std::sort sorts by insertion, of one id
+  for (int i = 0; i < 20; ++i) {
+    many.push_back(changed(camera, [&](DeviceRecord& d) { d.description = std::to_string(i); }));
+  }
+  Devices large;  // more than the 64 KiB that qvdiff's output leaves in at a time
+  for (int i = 0; i < 2000; ++i) large.push_back(device(std::to_string(i).insert(0, 1, 'L'), std::nullopt));
   const struct {
     const char* what;
     Devices older, newer;
@@ -326,6 +332,8 @@ TEST_F(IndexerTest, ChangesSayWhatQvdiffSays) {
       {"two repeated ids", {camera, twin, stays, other}, {twin, camera, other, stays}},
       {"copies fewer", {camera, camera, camera, stays}, {stays, camera}},
       {"only another order", {camera, stays, twin}, {stays, camera, twin}},
+      {"many of one id removed, in the report's order", many, {stays}},
+      {"more than one piece of output, under one heading", large, {stays}},
   };
   for (const auto& c : cases) {
     reset();

@@ -17,11 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string file_bytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // `qvfleet sql` on an index with no reports in it: the rule of what runs needs none.
 class SqlCommandTest : public ::testing::Test {
  protected:

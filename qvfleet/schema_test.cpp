@@ -19,11 +19,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string bytes_of(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void write_file(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << bytes;
@@ -64,7 +59,7 @@ std::map<std::string, std::string> files_of(const fs::path& folder) {
   std::map<std::string, std::string> files;
   for (const auto& entry : fs::directory_iterator(folder)) {
     const std::string name = entry.path().filename().string();
-    files[name] = name.ends_with("-shm") ? "" : bytes_of(entry.path());
+    files[name] = name.ends_with("-shm") ? "" : file_bytes(entry.path());
   }
   return files;
 }
@@ -120,7 +115,7 @@ TEST(OpenIndex, MakesAnIndexInWalMode) {
       EXPECT_EQ(rows(*db, "PRAGMA journal_mode"), "wal\n");
       EXPECT_EQ(rows(*db, "PRAGMA user_version"), "2\n");
     }
-    const std::string header = bytes_of(path).substr(18, 2);
+    const std::string header = file_bytes(path).substr(18, 2);
     EXPECT_EQ(header, std::string("\x02\x02")) << name;  // WAL for reading and writing
     auto reader = open_index(path, IndexAccess::read);
     ASSERT_TRUE(reader) << reader.error();
@@ -162,8 +157,8 @@ std::string qvdiff_of_fixture(const std::string& old_text, const std::string& ne
 // write, its rows kept; the order of devices that share an id comes from the
 // report's file while it is there unchanged, else from the order of their rows.
 TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
-  const std::string day1 = bytes_of(kFixture / "share" / "PC-1" / "2026-12-06.txt");
-  const std::string day2 = bytes_of(kFixture / "share" / "PC-1" / "2026-12-07.txt");
+  const std::string day1 = file_bytes(kFixture / "share" / "PC-1" / "2026-12-06.txt");
+  const std::string day2 = file_bytes(kFixture / "share" / "PC-1" / "2026-12-07.txt");
   std::string day2_by_rows = day2;  // "First" has the lower state_id
   day2_by_rows.replace(day2_by_rows.find("Second"), 6, "First!");
   day2_by_rows.replace(day2_by_rows.find("First\n"), 5, "Second");
@@ -251,13 +246,13 @@ TEST(UpgradeFromVersion1, RefusesANewerVersionUntouched) {
     auto db = Database::open(path, Database::Mode::read_write);
     ASSERT_TRUE(db && db->execute("PRAGMA user_version = 3"));
   }
-  const std::string before = bytes_of(path);
+  const std::string before = file_bytes(path);
   const auto opened = open_index(path, IndexAccess::write);
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.error(),
             "It is a fleet index of version 3, which this program does not know: it reads "
             "version 2.");
-  EXPECT_EQ(bytes_of(path), before);
+  EXPECT_EQ(file_bytes(path), before);
 }
 #endif
 
