@@ -159,16 +159,23 @@ struct Found {
 };
 
 std::expected<Found, std::string> inspect(Database& db) {
-  const auto application = pragma(db, "application_id");
-  if (!application) return Failed(application.error());
-  const auto version = pragma(db, "user_version");
-  if (!version) return Failed(version.error());
-  if (*application == kApplicationId) return Found{Kind::ours, *version};
-  if (*application != 0 || *version != 0) return Found{Kind::other, *version};
-  auto objects = db.prepare("SELECT count(*) FROM sqlite_schema");
-  if (!objects) return Failed(objects.error());
-  if (const auto row = objects->step(); !row) return Failed(row.error());
-  return Found{objects->integer(0) == 0 ? Kind::empty : Kind::other, 0};
+  for (;;) {
+    const auto application = pragma(db, "application_id");
+    if (!application) return Failed(application.error());
+    const auto version = pragma(db, "user_version");
+    if (!version) return Failed(version.error());
+    if (*application == kApplicationId) return Found{Kind::ours, *version};
+    if (*application != 0 || *version != 0) return Found{Kind::other, *version};
+    auto objects = db.prepare("SELECT count(*) FROM sqlite_schema");
+    if (!objects) return Failed(objects.error());
+    if (const auto row = objects->step(); !row) return Failed(row.error());
+    const bool empty = objects->integer(0) == 0;
+    // Another run that makes the schema meanwhile commits it and the mark at once:
+    // the mark read again tells whether the schema was counted before that commit.
+    const auto again = pragma(db, "application_id");
+    if (!again) return Failed(again.error());
+    if (*again == *application) return Found{empty ? Kind::empty : Kind::other, 0};
+  }
 }
 
 // Refuses what this program may not read or write, with a sentence saying why.
