@@ -230,8 +230,10 @@ std::expected<void, std::string> make_current(Database& db) {
 std::expected<void, std::string> prepare_to_write(Database& db) {
   const auto found = inspect(db);
   if (!found) return Failed(found.error());
-  if (auto allowed = check(*found, IndexAccess::write); !allowed) return allowed;
-  if (found->kind == Kind::empty || found->version != kSchemaVersion) {
+  // What is not yet an index of this version may be one that another run is
+  // making: the verdict is taken again under the write lock, where nothing
+  // changes meanwhile, and a refused file is left as it was.
+  if (found->kind != Kind::ours || found->version != kSchemaVersion) {
     if (auto made = make_current(db); !made) return made;
   }
   // Readers go on while a run writes; a commit is durable once the WAL is on disk.
