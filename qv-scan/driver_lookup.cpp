@@ -27,7 +27,7 @@ std::optional<DriverInfo> lookup_driver(std::u16string_view key_name, Reader& re
   const auto key = open_local_machine_key(driver_key_path(key_name));
   if (!key) return std::nullopt;
   const auto read = [&](const char16_t* value_name) {
-    return reader.registry_string(key->get(), value_name);
+    return reader.read_registry_string(key->get(), value_name);
   };
 
   // Dates come as 6-21-2006 as well as 6/21/2006; both parse alike.

@@ -25,7 +25,7 @@ std::u16string_view until_nul(std::u16string_view units) {
 
 }  // namespace
 
-std::optional<std::string> Reader::registry_string(HKEY key, const char16_t* value_name) {
+std::optional<std::string> Reader::read_registry_string(HKEY key, const char16_t* value_name) {
   DWORD size = 0;
   if (RegQueryValueExW(key, as_wchar(value_name), nullptr, nullptr, nullptr, &size) !=
           ERROR_SUCCESS ||
@@ -44,8 +44,9 @@ std::optional<std::string> Reader::registry_string(HKEY key, const char16_t* val
   return text;
 }
 
-std::optional<std::u16string_view> Reader::read_property(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                                         DWORD property) {
+std::optional<std::u16string_view> Reader::read_device_property(HDEVINFO set,
+                                                                 SP_DEVINFO_DATA& device,
+                                                                 DWORD property) {
   DWORD required = 0;
   // The probe normally fails with ERROR_INSUFFICIENT_BUFFER; only the size counts.
   (void)SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, nullptr, 0, &required);
@@ -59,16 +60,9 @@ std::optional<std::u16string_view> Reader::read_property(HDEVINFO set, SP_DEVINF
   return std::u16string_view(buffer_).substr(0, std::size_t{probed} / 2 + 1);
 }
 
-std::optional<std::u16string> Reader::device_property(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                                      DWORD property) {
-  const auto units = read_property(set, device, property);
-  if (!units) return std::nullopt;
-  return std::u16string(*units);
-}
-
 std::optional<std::string> Reader::property_text(HDEVINFO set, SP_DEVINFO_DATA& device,
                                                  DWORD property) {
-  const auto units = read_property(set, device, property);
+  const auto units = read_device_property(set, device, property);
   if (!units) return std::nullopt;
   std::string text = wide_until_nul(*units);
   if (text.empty()) return std::nullopt;
@@ -77,13 +71,13 @@ std::optional<std::string> Reader::property_text(HDEVINFO set, SP_DEVINFO_DATA& 
 
 std::vector<std::string> Reader::property_list(HDEVINFO set, SP_DEVINFO_DATA& device,
                                                DWORD property) {
-  const auto units = read_property(set, device, property);
+  const auto units = read_device_property(set, device, property);
   return units ? split_multi_string(*units) : std::vector<std::string>{};
 }
 
 std::optional<std::u16string> Reader::property_units(HDEVINFO set, SP_DEVINFO_DATA& device,
                                                      DWORD property) {
-  const auto units = read_property(set, device, property);
+  const auto units = read_device_property(set, device, property);
   if (!units || until_nul(*units).empty()) return std::nullopt;
   return std::u16string(until_nul(*units));
 }
@@ -101,7 +95,7 @@ std::optional<std::string> Reader::instance_id(HDEVINFO set, SP_DEVINFO_DATA& de
 }
 
 std::optional<std::string> read_registry_string(HKEY key, const char16_t* value_name) {
-  return Reader().registry_string(key, value_name);
+  return Reader().read_registry_string(key, value_name);
 }
 
 }  // namespace qv

@@ -7,7 +7,7 @@
 //
 //   Reader reader;
 //   const auto hardware_ids = reader.property_list(set, device, SPDRP_HARDWAREID);
-//   const auto provider = reader.registry_string(key, u"ProviderName");
+//   const auto provider = reader.read_registry_string(key, u"ProviderName");
 #pragma once
 
 #include <optional>
@@ -23,14 +23,16 @@ class Reader {
  public:
   // The value's text up to its first zero unit, whatever its type; absent when
   // the value is missing, unreadable or empty. `value_name` ends with a zero unit.
-  [[nodiscard]] std::optional<std::string> registry_string(HKEY key, const char16_t* value_name);
+  [[nodiscard]] std::optional<std::string> read_registry_string(HKEY key,
+                                                               const char16_t* value_name);
 
   // The property's data as UTF-16 units followed by one unit made of the two
   // spare bytes (a zero unit for data of even size); absent when the property
-  // is missing, empty or unreadable.
-  [[nodiscard]] std::optional<std::u16string> device_property(HDEVINFO set,
-                                                              SP_DEVINFO_DATA& device,
-                                                              DWORD property);
+  // is missing, empty or unreadable. The units live in the reader's buffer until
+  // its next read; the operations below cut or split them into what is kept.
+  [[nodiscard]] std::optional<std::u16string_view> read_device_property(HDEVINFO set,
+                                                                      SP_DEVINFO_DATA& device,
+                                                                      DWORD property);
   // A text property up to its first zero unit; absent when missing or empty.
   [[nodiscard]] std::optional<std::string> property_text(HDEVINFO set, SP_DEVINFO_DATA& device,
                                                          DWORD property);
@@ -45,14 +47,10 @@ class Reader {
   [[nodiscard]] std::optional<std::string> instance_id(HDEVINFO set, SP_DEVINFO_DATA& device);
 
  private:
-  // The units of a property, in the buffer until the next read.
-  std::optional<std::u16string_view> read_property(HDEVINFO set, SP_DEVINFO_DATA& device,
-                                                   DWORD property);
-
   std::u16string buffer_;
 };
 
-// Reader::registry_string with a buffer of its own, for a single read.
+// Reader::read_registry_string with a buffer of its own, for a single read.
 [[nodiscard]] std::optional<std::string> read_registry_string(HKEY key, const char16_t* value_name);
 
 }  // namespace qv

@@ -21,7 +21,7 @@ class ReadersTest : public fake::MachineTest {
 
   std::optional<std::string> read_value() {
     const auto key = open_local_machine_key("K");
-    return key ? reader.registry_string(key->get(), u"V") : "(no key)";
+    return key ? reader.read_registry_string(key->get(), u"V") : "(no key)";
   }
   // The property of the machine's first device.
   std::optional<std::u16string> read_property(DWORD property) {
@@ -29,7 +29,9 @@ class ReadersTest : public fake::MachineTest {
     SP_DEVINFO_DATA device{};
     device.cbSize = sizeof device;
     if (!SetupDiEnumDeviceInfo(set.get(), 0, &device)) return u"(no device)";
-    return reader.device_property(set.get(), device, property);
+    const auto units = reader.read_device_property(set.get(), device, property);
+    if (!units) return std::nullopt;
+    return std::u16string(*units);
   }
 };
 
