@@ -31,7 +31,7 @@ void Machine::fail_call(std::string name, DWORD code, std::size_t occurrence) {
   faults.push_back({.name = std::move(name), .occurrence = occurrence, .code = code});
 }
 
-std::size_t Machine::open_handles() const { return open_keys.size() + open_sets.size(); }
+std::size_t Machine::open_handles() const { return open_keys.size() + open_sets.size() + open_files.size(); }
 
 std::size_t Machine::count_calls(std::string_view name) const {
   return static_cast<std::size_t>(

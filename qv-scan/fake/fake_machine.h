@@ -10,6 +10,8 @@
 //   m.child_output = "Microsoft Windows [Version 10.0.19045.3803]\r\n";
 //   m.fail_call("RegOpenKeyExW", ERROR_ACCESS_DENIED);  // every call of that name
 //   m.fail_call_number(7, ERROR_GEN_FAILURE);           // the 7th counted call
+//   m.files[u"C:\\work\\r.txt"] = {.bytes = "old", .attributes = FILE_ATTRIBUTE_HIDDEN};
+//   m.disk_room = 100;                                  // the 101st byte fails
 #pragma once
 
 #include <cstddef>
@@ -44,6 +46,18 @@ struct Key {
   std::map<std::u16string, std::string> values{};  // value name to raw bytes
 };
 
+// A file of the machine's file system: a file on disk, or a device or pipe that
+// keeps what is written to it.
+struct File {
+  std::string bytes{};
+  DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
+  DWORD type = FILE_TYPE_DISK;
+};
+
+struct Folder {
+  bool can_create = true;  // false: files in it may be written but none made
+};
+
 // One counted platform call and what it asked for.
 struct Call {
   std::string name{};
@@ -69,6 +83,15 @@ struct Machine {
   std::map<std::u16string, std::u16string> environment;
   std::optional<std::u16string> system_directory = u"C:\\Windows\\system32";
   std::optional<std::string> child_output;  // absent: the child cannot start
+  // The file system: files and folders by full path ("C:\\work\\r.txt"), devices
+  // and pipes by the name they are opened with ("NUL"). A relative path is taken
+  // from current_directory; a path has no other spellings.
+  std::map<std::u16string, File> files;
+  std::map<std::u16string, Folder> folders = {{u"C:\\work", {}}};
+  std::u16string current_directory = u"C:\\work";
+  // What the disk still takes: a write past it writes what fits and fails with
+  // ERROR_DISK_FULL, as a full disk, a quota or a file-size limit does.
+  std::optional<std::size_t> disk_room;
 
   // Failures to inject. A failing call returns the code (registry) or sets it
   // as the last error (the others); a failing close still releases its handle.
@@ -91,6 +114,11 @@ struct Machine {
   // Bookkeeping of the stand-in itself.
   std::map<std::uintptr_t, std::u16string> open_keys;
   std::map<std::uintptr_t, std::vector<std::size_t>> open_sets;  // members
+  struct OpenFile {
+    std::u16string path;
+    std::size_t position = 0;
+  };
+  std::map<std::uintptr_t, OpenFile> open_files;
   std::uintptr_t next_handle = 0x1000;
 
   // Records the call; returns the code to fail it with, if a fault matches.

@@ -29,6 +29,12 @@ using HKEY = HKEY__*;
 using PHKEY = HKEY*;
 struct HWND__;
 using HWND = HWND__*;
+struct OVERLAPPED;
+using LPOVERLAPPED = OVERLAPPED*;
+struct SECURITY_ATTRIBUTES;
+using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
+using LPCVOID = const void*;
+using LPVOID = void*;
 
 struct GUID {
   std::uint32_t Data1;
@@ -51,20 +57,48 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 32, "the member record of 64-bit Window
 
 #define ERROR_SUCCESS 0L
 #define ERROR_FILE_NOT_FOUND 2L
+#define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
 #define ERROR_INVALID_HANDLE 6L
 #define ERROR_INVALID_DATA 13L
+#define ERROR_WRITE_FAULT 29L
 #define ERROR_GEN_FAILURE 31L
+#define ERROR_SHARING_VIOLATION 32L
+#define ERROR_FILE_EXISTS 80L
 #define ERROR_INVALID_PARAMETER 87L
+#define ERROR_DISK_FULL 112L
 #define ERROR_INSUFFICIENT_BUFFER 122L
+#define ERROR_INVALID_NAME 123L
+#define ERROR_ALREADY_EXISTS 183L
 #define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_UNABLE_TO_REMOVE_REPLACED 1175L
 #define ERROR_INVALID_USER_BUFFER 1784L
 
 #define KEY_READ 0x20019
 #define DIGCF_PRESENT 0x00000002
 #define DIGCF_ALLCLASSES 0x00000004
+
+#define GENERIC_WRITE 0x40000000u
+#define CREATE_NEW 1
+#define OPEN_EXISTING 3
+#define OPEN_ALWAYS 4
+#define FILE_ATTRIBUTE_READONLY 0x00000001
+#define FILE_ATTRIBUTE_HIDDEN 0x00000002
+#define FILE_ATTRIBUTE_SYSTEM 0x00000004
+#define FILE_ATTRIBUTE_DIRECTORY 0x00000010
+#define FILE_ATTRIBUTE_ARCHIVE 0x00000020
+#define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_NOT_CONTENT_INDEXED 0x00002000
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define FILE_TYPE_UNKNOWN 0
+#define FILE_TYPE_DISK 1
+#define FILE_TYPE_CHAR 2
+#define FILE_TYPE_PIPE 3
+#define MOVEFILE_REPLACE_EXISTING 0x00000001
+#define MOVEFILE_WRITE_THROUGH 0x00000008
+#define REPLACEFILE_IGNORE_MERGE_ERRORS 0x00000002
 
 #define SPDRP_DEVICEDESC 0x00000000
 #define SPDRP_HARDWAREID 0x00000001
@@ -94,6 +128,22 @@ BOOL SetupDiGetDeviceInstanceIdW(HDEVINFO set, PSP_DEVINFO_DATA data, PWSTR buff
 BOOL SetupDiGetDeviceRegistryPropertyW(HDEVINFO set, PSP_DEVINFO_DATA data, DWORD property,
                                        PDWORD type, PBYTE buffer, DWORD size, PDWORD required);
 BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set);
+
+// Files, over the machine's small file system.
+DWORD GetCurrentProcessId();
+DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* file_part);
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
+                   DWORD disposition, DWORD flags, HANDLE template_file);
+DWORD GetFileType(HANDLE file);
+DWORD GetFileAttributesW(LPCWSTR name);
+BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
+BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseHandle(HANDLE handle);
+BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD flags,
+                  LPVOID exclude, LPVOID reserved);
+BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
+BOOL DeleteFileW(LPCWSTR name);
 
 namespace qv {
 
