@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "io_win.h"
+#include "report_file_writer.h"
 #include "run.h"
 #include "scan.h"
 

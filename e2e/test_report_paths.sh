@@ -9,11 +9,12 @@ e2e_expected "$c/wine-header.report" "$c/wine-before.report" "$c/wine-after.repo
 e2e_expected "$c/wine.summary" >"$E2E_WORK/summary"
 cp "$E2E_QV" qv.exe
 
-# The summary, then the "written" line after a report that was written.
+# The summary, then the "written" line after a report that was written, with the path's
+# control characters as spaces.
 expect_output() {
   local status=$1 argument=$2
   cat "$E2E_WORK/summary"
-  [[ $status == 0 ]] && printf 'written   %s\n' "$argument"
+  [[ $status == 0 ]] && printf 'written   %s\n' "${argument//[[:cntrl:]]/ }"
 }
 
 # row LABEL ARGUMENT STATUS STDERR LANDS: runs qv.exe ARGUMENT and checks standard
@@ -50,6 +51,30 @@ row "extra arguments" first.txt 0 "" first.txt
 e2e_run_qv run second.txt third.txt
 [[ -e third.txt ]] && e2e_fail "extra arguments: an argument after the path was written"
 
+# A write cut short by a file-size limit, as by a full disk or a quota: status 1, the
+# message of any failed write, the old report byte for byte, and no other file left.
+cut_row() {
+  local label=$1 file=$2
+  ls -A >"$E2E_WORK/files.before"
+  [[ -e $file ]] && cp "$file" "$E2E_WORK/old.bytes"
+  (
+    trap '' XFSZ
+    exec prlimit --fsize=1026 wine qv.exe "$file" >"$E2E_WORK/cut.out" 2>"$E2E_WORK/cut.err"
+  )
+  echo $? >"$E2E_WORK/cut.status"
+  e2e_check_bytes "$label: standard output" "$E2E_WORK/summary" "$E2E_WORK/cut.out"
+  e2e_check_text "$label: standard error" \
+    "Couldn't write $file: General failure. (os error 31)"$'\n' "$E2E_WORK/cut.err"
+  e2e_check_status "$label: status" cut 1
+  ls -A >"$E2E_WORK/files.after"
+  e2e_check_bytes "$label: the folder's files" "$E2E_WORK/files.before" "$E2E_WORK/files.after"
+  [[ -e $E2E_WORK/old.bytes ]] && e2e_check_bytes "$label: the old report" "$E2E_WORK/old.bytes" "$file"
+  rm -f "$E2E_WORK/old.bytes"
+}
+cut_row "a write cut short, new path" cut.txt
+cp new.txt old.txt
+cut_row "a write cut short, old report" old.txt
+
 # Paths that can't be written.
 row "missing folder" 'missing/report.txt' 1 $'Couldn\'t write missing/report.txt: Path not found. (os error 3)\n' -
 row "missing folder, backslash" 'missing\report.txt' 1 $'Couldn\'t write missing\\report.txt: Path not found. (os error 3)\n' -
@@ -60,6 +85,8 @@ row "a folder" folder 1 $'Couldn\'t write folder: Access denied. (os error 5)\n'
 row "the empty argument" '' 1 $'Couldn\'t write : Path not found. (os error 3)\n' -
 row "a pipe that does not exist" '\\.\pipe\qv-none' 1 \
   $'Couldn\'t write \\\\.\\pipe\\qv-none: File not found. (os error 2)\n' -
+row "a control character in the path" $'\\\\.\\pipe\\qv-none\nx' 1 \
+  $'Couldn\'t write \\\\.\\pipe\\qv-none x: File not found. (os error 2)\n' -
 printf 'old\n' >read-only.txt
 wine cmd /c attrib +r read-only.txt >/dev/null 2>&1
 if ((EUID == 0)); then
@@ -81,6 +108,13 @@ reader=$!
 for _ in $(seq 1 200); do [[ -e ready ]] && break; sleep 0.05; done
 row "a named pipe with a reader" '\\.\pipe\qv-report' 0 "" piped.bin
 wait "$reader" || e2e_fail "a named pipe with a reader: the reader failed: $(cat "$E2E_WORK/reader.err")"
+# A pipe's name may hold a line feed; the written line shows it as a space.
+rm -f ready piped.bin
+wine "$E2E_PIPE_READER" $'\\\\.\\pipe\\qv\nreport' ready piped.bin 2>"$E2E_WORK/reader.err" &
+reader=$!
+for _ in $(seq 1 200); do [[ -e ready ]] && break; sleep 0.05; done
+row "a pipe named with a line feed" $'\\\\.\\pipe\\qv\nreport' 0 "" piped.bin
+wait "$reader" || e2e_fail "a pipe named with a line feed: the reader failed: $(cat "$E2E_WORK/reader.err")"
 
 # CON on a console: on a pseudo-terminal Wine hands qv.exe a console, and the report
 # arrives there after the summary. The terminal's CRs and escape sequences are taken off.

@@ -18,8 +18,6 @@ namespace {
 constexpr std::size_t kConsoleChunk = 8192;
 constexpr std::size_t kFileChunk = std::size_t{1} << 30;
 
-using FileHandle = KernelHandle;
-
 std::expected<void, std::uint32_t> write_all(HANDLE handle, std::string_view bytes) {
   return write_in_chunks<char>(
       bytes, kFileChunk, ERROR_WRITE_FAULT, [&](std::string_view piece) -> ChunkWritten {
@@ -108,28 +106,6 @@ WriteOutcome StandardStreamSink::write(std::string_view bytes) {
   const std::uint32_t code = written.error();
   if (reader_has_left(code)) return {.kind = WriteOutcome::Kind::reader_left, .code = code};
   return {.kind = WriteOutcome::Kind::failed, .code = code, .text = system_error_text(code)};
-}
-
-std::expected<void, std::string> FileReportWriter::write_file(std::u16string_view path,
-                                                              std::string_view bytes) {
-  const std::wstring wide_path(path.begin(), path.end());
-  // Not CREATE_ALWAYS: with FILE_ATTRIBUTE_NORMAL it refuses an existing hidden
-  // or system file. OPEN_ALWAYS opens any file and leaves its attributes; the
-  // old content is cut off before the write, so a longer old file leaves nothing
-  // behind and its space is free again for the new one. On success the last
-  // error may be ERROR_ALREADY_EXISTS; it is not a failure and is not read.
-  FileHandle file(CreateFileW(wide_path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file.valid()) return last_error();
-  // Only a file on disk has content to cut. A device (NUL, CON, a serial port)
-  // or a pipe takes the bytes as they come, and refuses SetEndOfFile.
-  if (GetFileType(file.get()) == FILE_TYPE_DISK && !SetEndOfFile(file.get())) return last_error();
-  if (const auto written = write_all(file.get(), bytes); !written) {
-    return std::unexpected(system_error_text(written.error()));
-  }
-  // Closed here, so that a failure of the close itself is reported.
-  if (!CloseHandle(file.release())) return last_error();
-  return {};
 }
 
 std::expected<std::string, std::string> read_whole_file(const NativePath& path,

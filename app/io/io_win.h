@@ -1,5 +1,4 @@
-// What only Windows has: the report file writer and the rules for the system's
-// messages and codes.
+// What only Windows has: the rules for the system's messages and codes.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +9,6 @@
 #include "files.h"
 
 namespace qv {
-
-// Opens the file whatever its attributes (a hidden or system file too, which
-// CREATE_ALWAYS would refuse), keeps them, and replaces the whole content. A
-// device or a pipe (NUL, CON, \\.\pipe\name) takes the bytes as they come.
-class FileReportWriter final : public ReportWriter {
- public:
-  [[nodiscard]] std::expected<void, std::string> write_file(std::u16string_view path,
-                                                            std::string_view bytes) override;
-};
 
 // A system message on one line: every run of CR and LF becomes one space, and
 // white space at the end goes.
