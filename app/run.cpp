@@ -5,6 +5,7 @@
 
 #include "console.h"
 #include "report.h"
+#include "report_format.h"
 #include "text.h"
 
 namespace qv {
@@ -18,7 +19,9 @@ int write_report(const ScanResult& result, std::u16string_view path, StandardOut
     const std::string report = serialize_report(result);
     written = files.write_file(path, report);
   }  // the buffer goes before anything else is printed
-  const std::string shown_path = wide_to_text(path);
+  // A pipe's name, or a path under Wine, may hold a line feed: shown as a space,
+  // so that every message stays one line.
+  const std::string shown_path = one_line_text(wide_to_text(path));
   if (!written) {
     write_error(err, "Couldn't write " + shown_path + ": " + written.error() + "\n");
     return 1;

@@ -45,8 +45,8 @@ std::optional<std::string> Reader::read_registry_string(HKEY key, const char16_t
 }
 
 std::optional<std::u16string_view> Reader::read_device_property(HDEVINFO set,
-                                                                 SP_DEVINFO_DATA& device,
-                                                                 DWORD property) {
+                                                                SP_DEVINFO_DATA& device,
+                                                                DWORD property) {
   DWORD required = 0;
   // The probe normally fails with ERROR_INSUFFICIENT_BUFFER; only the size counts.
   (void)SetupDiGetDeviceRegistryPropertyW(set, &device, property, nullptr, nullptr, 0, &required);

@@ -24,15 +24,15 @@ class Reader {
   // The value's text up to its first zero unit, whatever its type; absent when
   // the value is missing, unreadable or empty. `value_name` ends with a zero unit.
   [[nodiscard]] std::optional<std::string> read_registry_string(HKEY key,
-                                                               const char16_t* value_name);
+                                                                const char16_t* value_name);
 
   // The property's data as UTF-16 units followed by one unit made of the two
   // spare bytes (a zero unit for data of even size); absent when the property
   // is missing, empty or unreadable. The units live in the reader's buffer until
   // its next read; the operations below cut or split them into what is kept.
   [[nodiscard]] std::optional<std::u16string_view> read_device_property(HDEVINFO set,
-                                                                      SP_DEVINFO_DATA& device,
-                                                                      DWORD property);
+                                                                        SP_DEVINFO_DATA& device,
+                                                                        DWORD property);
   // A text property up to its first zero unit; absent when missing or empty.
   [[nodiscard]] std::optional<std::string> property_text(HDEVINFO set, SP_DEVINFO_DATA& device,
                                                          DWORD property);
@@ -40,8 +40,7 @@ class Reader {
   [[nodiscard]] std::vector<std::string> property_list(HDEVINFO set, SP_DEVINFO_DATA& device,
                                                        DWORD property);
   // A text property as UTF-16 up to its first zero unit; absent when missing or empty.
-  [[nodiscard]] std::optional<std::u16string> property_units(HDEVINFO set,
-                                                             SP_DEVINFO_DATA& device,
+  [[nodiscard]] std::optional<std::u16string> property_units(HDEVINFO set, SP_DEVINFO_DATA& device,
                                                              DWORD property);
   // The device's instance id; absent when it can't be read.
   [[nodiscard]] std::optional<std::string> instance_id(HDEVINFO set, SP_DEVINFO_DATA& device);
