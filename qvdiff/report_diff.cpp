@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string>
@@ -145,32 +148,94 @@ struct Groups {
 
 constexpr std::size_t kNone = static_cast<std::size_t>(-1);
 
+std::uint64_t id_hash(std::string_view id) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15;
+  std::uint64_t hash = 0x243F6A8885A308D3 ^ id.size();
+  std::size_t at = 0;
+  for (; at + 8 <= id.size(); at += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, id.data() + at, sizeof word);
+    hash = (hash ^ word) * kMultiplier;
+    hash ^= hash >> 29;
+  }
+  std::uint64_t tail = 0;
+  std::memcpy(&tail, id.data() + at, id.size() - at);
+  hash = (hash ^ tail) * kMultiplier;
+  return hash ^ (hash >> 32);
+}
+
+// OLD's instance ids, each with a number kept for it: open addressing in a table
+// at least twice the size of the list, each slot holding the id's hash, so that
+// a probe compares text only for a likely match. An id's text is that of a
+// device in OLD, named by its index.
+class IdTable {
+ public:
+  explicit IdTable(std::span<const SectionView> sections)
+      : sections_(sections), slots_(std::bit_ceil(sections.size() * 2 + 2)) {}
+
+  // The number kept for `id`, and whether the id was new to the table (its
+  // number then `value`).
+  std::pair<std::size_t&, bool> emplace(std::string_view id, std::size_t device,
+                                        std::size_t value) {
+    Slot& slot = probe(id, id_hash(id));
+    if (slot.device != kNone) return {slot.value, false};
+    slot.device = device;
+    slot.value = value;
+    return {slot.value, true};
+  }
+  // The number kept for `id`, or null for an id that OLD lacks.
+  std::size_t* find(std::string_view id) {
+    Slot& slot = probe(id, id_hash(id));
+    return slot.device == kNone ? nullptr : &slot.value;
+  }
+
+ private:
+  struct Slot {
+    std::uint64_t hash = 0;
+    std::size_t device = kNone;
+    std::size_t value = kNone;
+  };
+  // The slot of `id`, or the empty slot where it would go.
+  Slot& probe(std::string_view id, std::uint64_t hash) {
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+      Slot& slot = slots_[at];
+      if (slot.device == kNone) slot.hash = hash;
+      if (slot.device == kNone || (slot.hash == hash && sections_[slot.device].instance_id == id)) {
+        return slot;
+      }
+    }
+  }
+
+  std::span<const SectionView> sections_;
+  std::vector<Slot> slots_;
+};
+
 // Pairs the devices by instance id. An id that stands more than once is paired
 // in order of appearance: the second in OLD with the second in NEW; a device
 // left over on either side is removed or added.
 Groups group_devices(const ReportView& old_report, const ReportView& new_report) {
   const auto& old_sections = old_report.sections;
   // For each id its first unpaired device in OLD; for each device the next with its id.
-  std::unordered_map<std::string_view, std::size_t> first_unpaired;
-  first_unpaired.reserve(old_sections.size());
+  IdTable first_unpaired(old_sections);
   std::vector<std::size_t> next_same(old_sections.size(), kNone);
   for (std::size_t i = old_sections.size(); i-- > 0;) {
-    const auto [at, added] = first_unpaired.try_emplace(old_sections[i].instance_id, i);
+    const auto [first, added] = first_unpaired.emplace(old_sections[i].instance_id, i, i);
     if (!added) {
-      next_same[i] = at->second;
-      at->second = i;
+      next_same[i] = first;
+      first = i;
     }
   }
   Groups groups;
   std::vector<bool> paired(old_sections.size());
   for (const SectionView& section : new_report.sections) {
-    const auto at = first_unpaired.find(section.instance_id);
-    if (at == first_unpaired.end() || at->second == kNone) {
+    std::size_t* const first = first_unpaired.find(section.instance_id);
+    if (first == nullptr || *first == kNone) {
       groups.added.push_back(&section);
       continue;
     }
-    const std::size_t old_index = at->second;
-    at->second = next_same[old_index];
+    const std::size_t old_index = *first;
+    *first = next_same[old_index];
     paired[old_index] = true;
     // The usual case: the same text, not even read.
     if (old_sections[old_index].text != section.text) {
@@ -194,8 +259,8 @@ Groups group_devices(const ReportView& old_report, const ReportView& new_report)
 }  // namespace
 
 std::expected<Comparison, ReportError> compare_reports(const ReportView& old_report,
-                                                      const ReportView& new_report,
-                                                      const TextSink& sink) {
+                                                       const ReportView& new_report,
+                                                       const TextSink& sink) {
   Printer out(sink);
   print_host(out, old_report, new_report);
   const Groups groups = group_devices(old_report, new_report);
