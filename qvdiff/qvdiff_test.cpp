@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -33,27 +35,54 @@ TEST(RunQvdiff, StatusOutputAndMessages) {
       {"differ", both, {report, changed}, 1, differences, "", {0, 1}},
       {"one argument", {"a"}, {report}, 2, "", usage, {}},
       {"three arguments", {"a", "b", "c"}, {report, report, report}, 2, "", usage, {}},
-      {"old unreadable", both, {"!Gone.", report}, 2, "", "Couldn't read old: Gone.\n", {0}},
+      {"old unreadable", both, {"!Gone.", report}, 2, "", "Couldn't read old: Gone.\n", {0, 1}},
       {"new unreadable", both, {report, "!Denied."}, 2, "", "Couldn't read new: Denied.\n", {0, 1}},
-      {"old not a report", both, {"qvdev2\n", report}, 2, "",
-       "old, line 1: The first line is not \"qvdev1\".\n", {0}},
-      {"new damaged", both, {report, report + "driver_ver=0.0.0.0\n"}, 2, "",
-       "new, line 9: The \"driver_ver\" value is not a valid driver date and version.\n", {0, 1}},
-      {"new cut short", both, {report, report.substr(0, report.size() - 3)}, 2, "",
+      {"old not a report",
+       both,
+       {"qvdev2\n", report},
+       2,
+       "",
+       "old, line 1: The first line is not \"qvdev1\".\n",
+       {0, 1}},
+      {"new damaged",
+       both,
+       {report, report + "driver_ver=0.0.0.0\n"},
+       2,
+       "",
+       "new, line 9: The \"driver_ver\" value is not a valid driver date and version.\n",
+       {0, 1}},
+      {"new cut short",
+       both,
+       {report, report.substr(0, report.size() - 3)},
+       2,
+       "",
        "new, line 8: The report is cut short: its last line does not end in a line feed.\n",
        {0, 1}},
-      {"names on one line", {"a\nb", "c"}, {"!Gone.", report}, 2, "", "Couldn't read a b: Gone.\n",
-       {0}},
+      {"names on one line",
+       {"a\nb", "c"},
+       {"!Gone.", report},
+       2,
+       "",
+       "Couldn't read a b: Gone.\n",
+       {0, 1}},
       {"output full", both, {report, changed}, 2, "", full, {0, 1}, {failure(112, "Disk full.")}},
       {"reader left: silent", both, {report, changed}, 2, "", "", {0, 1}, {reader_left(32)}},
       {"no standard output: no failure", both, {report, changed}, 1, "", "", {0, 1}, {kAbsent}},
-      {"output fails, nothing to write", both, {report, report}, 0, "", "", {0, 1},
+      {"output fails, nothing to write",
+       both,
+       {report, report},
+       0,
+       "",
+       "",
+       {0, 1},
        {failure(112, "Disk full.")}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
+    std::mutex reading;
     std::vector<std::size_t> reads;
     const ReadInput read = [&](std::size_t i) -> std::expected<std::string, std::string> {
+      const std::lock_guard lock(reading);
       reads.push_back(i);
       if (c.files.at(i).starts_with('!')) return std::unexpected(c.files[i].substr(1));
       return c.files[i];
@@ -63,6 +92,7 @@ TEST(RunQvdiff, StatusOutputAndMessages) {
     EXPECT_EQ(run_qvdiff(c.names, read, out, err), c.status);
     EXPECT_EQ(out.text, c.out);
     EXPECT_EQ(err.text, c.err);
+    std::ranges::sort(reads);
     EXPECT_EQ(reads, c.reads);
   }
 }
