@@ -7,7 +7,8 @@
 namespace qv {
 namespace {
 
-// The examples of FIPS 180-4, the empty text, and a million a's fed in uneven pieces.
+// The examples of FIPS 180-4, the empty text, 55 bytes (the most one block
+// takes with its padding), and a million a's.
 TEST(Sha256, KnownDigests) {
   const std::pair<std::string, std::string> cases[] = {
       {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
@@ -18,13 +19,7 @@ TEST(Sha256, KnownDigests) {
   };
   for (const auto& [text, hex] : cases) EXPECT_EQ(to_hex(sha256(text)), hex) << text;
 
-  Sha256 digest;
-  const std::string a(1000, 'a');
-  for (std::size_t i = 0, piece = 1; i < 1000; ++i, piece = piece % 63 + 1) {
-    digest.add(std::string_view(a).substr(0, 1000 - (i % 2) * piece));
-    if (i % 2 == 1) digest.add(std::string_view(a).substr(0, piece));
-  }
-  EXPECT_EQ(to_hex(digest.finish()),
+  EXPECT_EQ(to_hex(sha256(std::string(1000000, 'a'))),
             "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0");
 }
 

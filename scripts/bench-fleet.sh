@@ -19,7 +19,7 @@ days=${DAYS:-30}
 devices=${DEVICES:-250}
 build=$root/build/bench-fleet
 source "$root/scripts/setup.sh"
-qv_install cmake make g++ time python3
+qv_install cmake make g++ time python3 libssl-dev
 "$root/scripts/sqlite-source.sh" >&2
 
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null

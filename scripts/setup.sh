@@ -6,7 +6,7 @@ set -euo pipefail
 # SQLite is no package here: scripts/sqlite-source.sh makes it from Debian's source package
 # and installs what that needs.
 QV_PACKAGES_BUILD=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 wine wine64
-  python3 bsdutils)
+  python3 bsdutils libssl-dev)
 # The fleet index's export is loaded into a real PostgreSQL server by the tests.
 QV_PACKAGES_POSTGRES=(postgresql-15 postgresql-client-15)
 QV_PACKAGES_FUZZ=(clang-19 libclang-rt-19-dev)
