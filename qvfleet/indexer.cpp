@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -266,8 +267,26 @@ std::expected<Indexer::StateRef, std::string> Indexer::new_state(
   return StateRef{**state, *driver};
 }
 
+// A digest is SHA-256's: any eight of its bytes are as good a hash as any.
+std::size_t Indexer::DigestHash::operator()(const SectionDigest& digest) const noexcept {
+  std::size_t hash;
+  std::memcpy(&hash, digest.data(), sizeof hash);
+  return hash;
+}
+
 std::expected<Indexer::StateRef, std::string> Indexer::state(const SectionView& section) {
   const Digest digest = section_digest(section.text);
+  if (const auto known = states_.find(digest); known != states_.end()) return known->second;
+  auto found = stored_state(section, digest);
+  if (found) {
+    states_.emplace(digest, *found);
+    new_states_.push_back(digest);
+  }
+  return found;
+}
+
+std::expected<Indexer::StateRef, std::string> Indexer::stored_state(const SectionView& section,
+                                                                    const SectionDigest& digest) {
   Statement& find = statements_->find_state;
   find.bind(1, digest);
   const auto row = find.step();
@@ -371,6 +390,7 @@ std::expected<void, std::string> Indexer::learn_order(std::int64_t report_id,
 std::expected<std::optional<ReportError>, std::string> Indexer::add(const ReportFile& file,
                                                                     std::string_view bytes) {
   new_hosts_.clear();
+  new_states_.clear();
   if (auto begun = statements_->savepoint.run(); !begun) return failed(begun.error());
   auto added = add_snapshot(file, bytes);
   if (added && !*added) {
@@ -383,6 +403,8 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add(const Report
   (void)statements_->release.run();
   for (const std::string& name : new_hosts_) hosts_.erase(name);
   new_hosts_.clear();
+  for (const SectionDigest& digest : new_states_) states_.erase(digest);
+  new_states_.clear();
   return added;
 }
 

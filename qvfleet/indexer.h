@@ -85,6 +85,8 @@ class Indexer {
 
   std::expected<std::int64_t, std::string> host_id(std::string_view name);
   std::expected<StateRef, std::string> state(const SectionView& section);
+  std::expected<StateRef, std::string> stored_state(const SectionView& section,
+                                                    const SectionDigest& digest);
   std::expected<StateRef, std::string> new_state(const SectionView& section,
                                                  std::span<const std::uint8_t> digest);
   std::expected<std::optional<std::int64_t>, std::string> driver_id(const SectionFields& fields);
@@ -102,6 +104,13 @@ class Indexer {
   // remembered here is never one that was taken back.
   std::unordered_map<std::string, std::int64_t> hosts_;
   std::vector<std::string> new_hosts_;  // made by the add under way
+  // Every device state this run has met, by digest, so that a section seen
+  // before costs no lookup in the index; forgotten as the hosts are.
+  struct DigestHash {
+    std::size_t operator()(const SectionDigest& digest) const noexcept;
+  };
+  std::unordered_map<SectionDigest, StateRef, DigestHash> states_;
+  std::vector<SectionDigest> new_states_;  // made by the add under way
 };
 
 }  // namespace qv
