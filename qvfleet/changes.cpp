@@ -277,4 +277,26 @@ std::expected<void, std::string> write_changes(Database& db, std::optional<std::
   return {};
 }
 
+std::expected<void, std::string> each_change(
+    Database& db, const std::function<void(const SnapshotChange&)>& take) {
+  const auto pairs = changed_pairs(db, std::nullopt);
+  if (!pairs) return Failed(pairs.error());
+  auto sql = Statements::make(db);
+  if (!sql) return Failed(sql.error());
+  std::string text;
+  for (const Pair& pair : *pairs) {
+    text.clear();
+    const auto written = write_pair(*sql, pair, [&](std::string_view lines) {
+      text += lines;
+      return true;
+    });
+    if (!written) return Failed(written.error());
+    if (text.empty()) continue;
+    const std::string_view differences = std::string_view(text).substr(text.find('\n') + 1);
+    take({pair.older.snapshot_id, pair.newer.snapshot_id, pair.older.report_id,
+          pair.newer.report_id, differences});
+  }
+  return {};
+}
+
 }  // namespace qv

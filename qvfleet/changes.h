@@ -8,7 +8,9 @@
 // another in the order of their files' last writes.
 #pragma once
 
+#include <cstdint>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -23,5 +25,20 @@ namespace qv {
 [[nodiscard]] std::expected<void, std::string> write_changes(Database& db,
                                                              std::optional<std::string> since,
                                                              const LineSink& out);
+
+// A pair of consecutive snapshots of a host for which qvdiff prints something,
+// and what it prints for them (without write_changes's heading line).
+struct SnapshotChange {
+  std::int64_t older_snapshot = 0;
+  std::int64_t newer_snapshot = 0;
+  std::int64_t older_report = 0;
+  std::int64_t newer_report = 0;
+  std::string_view differences;  // valid during the call only
+};
+
+// Hands `take` each such pair of the whole index, in write_changes's order, so
+// that what is counted from them agrees with what `changes` prints.
+[[nodiscard]] std::expected<void, std::string> each_change(
+    Database& db, const std::function<void(const SnapshotChange&)>& take);
 
 }  // namespace qv
