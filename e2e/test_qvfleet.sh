@@ -2,8 +2,9 @@
 # qvfleet.exe on a share of reports that qv.exe wrote, a day apart, with the machine
 # changed in between (as for qvdiff), and a file that is no report: the index run,
 # a second run that finds everything known, also through other spellings of the
-# share (one file, one snapshot), every question, a refused write, the export, and
-# last-write times kept to Windows' 100 ns.
+# share (one file, one snapshot), every question, a refused write, the export, the
+# page (the same bytes as the native qvfleet's, E2E_NATIVE_QVFLEET), and last-write
+# times kept to Windows' 100 ns.
 source "$(dirname "$0")/lib.sh"
 : "${E2E_QVFLEET:?}"
 c=$E2E_SOURCE/cases
@@ -75,6 +76,20 @@ for file in host report snapshot driver device_state device_id report_device rep
   [[ -s exported/$file.csv ]] || e2e_fail "export: exported/$file.csv is missing or empty"
 done
 [[ -s exported/schema.sql && -s exported/load.sql ]] || e2e_fail "export: no schema.sql or load.sql"
+
+# The page holds no clock's time: qvfleet.exe writes the same bytes as the native
+# qvfleet does for the same index.
+title=$'Wine <fleet> & \xc3\xa9t\xc3\xa9'
+run_qvfleet page page fleet.db fleet.html --title "$title"
+e2e_check_status "page: status" page 0
+grep -q '^wrote fleet\.html: 1 host, 2 snapshots, [0-9]* drivers, [0-9]* bytes$' "$E2E_WORK/page.out" ||
+  e2e_fail "page: summary line: $(cat "$E2E_WORK/page.out" "$E2E_WORK/page.err")"
+if [[ ! -x ${E2E_NATIVE_QVFLEET:-} ]]; then
+  e2e_fail "page: the native qvfleet (${E2E_NATIVE_QVFLEET:-}) is missing: build the native preset first"
+else
+  "$E2E_NATIVE_QVFLEET" page fleet.db native.html --title "$title" >/dev/null
+  e2e_check_bytes "page: the same bytes as the native qvfleet" native.html fleet.html
+fi
 
 # A report rewritten within the same second, with the same size, is a new snapshot.
 later=share/$host/2026-12-08.txt

@@ -9,6 +9,7 @@
 #include "dates.h"
 #include "export.h"
 #include "index_command.h"
+#include "page.h"
 #include "queries.h"
 #include "report_format.h"
 #include "schema.h"
@@ -25,6 +26,7 @@ struct CommandForm {
   std::size_t most = 0;
   bool csv = false;
   bool since = false;
+  bool title = false;
 };
 
 constexpr std::size_t kAny = static_cast<std::size_t>(-1);
@@ -38,6 +40,8 @@ constexpr CommandForm kCommands[] = {
     {"changes", "[--since DATE]", "what changed between consecutive snapshots", 0, 0, false, true},
     {"sql", "QUERY", "any query that only reads", 1, kAny, true},
     {"export", "FOLDER", "the index as CSV files and a PostgreSQL schema", 1, 1},
+    {"page", "OUT.html [--title TEXT]", "the fleet as one HTML page, to look at in a browser", 1, 1,
+     false, false, true},
 };
 
 std::string synopsis(const CommandForm& form) {
@@ -66,12 +70,19 @@ std::string usage_of(const CommandForm& form) {
 
 constexpr int kTrouble = 2;
 
+// "1 host", "2 hosts".
+std::string counted(std::int64_t count, std::string_view thing) {
+  return std::to_string(count) + " " + std::string(thing) + (count == 1 ? "" : "s");
+}
+
 // A command's words after the index's path, with its options taken out.
 struct Words {
   std::vector<std::string> plain;
   int csv = 0;
   int since = 0;
   std::optional<std::string> since_date;  // none when --since is the last word
+  int title = 0;
+  std::optional<std::string> title_text;  // none when --title is the last word
   std::optional<std::string> unknown_option;
 };
 
@@ -84,6 +95,9 @@ Words words_of(std::span<const std::string> arguments) {
     } else if (word == "--since") {
       ++words.since;
       if (i + 1 < arguments.size()) words.since_date = arguments[++i];
+    } else if (word == "--title") {
+      ++words.title;
+      if (i + 1 < arguments.size()) words.title_text = arguments[++i];
     } else if (word.starts_with("--") && word.size() > 2) {
       if (!words.unknown_option) words.unknown_option = word;
     } else {
@@ -96,7 +110,8 @@ Words words_of(std::span<const std::string> arguments) {
 // Whether the words are what the command takes, leaving the values aside.
 bool fits(const CommandForm& form, const Words& words) {
   return words.plain.size() >= form.least && words.plain.size() <= form.most &&
-         words.csv <= (form.csv ? 1 : 0) && words.since <= (form.since ? 1 : 0);
+         words.csv <= (form.csv ? 1 : 0) && words.since <= (form.since ? 1 : 0) &&
+         words.title <= (form.title ? 1 : 0);
 }
 
 // `sql`'s query: every word but a lone --csv, joined by a space, so that a query
@@ -195,6 +210,21 @@ class Command {
     return out_.failed() ? kTrouble : 0;
   }
 
+  int page(const std::string& file, const std::optional<std::string>& title) {
+    auto db = open();
+    if (!db) return trouble(db.error());
+    PageOptions options;
+    if (title) options.title = *title;
+    const auto written =
+        write_page(*db, std::filesystem::path(std::u8string(file.begin(), file.end())), options);
+    if (!written) return trouble(written.error());
+    out_.write("wrote " + one_line_text(file) + ": " + counted(written->hosts, "host") + ", " +
+               counted(written->snapshots, "snapshot") + ", " +
+               counted(written->drivers, "driver") + ", " + counted(written->bytes, "byte") +
+               "\n");
+    return out_.failed() ? kTrouble : 0;
+  }
+
  private:
   LineSink sink() {
     return [this](std::string_view lines) {
@@ -250,6 +280,12 @@ int run_command(Command& command, const CommandForm& form, const std::string& in
       return command.trouble("The option --since needs a date: " + std::string(kDateForms) + ".");
     }
     return command.changes(words.since_date);
+  }
+  if (form.name == "page") {
+    if (words.title == 1 && !words.title_text) {
+      return command.trouble("The option --title needs a text.");
+    }
+    return command.page(plain[0], words.title_text);
   }
   return command.export_to(plain[0]);
 }

@@ -254,7 +254,7 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
     EXPECT_EQ(outcome.status, 2);
     EXPECT_TRUE(outcome.err.starts_with("Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is"))
         << outcome.err;
-    EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 9) << outcome.err;
+    EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 10) << outcome.err;
   }
   const Outcome full = run({"hosts", "@index"}, {failure(28, "No space left on device.")});
   EXPECT_EQ(full.status, 2);

@@ -10,6 +10,8 @@ QV_PACKAGES_BUILD=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-m
 # The fleet index's export is loaded into a real PostgreSQL server by the tests.
 QV_PACKAGES_POSTGRES=(postgresql-15 postgresql-client-15)
 QV_PACKAGES_FUZZ=(clang-19 libclang-rt-19-dev)
+# The fleet page is tested in a real Chromium, driven by Debian's own Python and selenium.
+QV_PACKAGES_BROWSER=(chromium chromium-driver python3-selenium)
 
 qv_missing_packages() {
   local pkg

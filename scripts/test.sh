@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 source scripts/setup.sh
 # setup.sh stops at the first failure; here every preset runs and all failures are told.
 set +e
-qv_install "${QV_PACKAGES_BUILD[@]}" "${QV_PACKAGES_FUZZ[@]}" "${QV_PACKAGES_POSTGRES[@]}" || exit 1
+qv_install "${QV_PACKAGES_BUILD[@]}" "${QV_PACKAGES_FUZZ[@]}" "${QV_PACKAGES_POSTGRES[@]}" "${QV_PACKAGES_BROWSER[@]}" || exit 1
 
 jobs=$(nproc)
 failed=()

@@ -1,0 +1,551 @@
+'use strict';
+// The fleet page draws itself from the JSON that qvfleet embeds beside this script.
+// Every value comes from report files any machine could have written, so text reaches
+// the document only as text nodes and attributes, never as markup.
+(() => {
+  const DATA = JSON.parse(document.getElementById('fleet-data').textContent);
+  // Long tables are drawn a page at a time: every keystroke in a filter draws its rows
+  // anew, and laying out 200 rows of drivers, each bar a part per version, took 50 to
+  // 190 ms on a 2-core machine.
+  const PAGE_ROWS = 100;
+  const DRIVER_ROWS = 50;
+  const SVG_NS = 'http://www.w3.org/2000/svg';
+  const hosts = DATA.hosts;
+  const drivers = DATA.drivers;
+  // Lists of ascending numbers come as the first and then each one's distance from the
+  // one before, which takes half the room in a large fleet's page.
+  const rising = (list) => {
+    let n = 0;
+    return list.map((step) => (n += step));
+  };
+  for (const d of drivers) for (const v of d[3]) v[2] = rising(v[2]);
+  // The devices of the hosts' details, decoded when a host is first chosen: each
+  // instance id comes as how much it shares with the one before and the rest, its other
+  // texts as places in DATA.texts (-1: none).
+  let deviceRows = null;
+  function devicesOf(details) {
+    if (deviceRows === null) {
+      const texts = DATA.texts;
+      let before = '';
+      deviceRows = DATA.states.map(([shared, rest, description, version, provider]) => {
+        before = before.slice(0, shared) + rest;
+        return [before, texts[description], version < 0 ? null : texts[version], provider < 0 ? null : texts[provider]];
+      });
+    }
+    return rising(details.devices);
+  }
+  const hostByName = new Map(hosts.map((h, i) => [h[0], i]));
+  // Text sorts as qvfleet sorts it, by code, so the page and the questions agree.
+  const byCode = (a, b) => (a < b ? -1 : a > b ? 1 : 0);
+
+  // One formatter for the whole page: toLocaleString makes a new one at every call.
+  const fmt = new Intl.NumberFormat('en-US').format;
+  const plural = (n, one, many) => `${fmt(n)} ${n === 1 ? one : many}`;
+  const hostLink = (h) => `#host=${encodeURIComponent(hosts[h][0])}`;
+  // A report may name no host; its link still needs text to be seen and chosen.
+  const hostName = (h) => (hosts[h][0] === '' ? '(no name)' : hosts[h][0]);
+
+  function append(parent, ...kids) {
+    for (const kid of kids) {
+      if (kid === null || kid === undefined || kid === false) continue;
+      if (Array.isArray(kid)) append(parent, ...kid);
+      else parent.appendChild(typeof kid === 'object' ? kid : document.createTextNode(String(kid)));
+    }
+  }
+
+  // Attributes are set one by one from a fixed list of names in this file; none is an
+  // event handler.
+  function el(tag, attrs, ...kids) {
+    const e = document.createElement(tag);
+    for (const [k, v] of Object.entries(attrs || {})) {
+      if (v === null || v === undefined || v === false) continue;
+      e.setAttribute(k, v === true ? '' : String(v));
+    }
+    append(e, ...kids);
+    return e;
+  }
+
+  function svg(tag, attrs, ...kids) {
+    const e = document.createElementNS(SVG_NS, tag);
+    for (const [k, v] of Object.entries(attrs || {})) e.setAttribute(k, String(v));
+    append(e, ...kids);
+    return e;
+  }
+
+  // A value shown inside running text keeps its own direction: a right-to-left
+  // override in a host name must not turn the sentence around it.
+  const bdi = (text) => el('bdi', null, text);
+  const orNone = (v) => (v === null ? el('span', { class: 'none' }, 'none') : v);
+
+  // A sortable, filterable table of many rows, drawn a page of rows at a time.
+  class RowList {
+    constructor({ id, caption, noun, columns, items, row, filter, pageRows = PAGE_ROWS }) {
+      Object.assign(this, { id, noun, columns, items, row, filter, pageRows });
+      this.sortColumn = -1; // -1: the order the data came in
+      this.descending = false;
+      this.shown = pageRows;
+      this.view = items;
+      this.tbody = el('tbody');
+      this.headers = columns.map((c, i) => this.header(c, i));
+      this.table = el('table', { id },
+        el('caption', null, caption),
+        el('thead', null, el('tr', null, this.headers)),
+        this.tbody);
+      this.status = el('p', { class: 'status', 'aria-live': 'polite', id: `${id}-status` });
+      this.more = el('button', { type: 'button', class: 'more' });
+      this.more.addEventListener('click', () => { this.shown += this.pageRows; this.draw(false); });
+      this.element = el('div', { class: 'rowlist' }, el('div', { class: 'scroll' }, this.table),
+        el('div', { class: 'under' }, this.status, this.more));
+      this.update();
+    }
+
+    header(column, i) {
+      const th = el('th', { scope: 'col', class: column.num ? 'num' : null });
+      if (!column.key) {
+        append(th, column.label);
+        return th;
+      }
+      const button = el('button', { type: 'button', class: 'sort' }, column.label,
+        el('span', { class: 'arrow', 'aria-hidden': 'true' }));
+      button.addEventListener('click', () => this.sortBy(i));
+      th.appendChild(button);
+      return th;
+    }
+
+    sortBy(i) {
+      if (this.sortColumn === i) this.descending = !this.descending;
+      else {
+        this.sortColumn = i;
+        this.descending = Boolean(this.columns[i].num);
+      }
+      this.headers.forEach((th, j) => {
+        const arrow = th.querySelector('.arrow');
+        if (j === i) th.setAttribute('aria-sort', this.descending ? 'descending' : 'ascending');
+        else th.removeAttribute('aria-sort');
+        if (arrow) arrow.textContent = j === i ? (this.descending ? ' ▼' : ' ▲') : '';
+      });
+      this.update();
+    }
+
+    // Filters and sorts again; called on every keystroke, so it does only what it must.
+    update() {
+      let view = this.filter ? this.items.filter(this.filter) : this.items.slice();
+      if (this.sortColumn >= 0) {
+        const { key, num } = this.columns[this.sortColumn];
+        const sign = this.descending ? -1 : 1;
+        const cmp = num ? (a, b) => key(a) - key(b) : (a, b) => byCode(key(a) ?? '', key(b) ?? '');
+        view = view.map((item, order) => ({ item, order }));
+        view.sort((a, b) => sign * cmp(a.item, b.item) || a.order - b.order);
+        view = view.map((e) => e.item);
+      }
+      this.view = view;
+      this.shown = this.pageRows;
+      this.draw(true);
+    }
+
+    // Anew after a filter or a sort; else only the rows that "show more" adds.
+    draw(anew) {
+      const count = Math.min(this.shown, this.view.length);
+      const rows = document.createDocumentFragment();
+      for (let i = anew ? 0 : this.tbody.rows.length; i < count; i++) rows.appendChild(this.row(this.view[i]));
+      if (anew) this.tbody.replaceChildren(rows);
+      else this.tbody.appendChild(rows);
+      const of = this.view.length === this.items.length ? '' : ` (of ${fmt(this.items.length)})`;
+      this.status.textContent = this.view.length === 0
+        ? `No ${this.noun[1]}${of}.`
+        : `Showing ${fmt(count)} of ${plural(this.view.length, ...this.noun)}${of}.`;
+      const left = this.view.length - count;
+      this.more.hidden = left <= 0;
+      this.more.textContent = `Show ${fmt(Math.min(left, this.pageRows))} more`;
+    }
+  }
+
+  function filterBox(id, label, placeholder, onText) {
+    const input = el('input', { type: 'search', id, autocomplete: 'off', spellcheck: 'false', placeholder });
+    input.addEventListener('input', () => onText(input.value.toLowerCase()));
+    return { input, element: el('p', { class: 'filter' }, el('label', { for: id }, label), ' ', input) };
+  }
+
+  function section(id, title, ...kids) {
+    return el('section', { id, 'aria-labelledby': `${id}-title` },
+      el('h2', { id: `${id}-title`, tabindex: '-1' }, title), kids);
+  }
+
+  // A view that the location's hash opens: a heading to move the focus to, and a body.
+  function panel(id) {
+    const heading = el('h3', { id: `${id}-title`, tabindex: '-1' });
+    const body = el('div');
+    const element = el('section', { id, class: 'panel', 'aria-labelledby': `${id}-title`, hidden: true }, heading, body);
+    return { element, heading, body };
+  }
+
+  // --- overview -------------------------------------------------------------------
+
+  const SEEN = [
+    ['today', 'Today', (a) => a === 0],
+    ['week', '1 to 7 days ago', (a) => a >= 1 && a <= 7],
+    ['month', '8 to 30 days ago', (a) => a >= 8 && a <= 30],
+    ['older', 'More than 30 days ago', (a) => a > 30],
+  ];
+
+  function overview() {
+    const t = DATA.totals;
+    const totals = el('table', { id: 'totals' }, el('caption', null, 'The fleet in its latest snapshots'),
+      el('tbody', null, [
+        ['Hosts', t.hosts], ['Snapshots', t.snapshots],
+        ['Distinct drivers (each version once)', t.drivers], ['Devices without a driver', t.no_driver],
+      ].map(([label, n]) => el('tr', null, el('th', { scope: 'row' }, label), el('td', { class: 'num' }, fmt(n))))));
+    const seen = el('table', { id: 'seen' },
+      el('caption', null, 'Hosts by when they were last seen'),
+      el('thead', null, el('tr', null, el('th', { scope: 'col' }, 'Last seen'), el('th', { scope: 'col', class: 'num' }, 'Hosts'))),
+      el('tbody', null, SEEN.map(([key, label, test]) => {
+        const n = hosts.reduce((sum, h) => sum + (test(h[5]) ? 1 : 0), 0);
+        return el('tr', null, el('th', { scope: 'row' }, label),
+          el('td', { class: 'num' }, el('a', { href: `#seen=${key}`, 'aria-label': `${fmt(n)} hosts last seen ${label.toLowerCase()}` }, fmt(n))));
+      })));
+    const when = DATA.newest === null
+      ? 'The index holds no snapshot yet.'
+      : ['As of ', el('time', null, DATA.newest), ', the newest snapshot in the index.'];
+    return section('overview', 'Overview', el('p', null, when), el('div', { class: 'pair' }, totals, seen));
+  }
+
+  // --- drivers --------------------------------------------------------------------
+
+  // How many hosts run any version of each driver: a host may run two at once.
+  const driverHosts = (() => {
+    const stamp = new Uint32Array(hosts.length);
+    return drivers.map((d, i) => {
+      let n = 0;
+      for (const v of d[3]) for (const h of v[2]) if (stamp[h] !== i + 1) { stamp[h] = i + 1; n++; }
+      return n;
+    });
+  })();
+  const driverText = drivers.map((d) =>
+    [d[0] ?? '', d[1], d[2] ?? '', ...d[3].map((v) => v[0]), ...d[4]].join('\n').toLowerCase());
+  const driverHash = (i, v) => `#driver=${i}${v === undefined ? '' : `&version=${v}`}`;
+
+  function versionBar(i) {
+    const versions = drivers[i][3];
+    const total = versions.reduce((sum, v) => sum + v[2].length, 0);
+    const bar = el('div', { class: 'bar', role: 'group', 'aria-label': `Versions of ${drivers[i][1]}` });
+    versions.forEach((v, k) => {
+      const label = `${v[0]} (${fmt(v[2].length)})`;
+      const part = el('a', { href: driverHash(i, k), class: `part v${Math.min(k, 5)}`, title: `${v[0]}${v[1] ? `, ${v[1]}` : ''}: ${plural(v[2].length, 'host', 'hosts')}` }, label);
+      part.style.width = `${(100 * v[2].length) / total}%`;
+      bar.appendChild(part);
+    });
+    return bar;
+  }
+
+  let driverNeedle = '';
+  const driverList = new RowList({
+    id: 'drivers-table',
+    caption: 'Drivers by provider, description and INF, with the hosts that run each version, newest version first',
+    noun: ['driver', 'drivers'],
+    pageRows: DRIVER_ROWS,
+    items: drivers.map((_, i) => i),
+    filter: (i) => driverNeedle === '' || driverText[i].includes(driverNeedle),
+    columns: [
+      { label: 'Provider', key: (i) => drivers[i][0] },
+      { label: 'Description', key: (i) => drivers[i][1] },
+      { label: 'INF', key: (i) => drivers[i][2] },
+      { label: 'Versions', key: (i) => drivers[i][3].length, num: true },
+      { label: 'Hosts', key: (i) => driverHosts[i], num: true },
+      { label: 'Hosts by version, newest first' },
+    ],
+    row: (i) => {
+      const d = drivers[i];
+      return el('tr', null,
+        el('td', null, orNone(d[0])),
+        el('th', { scope: 'row' }, el('a', { href: driverHash(i) }, d[1] === '' ? '(no description)' : d[1])),
+        el('td', null, orNone(d[2])),
+        el('td', { class: 'num' }, fmt(d[3].length)),
+        el('td', { class: 'num' }, fmt(driverHosts[i])),
+        el('td', { class: 'bars' }, versionBar(i)));
+    },
+  });
+  const driverPanel = panel('driver-view');
+
+  function hostListItems(list) {
+    return list.map((h) => el('li', null, el('a', { href: hostLink(h) }, hostName(h))));
+  }
+
+  // A list of hosts that may run to thousands: drawn a page at a time, like the tables.
+  function hostList(list, label) {
+    const ul = el('ul', { class: 'hostlist', 'aria-label': label });
+    let shown = 0;
+    const more = el('button', { type: 'button', class: 'more' });
+    const draw = () => {
+      const next = Math.min(list.length, shown + PAGE_ROWS);
+      append(ul, hostListItems(list.slice(shown, next)));
+      shown = next;
+      more.hidden = shown >= list.length;
+      more.textContent = `Show ${fmt(Math.min(PAGE_ROWS, list.length - shown))} more of ${fmt(list.length)}`;
+    };
+    more.addEventListener('click', draw);
+    draw();
+    return [ul, more];
+  }
+
+  function showDriver(i, k) {
+    const d = drivers[i];
+    const { heading, body } = driverPanel;
+    body.replaceChildren();
+    if (!d) {
+      heading.textContent = 'No such driver in this page';
+      return;
+    }
+    heading.replaceChildren('Driver ', bdi(d[1]), ' by ', d[0] === null ? 'no provider' : bdi(d[0]), ', ',
+      d[2] === null ? 'no INF' : bdi(d[2]));
+    const versions = el('table', { id: 'driver-versions' }, el('caption', null, 'Its versions, newest first'),
+      el('thead', null, el('tr', null, ['Version', 'Date', 'Hosts'].map((t) => el('th', { scope: 'col' }, t)))),
+      el('tbody', null, d[3].map((v, j) => el('tr', { class: j === k ? 'chosen' : null },
+        el('th', { scope: 'row' }, el('a', { href: driverHash(i, j), 'aria-current': j === k ? 'true' : null }, v[0])),
+        el('td', null, orNone(v[1])), el('td', { class: 'num' }, fmt(v[2].length))))));
+    append(body, versions);
+    if (d[4].length) {
+      append(body, el('p', null, 'Matching device ids: '),
+        el('ul', { class: 'ids' }, d[4].map((id) => el('li', null, el('code', null, id)))));
+    }
+    const v = d[3][k];
+    if (v) {
+      append(body, el('h4', { id: 'version-hosts-title', tabindex: '-1' }, 'Hosts running version ', bdi(v[0]),
+        v[1] ? ` of ${v[1]}` : '', `: ${fmt(v[2].length)}`),
+      hostList(v[2], `Hosts running version ${v[0]}`));
+    } else if (k !== undefined) {
+      append(body, el('p', null, 'This driver has no such version.'));
+    }
+  }
+
+  function drivers_() {
+    const box = filterBox('drivers-filter', 'Filter drivers', 'provider, description, INF, version or device id',
+      (text) => { driverNeedle = text; driverList.update(); });
+    return section('drivers', 'Drivers',
+      el('p', null, 'Drivers with the most versions and the most hosts come first; a header sorts by its column. ' +
+        'Each bar is split by version, each part as wide as its share of the hosts; choose one to list its hosts.'),
+      driverPanel.element, box.element, driverList.element);
+  }
+
+  // --- hosts ----------------------------------------------------------------------
+
+  let hostNeedle = '';
+  let seenTest = null;
+  const hostText = hosts.map((h) => `${h[0]}\n${h[2]}`.toLowerCase());
+  const hostList_ = new RowList({
+    id: 'hosts-table',
+    caption: 'Hosts and their latest snapshot',
+    noun: ['host', 'hosts'],
+    items: hosts.map((_, i) => i),
+    filter: (i) => (seenTest === null || seenTest(hosts[i][5])) && (hostNeedle === '' || hostText[i].includes(hostNeedle)),
+    columns: [
+      { label: 'Host', key: (i) => hosts[i][0] },
+      { label: 'Last seen', key: (i) => hosts[i][1] },
+      { label: 'OS', key: (i) => hosts[i][2] },
+      { label: 'Devices', key: (i) => hosts[i][3], num: true },
+      { label: 'Without a driver', key: (i) => hosts[i][4], num: true },
+    ],
+    row: (i) => {
+      const h = hosts[i];
+      return el('tr', null,
+        el('th', { scope: 'row' }, el('a', { href: hostLink(i) }, hostName(i))),
+        el('td', null, h[1]), el('td', null, h[2]),
+        el('td', { class: 'num' }, fmt(h[3])), el('td', { class: 'num' }, fmt(h[4])));
+    },
+  });
+  const seenSelect = el('select', { id: 'hosts-seen' }, el('option', { value: '' }, 'any time'),
+    SEEN.map(([key, label]) => el('option', { value: key }, label.toLowerCase())));
+  function setSeen(key) {
+    const entry = SEEN.find((s) => s[0] === key);
+    seenSelect.value = entry ? key : '';
+    seenTest = entry ? entry[2] : null;
+    hostList_.update();
+  }
+  seenSelect.addEventListener('change', () => setSeen(seenSelect.value));
+  const hostPanel = panel('host-view');
+
+  function showHost(name) {
+    const i = hostByName.get(name);
+    const { heading, body } = hostPanel;
+    body.replaceChildren();
+    if (i === undefined) {
+      heading.replaceChildren('No host named ', bdi(name), ' in this page');
+      return;
+    }
+    const h = hosts[i];
+    heading.replaceChildren('Host ', bdi(h[0]));
+    append(body, el('p', null, `Last seen ${h[1]}`, h[5] ? ` (${plural(h[5], 'day', 'days')} before the newest snapshot)` : '',
+      ', OS ', bdi(h[2]), `, ${plural(h[3], 'device', 'devices')}, ${fmt(h[4])} without a driver.`));
+    const details = DATA.host_details && DATA.host_details[i];
+    if (!details) {
+      append(body, el('p', { class: 'left-out' },
+        DATA.details_left_out ?? 'This page was made without the devices and snapshots of each host.',
+        ' The index answers for them: qvfleet changes, and qvfleet sql on the view latest_device.'));
+      return;
+    }
+    const devices = new RowList({
+      id: 'host-devices',
+      caption: 'Devices of its latest snapshot',
+      noun: ['device', 'devices'],
+      items: devicesOf(details),
+      columns: [
+        { label: 'Instance id', key: (s) => deviceRows[s][0] },
+        { label: 'Description', key: (s) => deviceRows[s][1] },
+        { label: 'Driver version', key: (s) => deviceRows[s][2] },
+        { label: 'Provider', key: (s) => deviceRows[s][3] },
+      ],
+      row: (s) => {
+        const d = deviceRows[s];
+        return el('tr', null, el('th', { scope: 'row' }, el('code', null, d[0])), el('td', null, d[1]),
+          el('td', null, d[2] === null ? el('span', { class: 'none' }, 'no driver') : d[2]), el('td', null, orNone(d[3])));
+      },
+    });
+    const snapshots = el('table', { id: 'host-snapshots' }, el('caption', null, 'Its snapshots, newest first, with the devices changed since the one before'),
+      el('thead', null, el('tr', null, ['Taken at', 'Devices', 'Added', 'Removed', 'Changed'].map((t, j) =>
+        el('th', { scope: 'col', class: j ? 'num' : null }, t)))),
+      el('tbody', null, details.snapshots.slice().reverse().map((s) => el('tr', null,
+        el('th', { scope: 'row' }, s[0]), s.slice(1).map((n) => el('td', { class: 'num' }, fmt(n)))))));
+    append(body, devices.element, snapshots);
+  }
+
+  function hosts_() {
+    const box = filterBox('hosts-filter', 'Filter hosts', 'host or OS', (text) => { hostNeedle = text; hostList_.update(); });
+    append(box.element, ' ', el('label', { for: 'hosts-seen' }, 'last seen'), ' ', seenSelect);
+    return section('hosts', 'Hosts', hostPanel.element, box.element, hostList_.element);
+  }
+
+  // --- changes --------------------------------------------------------------------
+
+  const KINDS = ['added', 'removed', 'changed'];
+
+  function chart(days) {
+    const width = 720, height = 180, top = 16, bottom = 28, left = 44;
+    const max = Math.max(1, ...days.map((d) => d[1] + d[2] + d[3]));
+    const step = (width - left) / Math.max(days.length, 1);
+    const scale = (n) => (n * (height - top - bottom)) / max;
+    const image = svg('svg', { viewBox: `0 0 ${width} ${height}`, class: 'chart', role: 'img', 'aria-labelledby': 'chart-title' },
+      svg('title', { id: 'chart-title' }, 'Devices added, removed and changed per day; the numbers are in the table below.'),
+      svg('line', { x1: left, x2: width, y1: height - bottom, y2: height - bottom, class: 'axis' }),
+      svg('text', { x: left - 6, y: top + 4, class: 'tick', 'text-anchor': 'end' }, fmt(max)),
+      svg('text', { x: left - 6, y: height - bottom, class: 'tick', 'text-anchor': 'end' }, '0'));
+    const every = Math.ceil(days.length / 10);
+    days.forEach((d, n) => {
+      let y = height - bottom;
+      const x = left + n * step + step * 0.15;
+      KINDS.forEach((kind, k) => {
+        const h = scale(d[k + 1]);
+        if (h <= 0) return;
+        y -= h;
+        image.appendChild(svg('rect', { x, y, width: step * 0.7, height: h, class: kind },
+          svg('title', null, `${d[0]}: ${fmt(d[k + 1])} ${kind}`)));
+      });
+      if (n % every === 0 || n === days.length - 1) {
+        image.appendChild(svg('text', { x: x + step * 0.35, y: height - 10, class: 'tick', 'text-anchor': 'middle' }, d[0].slice(5)));
+      }
+    });
+    return image;
+  }
+
+  function changes() {
+    const days = DATA.days;
+    const legend = el('p', { class: 'legend', 'aria-hidden': 'true' },
+      KINDS.map((k) => [el('span', { class: `swatch ${k}` }), ` ${k} `]));
+    const table = el('table', { id: 'days-table' }, el('caption', null, 'Devices added, removed and changed per day, across the fleet'),
+      el('thead', null, el('tr', null, ['Day', 'Added', 'Removed', 'Changed'].map((t, j) => el('th', { scope: 'col', class: j ? 'num' : null }, t)))),
+      el('tbody', null, days.map((d) => el('tr', null, el('th', { scope: 'row' }, d[0]),
+        d.slice(1).map((n) => el('td', { class: 'num' }, fmt(n)))))));
+    const latest = new RowList({
+      id: 'changes-table',
+      caption: `The latest changes, newest first${DATA.latest_changes.length >= 500 ? ' (the newest 500)' : ''}`,
+      noun: ['change', 'changes'],
+      items: DATA.latest_changes,
+      columns: [
+        { label: 'Taken at' }, { label: 'Host' }, { label: 'Change' }, { label: 'Instance id' }, { label: 'Description' },
+      ],
+      row: (c) => el('tr', { class: c[2] }, el('td', null, c[0]),
+        el('th', { scope: 'row' }, el('a', { href: hostLink(c[1]) }, hostName(c[1]))),
+        el('td', null, c[2]), el('td', null, el('code', null, c[3])), el('td', null, c[4])),
+    });
+    const drawn = days.length
+      ? [legend, el('div', { class: 'scroll' }, chart(days)), el('div', { class: 'scroll' }, table)]
+      : el('p', null, 'No device changed between two snapshots of a host.');
+    return section('changes', 'Changes', drawn, latest.element);
+  }
+
+  // --- devices without a driver ----------------------------------------------------
+
+  function noDriver() {
+    const list = new RowList({
+      id: 'no-driver-table',
+      caption: 'Devices without a driver in the latest snapshots, by description and first hardware id',
+      noun: ['kind of device', 'kinds of device'],
+      items: DATA.no_driver,
+      columns: [
+        { label: 'Description', key: (r) => r[0] },
+        { label: 'Hardware id', key: (r) => r[1] },
+        { label: 'Hosts', key: (r) => r[2], num: true },
+      ],
+      row: (r) => el('tr', null, el('th', { scope: 'row' }, r[0] === '' ? '(no description)' : r[0]),
+        el('td', null, r[1] === null ? el('span', { class: 'none' }, 'none') : el('code', null, r[1])),
+        el('td', { class: 'num' }, fmt(r[2]))),
+    });
+    return section('no-driver', 'Devices without a driver', list.element);
+  }
+
+  // --- the page and its locations ---------------------------------------------------
+
+  function parseHash() {
+    const out = {};
+    for (const part of location.hash.slice(1).split('&')) {
+      const at = part.indexOf('=');
+      if (at < 0) continue;
+      try {
+        out[part.slice(0, at)] = decodeURIComponent(part.slice(at + 1));
+      } catch {
+        // a hash typed by hand that is not percent-encoding: no view
+      }
+    }
+    return out;
+  }
+
+  function reveal(target) {
+    target.scrollIntoView({ block: 'start' });
+    target.focus({ preventScroll: true });
+  }
+
+  // The hash says what is open: #host=NAME, #driver=N&version=K, #seen=BUCKET.
+  function route(moveFocus) {
+    const p = parseHash();
+    const hasHost = 'host' in p;
+    const hasDriver = 'driver' in p && /^\d+$/.test(p.driver);
+    hostPanel.element.hidden = !hasHost;
+    driverPanel.element.hidden = !hasDriver;
+    if ('seen' in p) setSeen(p.seen);
+    if (hasHost) showHost(p.host);
+    if (hasDriver) {
+      const k = p.version !== undefined && /^\d+$/.test(p.version) ? Number(p.version) : undefined;
+      showDriver(Number(p.driver), k);
+    }
+    if (!moveFocus) return;
+    if (hasHost) reveal(hostPanel.heading);
+    else if (hasDriver) reveal(document.getElementById('version-hosts-title') ?? driverPanel.heading);
+    else if ('seen' in p) reveal(document.getElementById('hosts-title'));
+  }
+
+  const nav = el('nav', { 'aria-label': 'Sections' }, el('ul', null,
+    [['overview', 'Overview'], ['drivers', 'Drivers'], ['hosts', 'Hosts'], ['changes', 'Changes'], ['no-driver', 'Without a driver']]
+      .map(([id, label]) => el('li', null, el('a', { href: `#${id}` }, label)))));
+  const main = el('main', null, overview(), drivers_(), hosts_(), changes(), noDriver());
+  document.body.append(el('header', null, el('h1', null, DATA.title), nav), main);
+
+  window.addEventListener('hashchange', () => route(true));
+  // A link to the location already open changes no hash; it should still lead there.
+  document.addEventListener('click', (event) => {
+    const a = event.target instanceof Element ? event.target.closest('a[href^="#"]') : null;
+    if (a && a.getAttribute('href').includes('=') && a.getAttribute('href') === location.hash) {
+      event.preventDefault();
+      route(true);
+    }
+  });
+  route(location.hash.length > 1);
+  performance.mark('qv-drawn');
+})();

@@ -1,0 +1,519 @@
+#!/usr/bin/python3
+"""`qvfleet page` in a real, headless Chromium: the page of a generated fleet against what
+`qvfleet hosts`, `drivers`, `find`, `changes` and `sql` answer for the same index, its
+filters, sorting and locations, and a fleet of hostile reports that must show as text and
+run nothing. Debian's selenium belongs to Debian's Python: run with /usr/bin/python3.
+
+Usage: page_browser_test.py QVFLEET FLEET_GENERATE_PY [TEST...]
+"""
+
+import calendar
+import collections
+import datetime
+import json
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+import urllib.parse
+
+from selenium import webdriver
+from selenium.common.exceptions import NoAlertPresentException
+from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+QVFLEET = GENERATOR = WORK = None
+
+# Values a machine of the fleet could put in any text field of its report.
+HOSTILE = [
+    '<img src=x onerror="window.__pwned=1;alert(1)">',
+    '</script><script>window.__pwned=2;alert(2)</script>',
+    '"\'><svg onload="window.__pwned=3"> ` \' "',
+    'line\u2028separator\u2029paragraph',
+    '\u202eexe.thgir-ot-tfel',
+    '&lt;b&gt; &amp; &#60;script&#62;',
+    '</style><style>body{display:none}</style>',
+    '<!--<script>window.__pwned=5</script>-->',
+    'javascript:window.__pwned=6',
+    '"},{"title":"\\u003cscript\\u003e',
+    '<b>' + 'x' * 10000 + '</b>',
+]
+
+# Draws every row of a row list (a page at a time, as a user pressing "show more"), then
+# reads its cells; a cell that says a value is absent reads as null.
+ROWS_JS = """
+const table = document.getElementById(arguments[0]);
+const list = table.closest('.rowlist');
+for (let more = list && list.querySelector('button.more'); more && !more.hidden; ) more.click();
+return [...table.tBodies[0].rows].map((tr) => [...tr.cells].map((c) =>
+  c.childNodes.length === 1 && c.firstChild.nodeType === 1 && c.firstChild.classList.contains('none')
+    ? null : c.textContent));
+"""
+
+
+def qvfleet(*args):
+    done = subprocess.run([QVFLEET, *args], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise AssertionError(f"qvfleet {' '.join(args)} gave {done.returncode}: {done.stderr.strip()}")
+    return done.stdout
+
+
+def tsv(text):
+    """The rows of a question's tab-separated answer, header left out; empty fields as ''."""
+    return [line.split('\t') for line in text.split('\n')[1:] if line]
+
+
+def sql_text(value):
+    return 'NULL' if value is None else "'" + value.replace("'", "''") + "'"
+
+
+def set_time(path, when):
+    t = calendar.timegm(when.timetuple())
+    os.utime(path, (t, t))
+
+
+def parse_changes(text):
+    """`qvfleet changes` as (newer time, host, kind, instance id) tuples."""
+    out, newer, host = [], None, None
+    for line in text.split('\n'):
+        word, _, rest = line.partition(' ')
+        rest = rest.lstrip(' ')
+        if word == 'between':
+            _, newer, host = rest.split(' ', 2)
+        elif word in ('added', 'removed', 'changed'):
+            out.append((newer, host, word, rest))
+    return out
+
+
+def start_browser():
+    options = webdriver.ChromeOptions()
+    options.binary_location = '/usr/bin/chromium'
+    for arg in ('--headless=new', '--no-sandbox', '--disable-gpu', '--window-size=1280,900',
+                '--disable-dev-shm-usage'):
+        options.add_argument(arg)
+    options.set_capability('goog:loggingPrefs', {'browser': 'ALL', 'performance': 'ALL'})
+    return webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+
+
+class PageCase(unittest.TestCase):
+    """One browser for the class; each test opens the page afresh."""
+    page = None
+
+    @classmethod
+    def setUpClass(cls):
+        cls.browser = start_browser()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+
+    def open(self, hash_=''):
+        url = 'file://' + self.page + hash_
+        if self.browser.current_url.split('#')[0] == url.split('#')[0]:
+            self.browser.get('about:blank')  # a new hash alone would not load the page again
+        # what the page before left in the logs is not this page's
+        self.browser.get_log('browser')
+        self.browser.get_log('performance')
+        self.browser.get(url)
+
+    def js(self, script, *args):
+        return self.browser.execute_script(script, *args)
+
+    def rows(self, table_id):
+        return self.js(ROWS_JS, table_id)
+
+    def hash(self):
+        return urllib.parse.unquote(self.js('return location.hash'))
+
+    def assert_clean(self, what):
+        """No error in the browser's log, no request but the page's own file, no dialog."""
+        errors = [e['message'] for e in self.browser.get_log('browser') if e['level'] in ('SEVERE', 'WARNING')]
+        self.assertEqual(errors, [], f'{what}: the browser logged errors')
+        urls = set()
+        for entry in self.browser.get_log('performance'):
+            message = json.loads(entry['message'])['message']
+            if message['method'] == 'Network.requestWillBeSent':
+                urls.add(message['params']['request']['url'].split('#')[0])
+        self.assertLessEqual(urls, {'file://' + self.page}, f'{what}: the page made requests')
+        try:
+            text = self.browser.switch_to.alert.text
+            self.fail(f'{what}: a dialog opened: {text[:80]!r}')
+        except NoAlertPresentException:
+            pass
+        self.assertIsNone(self.js('return window.__pwned'), f'{what}: an injected script ran')
+
+    def click_link(self, scope_id, text):
+        """Chooses the link with exactly this text inside an element, by keyboard."""
+        links = [a for a in self.browser.find_element(By.ID, scope_id).find_elements(By.TAG_NAME, 'a')
+                 if self.js('return arguments[0].textContent', a) == text]
+        self.assertTrue(links, f'no link {text[:60]!r} in #{scope_id}')
+        self.follow(links[0])
+
+    def follow(self, link):
+        """Presses Enter on a link and waits for the page to take the focus to what it names:
+        the page answers a new hash in its own task, after the key's."""
+        self.js('arguments[0].scrollIntoView()', link)
+        link.send_keys(Keys.ENTER)
+        WebDriverWait(self.browser, 5).until(
+            lambda _: self.js('return document.activeElement !== arguments[0]', link),
+            'the page did not move to what the link names')
+
+    def type_in(self, box_id, text):
+        box = self.browser.find_element(By.ID, box_id)
+        box.clear()
+        self.js("arguments[0].dispatchEvent(new Event('input'))", box)
+        box.send_keys(text)
+
+
+def make_fleet():
+    """A daily fleet of 40 hosts over 5 days, with hosts last seen 2, 10 and 40 days
+    before the newest snapshot, so that every bucket of the overview holds one."""
+    share = os.path.join(WORK, 'share')
+    subprocess.run([sys.executable, GENERATOR, 'daily', share, '--hosts', '40', '--days', '5',
+                    '--devices', '120', '--seed', '7'], check=True, capture_output=True)
+    for day in ('2026-12-06', '2026-12-07'):
+        os.remove(os.path.join(share, 'PC-00002', f'{day}.txt'))
+    with open(os.path.join(share, 'PC-00003', '2026-12-03.txt'), encoding='utf-8') as f:
+        source = f.read()
+    for name, days in (('OLD-10', 10), ('OLD-40', 40)):
+        os.makedirs(os.path.join(share, name))
+        path = os.path.join(share, name, 'r.txt')
+        with open(path, 'w', encoding='utf-8', newline='\n') as f:
+            f.write(source.replace('host=PC-00003\n', f'host={name}\n', 1))
+        set_time(path, datetime.datetime(2026, 12, 7, 6) - datetime.timedelta(days=days))
+    db = os.path.join(WORK, 'fleet.db')
+    qvfleet('index', db, share)
+    page = os.path.join(WORK, 'fleet.html')
+    qvfleet('page', db, page)
+    return db, page
+
+
+class GeneratedFleet(PageCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.db, cls.page = make_fleet()
+        cls.hosts = tsv(qvfleet('hosts', cls.db))
+        cls.drivers = tsv(qvfleet('drivers', cls.db))
+        cls.changes = parse_changes(qvfleet('changes', cls.db))
+        super().setUpClass()
+
+    def groups(self, drivers_rows):
+        """`qvfleet drivers` rows as {(provider, description, inf): [(version, hosts)]} in its order."""
+        out = collections.OrderedDict()
+        for provider, description, inf, version, date, hosts in drivers_rows:
+            out.setdefault((provider, description, inf), []).append(f'{version} ({hosts})')
+        return out
+
+    def page_drivers(self):
+        return {(p or '', d if d != '(no description)' else '', i or ''): None
+                for p, d, i, *_ in self.rows('drivers-table')}
+
+    def test_totals_and_hosts_agree_with_the_questions(self):
+        self.open()
+        totals = {r[0]: int(r[1].replace(',', '')) for r in self.js(
+            "return [...document.querySelectorAll('#totals tr')].map(r => [r.cells[0].textContent, r.cells[1].textContent])")}
+        snapshots = int(tsv(qvfleet('sql', self.db, 'SELECT count(*) FROM snapshot'))[0][0])
+        expected = {'Hosts': len(self.hosts), 'Snapshots': snapshots,
+                    'Distinct drivers (each version once)': len(self.drivers),
+                    'Devices without a driver': sum(int(h[6]) for h in self.hosts)}
+        self.assertEqual(totals, expected)
+        page_hosts = [[c.replace(',', '') for c in r] for r in self.rows('hosts-table')]
+        self.assertEqual(page_hosts, [[h[0], h[1], h[2], h[5], h[6]] for h in self.hosts])
+        self.assert_clean('the generated fleet')
+
+    def test_driver_bars_agree_with_drivers(self):
+        self.open()
+        keys = self.page_drivers()
+        bars = self.js("""return [...document.querySelectorAll('#drivers-table tbody tr')].map(r =>
+            [...r.querySelectorAll('.bar a')].map(a => a.textContent))""")
+        self.assertEqual(len(bars), len(keys))
+        expected = self.groups(self.drivers)
+        self.assertEqual(dict(zip(keys, bars)), dict(expected), 'each bar is its driver\'s versions, newest first')
+        # the most versions first, then the most hosts
+        counts = [(len(b), int(r[4].replace(',', ''))) for b, r in zip(bars, self.rows('drivers-table'))]
+        self.assertEqual(counts, sorted(counts, reverse=True))
+        # each part as wide as its share of the driver's hosts, the parts filling the bar
+        bars = self.js("""return [...document.querySelectorAll('#drivers-table tbody .bar')].map(bar =>
+            [bar.clientWidth, [...bar.children].map(p => [p.getBoundingClientRect().width,
+                                                           parseInt(/\\((\\d+)\\)$/.exec(p.textContent)[1])])])""")
+        for width, parts in bars:
+            total = sum(n for _, n in parts)
+            for got, n in parts:
+                self.assertAlmostEqual(got, width * n / total, delta=4, msg=f'a part of {n} of {total} hosts in a bar')
+
+    def test_choosing_a_version_lists_its_hosts(self):
+        self.open()
+        row = self.js("""const r = [...document.querySelectorAll('#drivers-table tbody tr')].find(r => r.querySelectorAll('.bar a').length > 1);
+            return [r.cells[0].textContent, r.cells[1].textContent, r.cells[2].textContent, r.querySelectorAll('.bar a')[1].textContent]""")
+        provider, description, inf, label = row
+        version = label.rsplit(' (', 1)[0]
+        self.click_link('drivers-table', label)
+        self.assertRegex(self.hash(), r'^#driver=\d+&version=1$')
+        self.assertEqual(self.js('return document.activeElement.id'), 'version-hosts-title')
+        listed = self.js("return [...document.querySelectorAll('#driver-view ul.hostlist a')].map(a => a.textContent)")
+        query = ('SELECT DISTINCT host FROM latest_device WHERE driver_provider IS {} AND driver_desc = {} '
+                 'AND driver_inf IS {} AND driver_version = {} ORDER BY host').format(
+            sql_text(provider), sql_text(description), sql_text(inf), sql_text(version))
+        self.assertEqual(listed, [r[0] for r in tsv(qvfleet('sql', self.db, query))])
+        self.assertEqual(f'{version} ({len(listed)})', label)
+        # and a host of the list leads to that host, whose devices agree with `find`
+        ids = self.js("return [...document.querySelectorAll('#driver-view ul.ids code')].map(c => c.textContent)")
+        self.assertTrue(ids, 'the driver shows its matching device ids')
+        self.click_link('driver-view', listed[0])
+        self.assertEqual(self.hash(), '#host=' + listed[0])
+        devices = {tuple(r) for r in self.rows('host-devices')}
+        found = [r for r in tsv(qvfleet('find', self.db, ids[0])) if r[0] == listed[0]]
+        self.assertTrue(found, f'find {ids[0]} names {listed[0]}')
+        for host, taken_at, instance_id, description, driver_ver in found:
+            self.assertIn((instance_id, description, driver_ver), {d[:3] for d in devices})
+
+    def test_filters_narrow_the_rows(self):
+        self.open()
+        every = self.groups(self.drivers)
+        by_version = lambda text: {k for k, v in every.items() if any(text in label for label in v)}
+        cases = [  # (box, typed, the rows it must leave)
+            ('drivers-filter', 'intel', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
+            ('drivers-filter', 'INTEL', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
+            ('drivers-filter', 'pci\\cc_0', set(self.groups(tsv(qvfleet('drivers', self.db, 'PCI\\CC_0'))))),
+            ('drivers-filter', self.drivers[0][3], by_version(self.drivers[0][3])),
+            ('drivers-filter', 'no driver has this', set()),
+            ('hosts-filter', 'pc-0001', {h[0] for h in self.hosts if 'PC-0001' in h[0]}),
+            ('hosts-filter', self.hosts[0][2], {h[0] for h in self.hosts if self.hosts[0][2] in h[2]}),
+            ('hosts-filter', 'OLD', {'OLD-10', 'OLD-40'}),
+        ]
+        for box, typed, expected in cases:
+            with self.subTest(box=box, typed=typed):
+                self.type_in(box, typed)
+                if box == 'drivers-filter':
+                    got = set(self.page_drivers())
+                else:
+                    got = {r[0] for r in self.rows('hosts-table')}
+                self.assertEqual(got, expected)
+                self.assertLess(len(got), len(every) if box == 'drivers-filter' else len(self.hosts))
+                self.type_in(box, '')
+
+    def test_sorting_by_a_header(self):
+        self.open()
+        cases = [  # (table, column, values as numbers, first order)
+            ('hosts-table', 3, True, 'descending'),
+            ('hosts-table', 1, False, 'ascending'),
+            ('drivers-table', 4, True, 'descending'),
+            ('drivers-table', 1, False, 'ascending'),
+        ]
+        for table, column, numeric, first in cases:
+            with self.subTest(table=table, column=column):
+                button = self.browser.find_elements(By.CSS_SELECTOR, f'#{table} thead th')[column].find_element(By.TAG_NAME, 'button')
+                for order in (first, 'ascending' if first == 'descending' else 'descending'):
+                    button.send_keys(Keys.ENTER)
+                    values = [r[column] for r in self.rows(table)]
+                    if numeric:
+                        values = [int(v.replace(',', '')) for v in values]
+                    self.assertEqual(values, sorted(values, reverse=order == 'descending'), order)
+                    self.assertEqual(self.js('return arguments[0].closest("th").getAttribute("aria-sort")', button), order)
+
+    def test_last_seen_buckets_lead_to_their_hosts(self):
+        newest = max(h[1] for h in self.hosts)
+        age = lambda t: (datetime.datetime.fromisoformat(newest[:-1]) - datetime.datetime.fromisoformat(t[:-1])).days
+        cases = [('today', lambda a: a == 0), ('week', lambda a: 1 <= a <= 7),
+                 ('month', lambda a: 8 <= a <= 30), ('older', lambda a: a > 30)]
+        self.open()
+        for key, test in cases:
+            with self.subTest(bucket=key):
+                expected = [h[0] for h in self.hosts if test(age(h[1]))]
+                self.assertTrue(expected)
+                link = self.browser.find_element(By.CSS_SELECTOR, f'#seen a[href="#seen={key}"]')
+                self.assertEqual(link.text, str(len(expected)))
+                self.follow(link)
+                self.assertEqual(self.hash(), f'#seen={key}')
+                self.assertEqual([r[0] for r in self.rows('hosts-table')], expected)
+                self.assertEqual(self.js("return document.getElementById('hosts-seen').value"), key)
+
+    def test_changes_agree_with_changes(self):
+        self.open()
+        per_day = collections.Counter((t[:10], kind) for t, _, kind, _ in self.changes)
+        days = self.rows('days-table')
+        self.assertTrue(days)
+        for day, added, removed, changed in days:
+            self.assertEqual((int(added), int(removed), int(changed)),
+                             (per_day[day, 'added'], per_day[day, 'removed'], per_day[day, 'changed']), day)
+        self.assertEqual(sum(int(n) for d in days for n in d[1:]), len(self.changes))
+        latest = self.rows('changes-table')
+        self.assertEqual(len(latest), min(500, len(self.changes)))
+        self.assertEqual([r[0] for r in latest], sorted((r[0] for r in latest), reverse=True), 'newest first')
+        known = set(self.changes)
+        for taken_at, host, kind, instance_id, _ in latest:
+            self.assertIn((taken_at, host, kind, instance_id), known)
+        # a change leads to its host, whose snapshots hold it
+        taken_at, host, kind = latest[0][:3]
+        self.click_link('changes-table', host)
+        self.assertEqual(self.hash(), '#host=' + host)
+        self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + host)
+        self.assertEqual(self.js('return document.activeElement.id'), 'host-view-title')
+        snapshots = {r[0]: r for r in self.rows('host-snapshots')}
+        self.assertGreater(int(snapshots[taken_at][1 + ['devices', 'added', 'removed', 'changed'].index(kind)]), 0)
+
+    def test_a_host_shows_its_devices_and_snapshots(self):
+        host = self.hosts[4][0]
+        self.open('#host=' + urllib.parse.quote(host))
+        query = ('SELECT instance_id, description, driver_ver, driver_provider FROM latest_device WHERE host = {} '
+                 'ORDER BY instance_id').format(sql_text(host))
+        expected = [[c if c != '' else None for c in r] for r in tsv(qvfleet('sql', self.db, query))]
+        got = [[c if c != 'no driver' else None for c in r] for r in self.rows('host-devices')]
+        self.assertEqual([r[0] for r in got], [r[0] for r in expected])
+        self.assertEqual([r[2:] for r in got], [r[2:] for r in expected])
+        query = ('SELECT s.taken_at, r.devices FROM snapshot AS s JOIN report AS r USING (report_id) JOIN host AS h '
+                 'ON h.host_id = s.host_id WHERE h.name = {} ORDER BY s.mtime_ns DESC').format(sql_text(host))
+        pairs = collections.Counter((t, kind) for t, h, kind, _ in self.changes if h == host)
+        expected = [[t, n, str(pairs[t, 'added']), str(pairs[t, 'removed']), str(pairs[t, 'changed'])]
+                    for t, n in tsv(qvfleet('sql', self.db, query))]
+        self.assertEqual(self.rows('host-snapshots'), expected)
+        self.open('#host=NO-SUCH-HOST')
+        self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"),
+                         'No host named NO-SUCH-HOST in this page')
+        self.assert_clean('a host chosen')
+
+    def test_a_page_without_host_details_says_why(self):
+        # the page of a fleet too large for them, made from this one: the data is no script,
+        # so the policy's hashes stay right
+        with open(self.page, encoding='utf-8') as f:
+            text = f.read()
+        start = text.index('>', text.index('id="fleet-data"')) + 1
+        end = text.index('</script>', start)
+        data = json.loads(text[start:end])
+        reason = 'The devices and snapshots of each host would make the page 99 MB.'
+        data['host_details'], data['details_left_out'] = None, reason
+        embedded = json.dumps(data, separators=(',', ':')).replace('<', '\\u003c').replace('>', '\\u003e').replace('&', '\\u0026')
+        lean = os.path.join(WORK, 'lean.html')
+        with open(lean, 'w', encoding='utf-8') as f:
+            f.write(text[:start] + embedded + text[end:])
+        self.page, host = lean, self.hosts[1]
+        self.open('#host=' + urllib.parse.quote(host[0]))
+        self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + host[0])
+        self.assertIn(reason, self.js("return document.querySelector('#host-view .left-out').textContent"))
+        self.assertEqual(self.js("return document.querySelectorAll('#host-devices, #host-snapshots').length"), 0)
+        self.assert_clean('a page without host details')
+
+    def test_tables_and_boxes_are_labelled(self):
+        self.open('#driver=0&version=0')
+        problems = self.js("""const out = [];
+            for (const t of document.querySelectorAll('table')) {
+              if (!t.caption || !t.caption.textContent.trim()) out.push('a table without a caption: ' + t.id);
+              for (const th of t.querySelectorAll('th')) if (!th.getAttribute('scope')) out.push('a header without scope in ' + t.id);
+              if (t.tHead && !t.tHead.querySelector('th')) out.push('no header cells in ' + t.id);
+            }
+            for (const box of document.querySelectorAll('input, select'))
+              if (!document.querySelector(`label[for="${box.id}"]`)) out.push('no label for ' + box.id);
+            for (const e of document.querySelectorAll('[onclick], div[role=button], span[role=button]')) out.push('a clickable non-control');
+            const chart = document.querySelector('svg.chart');
+            if (!chart || chart.getAttribute('role') !== 'img') out.push('no chart image');
+            return out""")
+        self.assertEqual(problems, [])
+
+
+def hostile_report(value, driver_version, extra):
+    lines = ['qvdev1', f'host={value}', f'os={value}', 'arch=amd64', 'server=0',
+             '[device]', f'instance_id={value}', f'description={value}', f'hwid={value}', f'cid={value}',
+             f'driver_ver=2024-01-02 {driver_version}', f'driver_desc={value}', f'driver_provider={value}',
+             f'driver_inf={value}', 'driver_ext=.NTamd64', f'driver_matching_id={value}',
+             '[device]', f'instance_id=NODRV\\{value}', f'description={value}', f'hwid={value}']
+    if extra:
+        lines += ['[device]', f'instance_id=ADDED\\{value}', f'description={value}', 'hwid=USB\\ADDED']
+    return '\n'.join(lines) + '\n'
+
+
+class HostileFleet(PageCase):
+    """Every text field of every report holds markup, quotes, separators, an override."""
+
+    @classmethod
+    def setUpClass(cls):
+        share = os.path.join(WORK, 'hostile')
+        for n, value in enumerate(HOSTILE):
+            folder = os.path.join(share, str(n))
+            os.makedirs(folder)
+            for day, version, extra in ((6, '1.0.0.0', False), (7, '1.2.3.4', True)):
+                path = os.path.join(folder, f'{day}.txt')
+                with open(path, 'w', encoding='utf-8', newline='\n') as f:
+                    f.write(hostile_report(value, version, extra))
+                set_time(path, datetime.datetime(2026, 12, day, 6))
+        cls.db = os.path.join(WORK, 'hostile.db')
+        qvfleet('index', cls.db, share)
+        cls.page = os.path.join(WORK, 'hostile.html')
+        cls.title = HOSTILE[0] + HOSTILE[1]
+        qvfleet('page', cls.db, cls.page, '--title', cls.title)
+        super().setUpClass()
+
+    def test_the_embedded_data_cannot_end_its_container(self):
+        with open(self.page, encoding='utf-8') as f:
+            text = f.read()
+        self.assertEqual(text.lower().count('</script'), 2, 'only the page\'s own two scripts end')
+        self.assertEqual(text.lower().count('<script'), 2)
+        self.assertNotIn('\u2028', text)
+        self.assertNotIn('\u2029', text)
+
+    def test_every_value_shows_as_text_and_nothing_runs(self):
+        self.open()
+        self.assertEqual(self.js('return document.title'), self.title)
+        self.assertEqual(self.js("return document.querySelector('h1').textContent"), self.title)
+        self.assertEqual(self.js('return document.scripts.length'), 2)
+        self.assertEqual(self.js("return document.querySelectorAll('img, iframe, object, embed, body style, b, "
+                                 "[onerror], [onload], a[href^=javascript]').length"), 0)
+        expected = sorted(HOSTILE, key=lambda v: v.encode())
+        hosts = self.rows('hosts-table')
+        self.assertEqual([r[0] for r in hosts], expected, 'host names')
+        self.assertEqual([r[2] for r in hosts], expected, 'OS')
+        drivers = sorted(self.rows('drivers-table'), key=lambda r: r[1].encode())
+        self.assertEqual([r[:3] for r in drivers], [[v, v, v] for v in expected], 'provider, description, INF')
+        no_driver = self.rows('no-driver-table')
+        self.assertEqual(sorted((r[0], r[1]) for r in no_driver if r[1] != 'USB\\ADDED'),
+                         sorted((v, v) for v in expected))
+        changes = self.rows('changes-table')
+        self.assertEqual(sorted({r[1] for r in changes}), sorted(expected), 'the changes\' hosts')
+        self.assertEqual({r[4] for r in changes}, set(expected), 'the changes\' descriptions')
+        self.assert_clean('the hostile fleet')
+
+    def test_each_host_opens_with_its_values_literally(self):
+        self.open()
+        for value in HOSTILE:
+            with self.subTest(value=value[:40]):
+                self.click_link('hosts-table', value)
+                self.assertEqual(self.hash(), '#host=' + value)
+                self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + value)
+                devices = self.rows('host-devices')
+                self.assertIn([value, value, '2024-01-02 1.2.3.4', value], devices)
+                self.assertIn(['NODRV\\' + value, value, None, None], devices)
+        self.assert_clean('every hostile host opened')
+
+    def test_each_driver_version_opens(self):
+        self.open()
+        for n in range(len(HOSTILE)):
+            with self.subTest(driver=n):
+                self.open(f'#driver={n}&version=0')
+                listed = self.js("return [...document.querySelectorAll('#driver-view ul.hostlist a')].map(a => a.textContent)")
+                provider = self.js("return document.querySelector('#driver-view-title bdi').textContent")
+                self.assertEqual(listed, [provider])
+                self.assertEqual(self.js("return [...document.querySelectorAll('#driver-view ul.ids code')].map(c => c.textContent)"),
+                                 [provider])
+        self.assert_clean('every hostile driver opened')
+
+
+def main():
+    global QVFLEET, GENERATOR, WORK
+    if len(sys.argv) < 3:
+        print(__doc__.strip().split('\n')[-1], file=sys.stderr)
+        return 2
+    QVFLEET, GENERATOR = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
+    WORK = tempfile.mkdtemp(prefix='qvfleet-page-')
+    try:
+        # further arguments name test classes or methods, as unittest takes them
+        program = unittest.main(argv=[sys.argv[0], '-v', *sys.argv[3:]], exit=False)
+        return 0 if program.result.wasSuccessful() else 1
+    finally:
+        shutil.rmtree(WORK, ignore_errors=True)
+
+
+if __name__ == '__main__':
+    sys.exit(main())

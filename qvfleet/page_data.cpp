@@ -1,0 +1,309 @@
+#include "page_data.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+#include "changes.h"
+#include "page_fleet.h"
+
+namespace qv {
+namespace {
+
+using Id = std::int64_t;
+
+Text text_of(const Statement& row, int column) {
+  const auto value = row.optional_text(column);
+  return value ? Text(std::string(*value)) : std::nullopt;
+}
+
+// Runs one query over a table or a join and hands each row to `row`.
+template <typename Row>
+std::expected<void, std::string> each(Database& db, std::string_view sql, Row&& row) {
+  auto statement = db.prepare(sql);
+  if (!statement) return Failed(statement.error());
+  return each_row(*statement, std::forward<Row>(row));
+}
+
+// The latest snapshot of every host, as `hosts` lists them.
+constexpr std::string_view kLatest =
+    "SELECT h.host_id, h.name, s.taken_at, r.os, r.devices, r.no_driver "
+    "FROM latest_snapshot AS s JOIN host AS h ON h.host_id = s.host_id "
+    "JOIN report AS r ON r.report_id = s.report_id ORDER BY h.name";
+
+// Every snapshot of every host, in the order `changes` takes them.
+constexpr std::string_view kSnapshots =
+    "SELECT s.snapshot_id, s.host_id, s.taken_at, r.devices FROM snapshot AS s "
+    "JOIN report AS r ON r.report_id = s.report_id ORDER BY s.host_id, s.mtime_ns, s.snapshot_id";
+
+// Which driver each host's latest snapshot runs, as `drivers` counts them.
+constexpr std::string_view kLatestDrivers =
+    "SELECT s.host_id, rd.driver_id FROM latest_snapshot AS s "
+    "JOIN report_driver AS rd ON rd.report_id = s.report_id";
+
+constexpr std::string_view kDrivers =
+    "SELECT driver_id, provider, description, inf, version, date, v1, v2, v3, v4 FROM driver";
+
+// The matching ids that `drivers TEXT` looks in.
+constexpr std::string_view kMatchingIds =
+    "SELECT DISTINCT driver_id, driver_matching_id FROM device_state "
+    "WHERE driver_id IS NOT NULL AND driver_matching_id IS NOT NULL";
+
+constexpr std::string_view kLatestStates =
+    "SELECT v.state_id, v.instance_id, v.description, v.driver_ver, v.driver_provider, "
+    "v.driver_id IS NULL, (SELECT i.value FROM device_id AS i WHERE i.state_id = v.state_id "
+    "AND i.kind = 'hwid' ORDER BY i.position LIMIT 1) "
+    "FROM device AS v WHERE v.state_id IN (SELECT rd.state_id FROM latest_snapshot AS s "
+    "JOIN report_device AS rd ON rd.report_id = s.report_id)";
+
+constexpr std::string_view kLatestDevices =
+    "SELECT s.host_id, rd.state_id, rd.copies FROM latest_snapshot AS s "
+    "JOIN report_device AS rd ON rd.report_id = s.report_id";
+
+// The description of a device that a change names, in the report it stands in.
+constexpr std::string_view kDescription =
+    "SELECT d.description FROM report_device AS rd JOIN device_state AS d "
+    "ON d.state_id = rd.state_id WHERE rd.report_id = ?1 AND d.instance_id = ?2 "
+    "ORDER BY d.state_id LIMIT 1";
+
+// qvdiff's heading of a device, and the word the page calls it by.
+struct Heading {
+  std::string_view label;
+  std::string_view kind;
+  std::int64_t ChangeCounts::*count;
+};
+constexpr Heading kHeadings[] = {
+    {"removed   ", "removed", &ChangeCounts::removed},
+    {"added     ", "added", &ChangeCounts::added},
+    {"changed   ", "changed", &ChangeCounts::changed},
+};
+
+class Reader {
+ public:
+  Reader(Database& db, PageFleet& fleet) : db_(db), fleet_(fleet) {}
+
+  std::expected<void, std::string> read() {
+    for (auto step : {&Reader::read_hosts, &Reader::read_snapshots, &Reader::read_changes,
+                      &Reader::read_drivers, &Reader::read_devices}) {
+      if (auto done = (this->*step)(); !done) return done;
+    }
+    return {};
+  }
+
+ private:
+  std::expected<void, std::string> read_hosts() {
+    return each(db_, kLatest, [&](const Statement& row) {
+      host_at_.emplace(row.integer(0), fleet_.hosts.size());
+      fleet_.hosts.push_back({.name = std::string(row.text(1)),
+                              .last_seen = std::string(row.text(2)),
+                              .os = std::string(row.text(3)),
+                              .devices = row.integer(4),
+                              .no_driver = row.integer(5),
+                              .snapshots = {},
+                              .states = {}});
+      fleet_.no_driver += row.integer(5);
+      if (!fleet_.newest || *fleet_.newest < fleet_.hosts.back().last_seen) {
+        fleet_.newest = fleet_.hosts.back().last_seen;
+      }
+    });
+  }
+
+  std::expected<void, std::string> read_snapshots() {
+    return each(db_, kSnapshots, [&](const Statement& row) {
+      const std::string taken_at(row.text(2));
+      fleet_.days.try_emplace(taken_at.substr(0, 10));
+      ++fleet_.snapshot_count;
+      const auto host = host_at_.find(row.integer(1));
+      if (host == host_at_.end()) return;
+      snapshot_at_.emplace(row.integer(0), Place{host->second, fleet_.snapshots.size()});
+      fleet_.hosts[host->second].snapshots.push_back(fleet_.snapshots.size());
+      fleet_.snapshots.push_back({.taken_at = taken_at, .devices = row.integer(3), .counts = {}});
+    });
+  }
+
+  // The changes as `changes` finds them, counted per snapshot and per day.
+  std::expected<void, std::string> read_changes() {
+    std::vector<std::int64_t> described;  // the report each latest change stands in
+    auto done = each_change(db_, [&](const SnapshotChange& change) {
+      const auto newer = snapshot_at_.find(change.newer_snapshot);
+      if (newer == snapshot_at_.end()) return;
+      PageSnapshot& snapshot = fleet_.snapshots[newer->second.snapshot];
+      ChangeCounts& day = fleet_.days[snapshot.taken_at.substr(0, 10)];
+      for (std::string_view rest = change.differences; !rest.empty();) {
+        const std::string_view line = rest.substr(0, rest.find('\n'));
+        rest.remove_prefix(std::min(rest.size(), line.size() + 1));
+        for (const Heading& heading : kHeadings) {
+          if (!line.starts_with(heading.label)) continue;
+          ++(snapshot.counts.*heading.count);
+          ++(day.*heading.count);
+          if (fleet_.latest_changes.size() == kLatestChanges) break;
+          fleet_.latest_changes.push_back({.taken_at = snapshot.taken_at,
+                                           .host = newer->second.host,
+                                           .kind = heading.kind,
+                                           .instance_id = std::string(line.substr(10)),
+                                           .description = {}});
+          described.push_back(heading.kind == "removed" ? change.older_report
+                                                        : change.newer_report);
+        }
+      }
+    });
+    if (!done) return done;
+    auto description = db_.prepare(kDescription);
+    if (!description) return Failed(description.error());
+    for (std::size_t i = 0; i < fleet_.latest_changes.size(); ++i) {
+      LatestChange& change = fleet_.latest_changes[i];
+      description->bind(1, described[i]);
+      description->bind(2, change.instance_id);
+      done = each_row(*description,
+                      [&](const Statement& row) { change.description = std::string(row.text(0)); });
+      if (!done) return done;
+    }
+    return {};
+  }
+
+  std::expected<void, std::string> read_drivers() {
+    std::unordered_map<Id, std::vector<std::size_t>> hosts_of;
+    auto done = each(db_, kLatestDrivers, [&](const Statement& row) {
+      const auto host = host_at_.find(row.integer(0));
+      if (host != host_at_.end()) hosts_of[row.integer(1)].push_back(host->second);
+    });
+    if (!done) return done;
+    using Key = std::tuple<Text, std::string, Text>;
+    std::map<Key, PageDriver> drivers;
+    std::unordered_map<Id, PageDriver*> driver_of;
+    done = each(db_, kDrivers, [&](const Statement& row) {
+      const auto hosts = hosts_of.find(row.integer(0));
+      if (hosts == hosts_of.end()) return;
+      Key key{text_of(row, 1), std::string(row.text(2)), text_of(row, 3)};
+      PageDriver& driver = drivers[key];
+      std::tie(driver.provider, driver.description, driver.inf) = std::move(key);
+      std::ranges::sort(hosts->second);
+      driver.versions.push_back(
+          {.version = std::string(row.text(4)),
+           .date = text_of(row, 5),
+           .parts = {row.integer(6), row.integer(7), row.integer(8), row.integer(9)},
+           .hosts = std::move(hosts->second)});
+      driver_of.emplace(row.integer(0), &driver);
+      ++fleet_.driver_rows;
+    });
+    if (!done) return done;
+    done = each(db_, kMatchingIds, [&](const Statement& row) {
+      const auto driver = driver_of.find(row.integer(0));
+      if (driver != driver_of.end()) driver->second->matching_ids.emplace(row.text(1));
+    });
+    if (!done) return done;
+    for (auto& [key, driver] : drivers) fleet_.drivers.push_back(std::move(driver));
+    order_drivers();
+    return {};
+  }
+
+  void order_drivers() {
+    for (PageDriver& driver : fleet_.drivers) {
+      std::ranges::sort(driver.versions, [](const PageVersion& a, const PageVersion& b) {
+        return std::tie(b.parts, b.date, b.version) < std::tie(a.parts, a.date, a.version);
+      });
+      std::set<std::size_t> hosts;
+      for (const PageVersion& version : driver.versions) {
+        hosts.insert(version.hosts.begin(), version.hosts.end());
+      }
+      driver.hosts = hosts.size();
+    }
+    std::ranges::stable_sort(fleet_.drivers, [](const PageDriver& a, const PageDriver& b) {
+      return std::tuple(b.versions.size(), b.hosts) < std::tuple(a.versions.size(), a.hosts);
+    });
+  }
+
+  // The devices of the latest snapshots: each host's, and those without a driver.
+  std::expected<void, std::string> read_devices() {
+    struct State {
+      DeviceText text;
+      bool no_driver = false;
+      Text hardware_id;
+      std::size_t place = 0;
+    };
+    std::unordered_map<Id, State> states;
+    auto done = each(db_, kLatestStates, [&](const Statement& row) {
+      states.emplace(row.integer(0), State{{std::string(row.text(1)), std::string(row.text(2)),
+                                            text_of(row, 3), text_of(row, 4)},
+                                           row.integer(5) != 0,
+                                           text_of(row, 6)});
+    });
+    if (!done) return done;
+    number_states(states);
+    std::map<std::pair<std::string, Text>, std::set<std::size_t>> no_driver;
+    done = each(db_, kLatestDevices, [&](const Statement& row) {
+      const auto host = host_at_.find(row.integer(0));
+      const auto state = states.find(row.integer(1));
+      if (host == host_at_.end() || state == states.end()) return;
+      if (state->second.no_driver) {
+        no_driver[{std::get<1>(state->second.text), state->second.hardware_id}].insert(
+            host->second);
+      }
+      auto& devices = fleet_.hosts[host->second].states;
+      devices.insert(devices.end(),
+                     static_cast<std::size_t>(std::max<std::int64_t>(row.integer(2), 1)),
+                     state->second.place);
+    });
+    if (!done) return done;
+    for (PageHost& host : fleet_.hosts) std::ranges::sort(host.states);
+    for (auto& [key, hosts] : no_driver) {
+      fleet_.no_driver_groups.push_back({key.first, key.second, hosts.size()});
+    }
+    std::ranges::stable_sort(
+        fleet_.no_driver_groups,
+        [](const NoDriverGroup& a, const NoDriverGroup& b) { return a.hosts > b.hosts; });
+    return {};
+  }
+
+  // Numbers the distinct device texts in their own order, which is by instance id first.
+  template <typename States>
+  void number_states(States& states) {
+    std::map<DeviceText, std::size_t> places;
+    for (const auto& [id, state] : states) places.emplace(state.text, 0);
+    for (auto& [text, place] : places) {
+      place = fleet_.states.size();
+      fleet_.states.push_back(text);
+    }
+    for (auto& [id, state] : states) state.place = places.at(state.text);
+  }
+
+  struct Place {
+    std::size_t host = 0;
+    std::size_t snapshot = 0;
+  };
+
+  Database& db_;
+  PageFleet& fleet_;
+  std::unordered_map<Id, std::size_t> host_at_;
+  std::unordered_map<Id, Place> snapshot_at_;
+};
+
+// Bytes in MB with one decimal, the same on every system.
+std::string megabytes(std::size_t bytes) {
+  const std::size_t tenths = (bytes + 50'000) / 100'000;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
+}
+
+}  // namespace
+
+std::expected<PageData, std::string> read_page_data(Database& db, const PageOptions& options) {
+  PageFleet fleet;
+  fleet.title = options.title;
+  if (auto read = Reader(db, fleet).read(); !read) return Failed(read.error());
+  std::string json = page_json(fleet);
+  const std::size_t budget = options.details_budget.value_or(
+      std::max(kDetailsBudget, kDetailsBudgetPerHost * fleet.hosts.size()));
+  if (json.size() > budget) {
+    fleet.details = false;
+    fleet.details_left_out = "The devices and snapshots of each host would make the page " +
+                             megabytes(json.size()) + " MB: it leaves them out to stay under " +
+                             megabytes(budget) + " MB.";
+    json = page_json(fleet);
+  }
+  return PageData{.json = std::move(json),
+                  .hosts = static_cast<std::int64_t>(fleet.hosts.size()),
+                  .snapshots = fleet.snapshot_count,
+                  .drivers = fleet.driver_rows};
+}
+
+}  // namespace qv

@@ -1,0 +1,110 @@
+// The fleet as the page shows it, between reading it (page_data.cpp) and
+// writing it as JSON (page_json.cpp). Hosts are numbered by their place in
+// `hosts`, which is by name; every list is in the order it is written in.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+namespace qv {
+
+using Text = std::optional<std::string>;  // a value that may be null
+
+struct ChangeCounts {
+  std::int64_t added = 0;
+  std::int64_t removed = 0;
+  std::int64_t changed = 0;
+};
+
+struct PageHost {
+  std::string name;
+  std::string last_seen;
+  std::string os;
+  std::int64_t devices = 0;
+  std::int64_t no_driver = 0;
+  std::vector<std::size_t> snapshots;  // places in PageFleet::snapshots, oldest first
+  std::vector<std::size_t> states;     // places in PageFleet::states, by instance id
+};
+
+struct PageSnapshot {
+  std::string taken_at;
+  std::int64_t devices = 0;
+  ChangeCounts counts;  // against the host's snapshot before
+};
+
+struct PageVersion {
+  std::string version;
+  Text date;
+  std::array<std::int64_t, 4> parts{};
+  std::vector<std::size_t> hosts;  // ascending
+};
+
+struct PageDriver {
+  Text provider;
+  std::string description;
+  Text inf;
+  std::vector<PageVersion> versions;  // newest first
+  std::set<std::string> matching_ids;
+  std::size_t hosts = 0;  // distinct hosts over its versions
+};
+
+// A device as the host details show it; what is equal is shown once.
+using DeviceText =
+    std::tuple<std::string, std::string, Text, Text>;  // id, description, version, provider
+
+struct LatestChange {
+  std::string taken_at;
+  std::size_t host = 0;
+  std::string_view kind;
+  std::string instance_id;
+  std::string description;
+};
+
+struct NoDriverGroup {
+  std::string description;
+  Text hardware_id;
+  std::size_t hosts = 0;
+};
+
+struct PageFleet {
+  std::string title;
+  Text newest;
+  std::int64_t snapshot_count = 0;
+  std::int64_t driver_rows = 0;
+  std::int64_t no_driver = 0;
+  std::vector<PageHost> hosts;
+  std::vector<PageSnapshot> snapshots;
+  std::vector<PageDriver> drivers;
+  std::vector<DeviceText> states;
+  bool details = true;
+  std::string details_left_out;
+  std::map<std::string, ChangeCounts> days;
+  std::vector<LatestChange> latest_changes;
+  std::vector<NoDriverGroup> no_driver_groups;
+};
+
+// At most this many of the latest changes go in the page.
+inline constexpr std::size_t kLatestChanges = 500;
+
+// Whole days from `then` to `now`, both as the index writes times; 0 when
+// either is not such a time.
+[[nodiscard]] std::int64_t days_between(std::string_view then, std::string_view now);
+
+// How much of `id` the page's script takes from the id before it: whole
+// characters of their common beginning, in UTF-16 units as a script counts them,
+// and in bytes. Nothing for a text that is not UTF-8.
+[[nodiscard]] std::pair<std::size_t, std::size_t> shared_beginning(std::string_view before,
+                                                                   std::string_view id);
+
+[[nodiscard]] std::string page_json(const PageFleet& fleet);
+
+}  // namespace qv

@@ -1,0 +1,433 @@
+#include "page.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "fake_sink.h"
+#include "json_text.h"
+#include "page_files.h"
+#include "page_fleet.h"
+#include "qvfleet.h"
+#include "report.h"
+#include "sha256.h"
+#include "test_folder.h"
+
+namespace qv {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono;
+
+std::string json_of(std::string_view text) {
+  std::string json;
+  append_json_string(json, text);
+  return json;
+}
+
+// Every value comes from a report any machine could have written: nothing in it
+// may end the element that holds the data, nor arrive as anything but its text.
+TEST(PageJson, EscapesWhatCouldEndItsElementAndKeepsTheRest) {
+  using namespace std::string_literals;
+  const struct {
+    std::string text;
+    std::string json;
+  } cases[] = {
+      {"Intel(R) Ethernet", R"("Intel(R) Ethernet")"},
+      {"<img src=x onerror=alert(1)>", R"("\u003cimg src=x onerror=alert(1)\u003e")"},
+      {"</script><script>alert(1)</script>",
+       R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e")"},
+      {"<!-- a & b -->", R"("\u003c!-- a \u0026 b --\u003e")"},
+      {R"(say "hi" \ it's)", R"("say \"hi\" \\ it's")"},
+      {"a\xE2\x80\xA8"
+       "b\xE2\x80\xA9"
+       "c",
+       R"("a\u2028b\u2029c")"},
+      {"\x01\t\n\r\x1F\x7F"
+       "\xC2\x80\xC2\x9F"s +
+           '\0',
+       R"("\u0001\u0009\u000a\u000d\u001f\u007f\u0080\u009f\u0000")"},
+      // A right-to-left override and characters outside the BMP stay as they are.
+      {"\xE2\x80\xAE"
+       "evil \xF0\x9F\x98\x80 \xC3\xA9",
+       "\"\xE2\x80\xAE"
+       "evil \xF0\x9F\x98\x80 \xC3\xA9\""},
+      // Each byte that is not well-formed UTF-8 is one U+FFFD.
+      {"a\xFF"
+       "b",
+       "\"a\xEF\xBF\xBD"
+       "b\""},
+      {"\xE2\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // cut short
+      {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
+      {"\xC0\xBC", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // an overlong '<'
+      {"\xF4\x90\x80\x80",
+       "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // past U+10FFFF
+      {"", R"("")"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.text));
+    EXPECT_EQ(json_of(c.text), c.json);
+  }
+  std::string long_value;
+  std::string long_json = "\"";
+  for (int i = 0; i < 2500; ++i) {
+    long_value += "<a\xE2\x80\xA8&";
+    long_json += "\\u003ca\\u2028\\u0026";
+  }
+  EXPECT_EQ(long_value.size(), 15000u);
+  EXPECT_EQ(json_of(long_value), long_json + "\"");
+}
+
+TEST(PageJson, EscapesTheTitleForHtml) {
+  const struct {
+    std::string title;
+    std::string html;
+  } cases[] = {
+      {"qv fleet", "qv fleet"},
+      {R"(<b>"Plant" & 'Yard'</b>)", "&lt;b&gt;&quot;Plant&quot; &amp; &#39;Yard&#39;&lt;/b&gt;"},
+      {"</title><script>x</script>", "&lt;/title&gt;&lt;script&gt;x&lt;/script&gt;"},
+      {"a\nb\tc", "a b c"},
+      {"caf\xC3\xA9 \xFF", "caf\xC3\xA9 \xEF\xBF\xBD"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.title);
+    EXPECT_EQ(html_text(c.title), c.html);
+    const std::string page = page_html(c.title, "{}");
+    EXPECT_NE(page.find("<title>" + c.html + "</title>\n"), std::string::npos) << page;
+  }
+}
+
+std::string between(const std::string& text, const std::string& before, const std::string& after) {
+  const std::size_t start = text.find(before);
+  if (start == std::string::npos) return "(no " + before + ")";
+  const std::size_t from = start + before.size();
+  return text.substr(from, text.find(after, from) - from);
+}
+
+std::string hex_of_base64(std::string_view text) {
+  constexpr std::string_view kAlphabet =
+      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+  std::string bytes;
+  std::uint32_t bits = 0;
+  int count = 0;
+  for (const char c : text) {
+    if (c == '=') break;
+    bits = (bits << 6) | static_cast<std::uint32_t>(kAlphabet.find(c));
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes += static_cast<char>((bits >> count) & 0xFF);
+    }
+  }
+  return to_hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The policy lets exactly the page's own script and style run, and nothing load.
+TEST(PageHtml, ItsPolicyAllowsItsOwnScriptAndStyleByHash) {
+  const std::string page = page_html("t", R"({"a":1})");
+  const std::string policy = between(page, "Content-Security-Policy\" content=\"", "\"");
+  EXPECT_TRUE(policy.starts_with("default-src 'none'; script-src 'sha256-")) << policy;
+  EXPECT_TRUE(policy.ends_with("; img-src 'none'; base-uri 'none'; form-action 'none'")) << policy;
+  const std::string script = between(page, "<script>", "</script>");
+  const std::string style = between(page, "<style>", "</style>");
+  EXPECT_EQ(script, page_script());
+  EXPECT_EQ(style, page_style());
+  EXPECT_EQ(hex_of_base64(between(policy, "script-src 'sha256-", "'")), to_hex(sha256(script)));
+  EXPECT_EQ(hex_of_base64(between(policy, "style-src 'sha256-", "'")), to_hex(sha256(style)));
+  EXPECT_EQ(between(page, "<script type=\"application/json\" id=\"fleet-data\">", "</script>"),
+            R"({"a":1})");
+  EXPECT_TRUE(page.starts_with("<!DOCTYPE html>\n"));
+  EXPECT_TRUE(page.ends_with("</body></html>\n"));
+  EXPECT_EQ(page.find('\r'), std::string::npos);
+}
+
+// A host's age on the page: whole days before the newest snapshot, by the calendar.
+// The script rebuilds an id from the UTF-16 units it shares with the id before:
+// a character of two or four bytes is one or two units, and is never split.
+TEST(PageJson, SharedBeginningsAreWholeCharactersCountedAsAScriptCounts) {
+  const struct {
+    std::string before;
+    std::string id;
+    std::pair<std::size_t, std::size_t> shared;  // units, bytes
+  } cases[] = {
+      {"", "USB\\1", {0, 0}},
+      {"USB\\1", "USB\\1", {5, 5}},
+      {"USB\\1", "USB\\2", {4, 4}},
+      {"USB\\\xc3\xbc\\1", "USB\\\xc3\xbc\\2", {6, 7}},  // U+00FC
+      {"USB\\\xc3\xbc", "USB\\\xc3\xa4", {4, 4}},        // U+00FC, U+00E4
+      {"USB\\\xe2\x80\xae"
+       "1",
+       "USB\\\xe2\x80\xae"
+       "2",
+       {5, 7}},  // U+202E
+      {"USB\\\xf0\x9f\x98\x80"
+       "a",
+       "USB\\\xf0\x9f\x98\x80"
+       "b",
+       {6, 8}},  // U+1F600
+      {"USB\\\xf0\x9f\x98\x80", "USB\\\xf0\x9f\x98\x81", {4, 4}},
+      {"A\xff", "A\xff", {0, 0}},  // not UTF-8
+  };
+  for (const auto& c : cases) EXPECT_EQ(shared_beginning(c.before, c.id), c.shared) << c.id;
+}
+
+TEST(PageAge, CountsWholeDaysBeforeTheNewestSnapshot) {
+  const struct {
+    std::string then;
+    std::string now;
+    std::int64_t days;
+  } cases[] = {
+      {"2026-12-07T06:00:00Z", "2026-12-07T06:00:00Z", 0},
+      {"2026-12-06T18:00:01Z", "2026-12-07T06:00:00Z", 0},
+      {"2026-12-06T06:00:00Z", "2026-12-07T06:00:00Z", 1},
+      {"2026-12-06T06:00:01Z", "2026-12-07T06:00:00Z", 0},
+      {"2024-02-28T06:00:00Z", "2024-03-01T06:00:00Z", 2},  // a leap year
+      {"2025-12-31T23:59:59Z", "2026-12-31T23:59:59Z", 365},
+      {"2026-12-07", "2026-12-07T06:00:00Z", 0},  // not a time of the index
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.then + " " + c.now);
+    EXPECT_EQ(days_between(c.then, c.now), c.days);
+  }
+}
+
+DeviceRecord ethernet(std::uint16_t minor) {
+  return {.instance_id = "PCI\\VEN_8086&DEV_1\\3",
+          .description = "Ethernet",
+          .hardware_ids = {"PCI\\VEN_8086&DEV_1"},
+          .driver = DriverInfo{.identity = {DriverDate{2024, 1, 2}, {{1, minor, 0, 0}}},
+                               .description = "Ethernet",
+                               .provider = "Intel",
+                               .inf_path = "net.inf",
+                               .matching_device_id = "pci\\ven_8086&dev_1"}};
+}
+DeviceRecord stick(std::string instance) {
+  return {.instance_id = std::move(instance),
+          .description = "Stick",
+          .hardware_ids = {"USB\\X", "USB\\Y"}};
+}
+const DeviceRecord kGadget{.instance_id = "USB\\G\\1", .description = "Old gadget"};
+const DeviceRecord kMystery{.instance_id = "ACPI\\M\\0", .description = "Mystery"};
+DeviceRecord camera(std::string description) {
+  return {.instance_id = "USB\\CAM\\1",
+          .description = std::move(description),
+          .driver = DriverInfo{.identity = {DriverDate{2024, 1, 2}, {{2, 0, 0, 0}}},
+                               .description = "Camera",
+                               .provider = "Cams",
+                               .inf_path = "cam.inf"}};
+}
+const DeviceRecord kAudio{
+    .instance_id = "HDAUDIO\\A\\1",
+    .description = "Audio",
+    .driver = DriverInfo{.identity = {std::nullopt, {{5, 0, 0, 0}}}, .description = "Audio"}};
+
+class PageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root_ = test_folder("qvfleet_page");
+    fs::remove_all(root_);
+    fs::create_directories(root_ / "share");
+    index_ = (root_ / "fleet.db").string();
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  // A fleet with a driver in two versions, a host that stopped reporting, a host
+  // named with markup, devices without a driver on several hosts, and a pair of
+  // snapshots with a device removed, one added and one changed.
+  void make_fleet() {
+    put("PC-1/a.txt", {ethernet(9), stick("USB\\X\\1"), kGadget}, "PC-1", 5);
+    put("PC-1/b.txt", {ethernet(10), stick("USB\\X\\1"), camera("Camera")}, "PC-1", 7);
+    put("PC-2/a.txt", {kMystery, stick("USB\\X\\2"), ethernet(9), kAudio}, "PC-2", 7);
+    put("pc-3/a.txt", {ethernet(10)}, "pc-3", 1);
+    put("pc-3/b.txt", {ethernet(10)}, "pc-3", 2);
+    put("x/a.txt", {camera("</script><script>alert(1)</script>")}, "<b>x</b>", 6);
+    ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
+  }
+
+  void put(const std::string& name, std::vector<DeviceRecord> devices, const std::string& host,
+           unsigned day) {
+    const fs::path path = root_ / "share" / name;
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << serialize_report(
+        ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = std::move(devices)});
+    const sys_seconds taken = sys_days{2026y / 12 / day} + 6h;
+    fs::last_write_time(path, file_clock::from_sys(taken));
+  }
+
+  struct Outcome {
+    int status;
+    std::string out;
+    std::string err;
+  };
+  Outcome run(const std::vector<std::string>& arguments) {
+    FakeSink out;
+    FakeSink err;
+    const int status = run_qvfleet(arguments, {.out = out, .err = err});
+    return {status, out.text, err.text};
+  }
+
+  // The data of the page of the index, as read_page_data writes it.
+  std::string data(std::optional<std::size_t> details_budget = std::nullopt) {
+    auto db = Database::open(index_, Database::Mode::read_only);
+    if (!db) return db.error();
+    const auto read = read_page_data(*db, {.title = "qv fleet", .details_budget = details_budget});
+    return read ? read->json : read.error();
+  }
+
+  fs::path root_;
+  std::string index_;
+};
+
+TEST_F(PageTest, DataOfAFleet) {
+  make_fleet();
+  // Hosts by name in byte order; versions newest first by number; the driver with
+  // the most versions first, then the one on most hosts.
+  const std::string hosts =
+      R"("hosts":[["\u003cb\u003ex\u003c/b\u003e","2026-12-06T06:00:00Z","10.0",1,0,1],)"
+      R"(["PC-1","2026-12-07T06:00:00Z","10.0",3,1,0],)"
+      R"(["PC-2","2026-12-07T06:00:00Z","10.0",4,2,0],)"
+      R"(["pc-3","2026-12-02T06:00:00Z","10.0",1,0,5]],)";
+  const std::string drivers =
+      R"("drivers":[["Intel","Ethernet","net.inf",[["1.10.0.0","2024-01-02",[1,2]],)"
+      R"(["1.9.0.0","2024-01-02",[2]]],["pci\\ven_8086\u0026dev_1"]],)"
+      R"(["Cams","Camera","cam.inf",[["2.0.0.0","2024-01-02",[0,1]]],[]],)"
+      R"([null,"Audio",null,[["5.0.0.0",null,[2]]],[]]],)";
+  // Each state's id as what it shares with the one before and the rest; its texts
+  // as places in "texts".
+  const std::string states =
+      R"("texts":["2024-01-02 1.10.0.0","2024-01-02 1.9.0.0","2024-01-02 2.0.0.0","5.0.0.0",)"
+      R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e","Audio","Camera",)"
+      R"("Cams","Ethernet","Intel","Mystery","Stick"],)"
+      R"("states":[[0,"ACPI\\M\\0",10,-1,-1],[0,"HDAUDIO\\A\\1",5,3,-1],)"
+      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9],[20,"",8,1,9],[0,"USB\\CAM\\1",4,2,7],)"
+      R"([9,"",6,2,7],[4,"X\\1",11,-1,-1],[6,"2",11,-1,-1]],)";
+  const std::string details =
+      R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0]]},)"
+      R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0],)"
+      R"(["2026-12-07T06:00:00Z",3,1,1,1]]},)"
+      R"({"devices":[0,1,2,4],"snapshots":[["2026-12-07T06:00:00Z",4,0,0,0]]},)"
+      R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0],)"
+      R"(["2026-12-02T06:00:00Z",1,0,0,0]]}],"details_left_out":null,)";
+  const std::string changes =
+      R"("days":[["2026-12-01",0,0,0],["2026-12-02",0,0,0],["2026-12-05",0,0,0],)"
+      R"(["2026-12-06",0,0,0],["2026-12-07",1,1,1]],)"
+      R"("latest_changes":[["2026-12-07T06:00:00Z",1,"removed","USB\\G\\1","Old gadget"],)"
+      R"(["2026-12-07T06:00:00Z",1,"added","USB\\CAM\\1","Camera"],)"
+      R"(["2026-12-07T06:00:00Z",1,"changed","PCI\\VEN_8086\u0026DEV_1\\3","Ethernet"]],)";
+  const std::string no_driver = R"("no_driver":[["Stick","USB\\X",2],["Mystery",null,1]]})";
+  EXPECT_EQ(data(), R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
+                    R"("totals":{"hosts":4,"snapshots":6,"drivers":4,"no_driver":3},)" +
+                        hosts + drivers + states + details + changes + no_driver);
+  // Too large a page leaves each host's details out, and says so.
+  const std::string small = data(100);
+  EXPECT_NE(small.find(
+                R"("texts":[],"states":[],"host_details":null,"details_left_out":"The devices and )"
+                R"(snapshots of each host would make the page 0.0 MB: it leaves them out )"
+                R"(to stay under 0.0 MB.","days":)"),
+            std::string::npos)
+      << small;
+  EXPECT_NE(small.find(hosts + drivers), std::string::npos);
+}
+
+TEST_F(PageTest, DataOfAnEmptyIndex) {
+  ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
+  EXPECT_EQ(data(),
+            R"({"title":"qv fleet","newest":null,)"
+            R"("totals":{"hosts":0,"snapshots":0,"drivers":0,"no_driver":0},"hosts":[],)"
+            R"("drivers":[],"texts":[],"states":[],"host_details":[],"details_left_out":null,)"
+            R"("days":[],"latest_changes":[],"no_driver":[]})");
+}
+
+// The page is replaced whole or not at all, and the same index gives the same bytes.
+TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
+  make_fleet();
+  const fs::path page = root_ / "fleet.html";
+  std::ofstream(page) << "the old page";
+  const Outcome first = run({"page", index_, page.string(), "--title", "Plant <3>"});
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.err, "");
+  const std::string bytes = file_bytes(page);
+  EXPECT_EQ(first.out, "wrote " + page.string() + ": 4 hosts, 6 snapshots, 4 drivers, " +
+                           std::to_string(bytes.size()) + " bytes\n");
+  EXPECT_NE(bytes.find("<title>Plant &lt;3&gt;</title>"), std::string::npos);
+  EXPECT_NE(bytes.find(R"({"title":"Plant \u003c3\u003e","newest")"), std::string::npos);
+  EXPECT_EQ(run({"page", index_, page.string(), "--title", "Plant <3>"}).status, 0);
+  EXPECT_EQ(file_bytes(page), bytes);
+  EXPECT_FALSE(fs::exists(root_ / "fleet.html.tmp"));
+
+  // Each failure leaves what was there as it was, and no temporary file.
+  fs::create_directories(root_ / "folder.html");
+  fs::create_directories(root_ / "fleet.html.tmp");  // where the temporary would go
+  const fs::path missing = root_ / "missing" / "fleet.html";
+  const std::string missing_db = (root_ / "missing.db").string();
+  const struct {
+    std::vector<std::string> arguments;
+    std::string err;  // its start
+  } cases[] = {
+      {{"page", index_, page.string()}, "Couldn't write " + page.string() + ": "},
+      {{"page", index_, (root_ / "folder.html").string()},
+       "Couldn't write " + (root_ / "folder.html").string() + ": "},
+      {{"page", index_, missing.string()}, "Couldn't write " + missing.string() + ": "},
+      {{"page", missing_db, page.string()}, "Couldn't open the index " + missing_db + ": "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    const Outcome outcome = run(c.arguments);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_TRUE(outcome.err.starts_with(c.err)) << outcome.err;
+    EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 1) << outcome.err;
+  }
+  EXPECT_EQ(file_bytes(page), bytes);
+  EXPECT_TRUE(fs::is_directory(root_ / "folder.html"));
+  EXPECT_TRUE(fs::is_empty(root_ / "folder.html"));
+  EXPECT_FALSE(fs::exists(root_ / "folder.html.tmp"));
+  EXPECT_FALSE(fs::exists(root_ / "missing"));
+}
+
+TEST_F(PageTest, TakesItsWordsAsTheOtherCommandsDo) {
+  ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
+  const std::string page = (root_ / "fleet.html").string();
+  const std::string usage = "Usage: qvfleet page FLEET.db OUT.html [--title TEXT]\n";
+  const struct {
+    std::vector<std::string> arguments;
+    std::string err;
+  } cases[] = {
+      {{"page"}, usage},
+      {{"page", index_}, usage},
+      {{"page", index_, page, "more"}, usage},
+      {{"page", index_, page, "--csv"}, usage},
+      {{"page", index_, page, "--since", "2026-12-07"}, usage},
+      {{"page", index_, page, "--title", "a", "--title", "b"}, usage},
+      {{"page", index_, page, "--title"}, "The option --title needs a text.\n"},
+      {{"page", index_, page, "--all"}, "The option --all is not one of qvfleet's.\n"},
+      {{"hosts", index_, "--title", "a"}, "Usage: qvfleet hosts FLEET.db [--csv]\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    const Outcome outcome = run(c.arguments);
+    EXPECT_EQ(outcome.status, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_EQ(outcome.err, c.err);
+  }
+  EXPECT_FALSE(fs::exists(page));
+  EXPECT_NE(
+      run({"--help"})
+          .out.find(
+              "\n  page FLEET.db OUT.html [--title TEXT] the fleet as one HTML page, to look at "
+              "in a browser\n"),
+      std::string::npos);
+  // The title may come anywhere after the index, as --since may.
+  const Outcome titled = run({"page", index_, "--title", "T", page});
+  EXPECT_EQ(titled.status, 0) << titled.err;
+  EXPECT_EQ(titled.out, "wrote " + page + ": 0 hosts, 0 snapshots, 0 drivers, " +
+                            std::to_string(fs::file_size(page)) + " bytes\n");
+}
+
+}  // namespace
+}  // namespace qv
