@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Makes docs/fleet-page.png, the picture of `qvfleet page` in docs/fleet.md and the README:
+# the page of a demo fleet drawn by headless Chromium in a window of 1280 by 1400 pixels.
+# The demo fleet is scripts/fleet_generate.py's daily fleet of 60 machines over 40 days
+# (seed 3, 120 devices each), of which three stopped reporting 3, 12 and 35 days before
+# the last day, so that the overview shows every age of "last seen".
+#
+# Usage: scripts/page-screenshot.sh [OUT.png]   (default docs/fleet-page.png)
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/docs/fleet-page.png}
+build=$root/build/bench-page
+source "$root/scripts/setup.sh"
+qv_install cmake make g++ python3 "${QV_PACKAGES_BROWSER[@]}"
+"$root/scripts/sqlite-source.sh" >&2
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" -j2 --target qvfleet >/dev/null
+qvfleet=$build/qvfleet/qvfleet
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+python3 "$root/scripts/fleet_generate.py" daily "$work/share" --hosts 60 --days 40 --devices 120 --seed 3 2>/dev/null
+# Machines that stopped reporting: their last reports taken away.
+for gone in PC-00007:3 PC-00023:12 PC-00041:35; do
+  host=${gone%:*}
+  for ((day = 0; day < ${gone#*:}; day++)); do
+    rm "$work/share/$host/$(date -u -d "2026-12-07 - $day days" +%F).txt"
+  done
+done
+"$qvfleet" index "$work/fleet.db" "$work/share" >/dev/null
+"$qvfleet" page "$work/fleet.db" "$work/fleet.html" --title "Demo fleet"
+
+/usr/bin/python3 - "$work/fleet.html" "$out" <<'EOF'
+import sys
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+
+page, out = sys.argv[1], sys.argv[2]
+options = webdriver.ChromeOptions()
+options.binary_location = '/usr/bin/chromium'
+for arg in ('--headless=new', '--no-sandbox', '--disable-gpu', '--hide-scrollbars',
+            '--window-size=1280,1400', '--force-device-scale-factor=1'):
+    options.add_argument(arg)
+browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+try:
+    browser.set_window_size(1280, 1400)
+    browser.get('file://' + page)
+    if not browser.save_screenshot(out):
+        sys.exit(f"Couldn't write the screenshot {out}.")
+finally:
+    browser.quit()
+EOF
+echo "wrote $out"
