@@ -208,8 +208,13 @@ class Reader {
       }
       driver.hosts = hosts.size();
     }
-    std::ranges::stable_sort(fleet_.drivers, [](const PageDriver& a, const PageDriver& b) {
-      return std::tuple(b.versions.size(), b.hosts) < std::tuple(a.versions.size(), a.hosts);
+    // A total order, not a stable sort: clang's libFuzzer build refuses the
+    // deprecated buffer std::stable_sort takes.
+    std::ranges::sort(fleet_.drivers, [](const PageDriver& a, const PageDriver& b) {
+      if (a.versions.size() != b.versions.size()) return a.versions.size() > b.versions.size();
+      if (a.hosts != b.hosts) return a.hosts > b.hosts;
+      return std::tie(a.provider, a.description, a.inf) <
+             std::tie(b.provider, b.description, b.inf);
     });
   }
 
@@ -249,9 +254,10 @@ class Reader {
     for (auto& [key, hosts] : no_driver) {
       fleet_.no_driver_groups.push_back({key.first, key.second, hosts.size()});
     }
-    std::ranges::stable_sort(
-        fleet_.no_driver_groups,
-        [](const NoDriverGroup& a, const NoDriverGroup& b) { return a.hosts > b.hosts; });
+    std::ranges::sort(fleet_.no_driver_groups, [](const NoDriverGroup& a, const NoDriverGroup& b) {
+      if (a.hosts != b.hosts) return a.hosts > b.hosts;
+      return std::tie(a.description, a.hardware_id) < std::tie(b.description, b.hardware_id);
+    });
     return {};
   }
 
