@@ -3,7 +3,9 @@
 # build/bench-fleet, on two generated fleets of a few dozen machine models:
 #   share: 10,000 reports of 250 devices (about 1.2 GB), one per machine;
 #   daily: 30 daily reports of 1,000 machines, 1% of devices changing per day.
-# It times the full index of each, a second run with nothing new, and each
+# It first sets each fleet's full index against the floor, reading and
+# SHA-256-hashing the same files with OpenSSL, and prints their ratio; then it
+# times the full index of each, a second run with nothing new, and each
 # question; it gives each index run's peak memory (maximum resident set), and
 # the index sizes against the reports' own.
 #
@@ -50,6 +52,31 @@ timed() {
 }
 
 mb() { printf '%.1f MB' "$(du -csb --apparent-size "$@" | tail -n 1 | awk '{ print $1 / 1e6 }')"; }
+
+# seconds COMMAND...: the wall time of one run, in seconds.
+seconds() {
+  local start end
+  start=$(date +%s%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s%N)
+  awk -v ns="$((end - start))" 'BEGIN { printf "%.2f", ns / 1e9 }'
+}
+middle() { printf '%s\n' "$@" | sort -n | sed -n 2p; }
+
+# The floor: reading and SHA-256-hashing every report with OpenSSL (its SHA
+# instructions where the CPU has them), against a full index, three rounds taken
+# in turn; the medians and their ratio.
+for fleet in share daily; do
+  floors=() indexes=()
+  for round in 1 2 3; do
+    floors+=("$(seconds sh -c "find '$fleet' -type f -print0 | xargs -0 openssl dgst -sha256")")
+    rm -f "$fleet.db" "$fleet.db-wal" "$fleet.db-shm"
+    indexes+=("$(seconds "$qvfleet" index "$fleet.db" "$fleet")")
+  done
+  floor=$(middle "${floors[@]}") index=$(middle "${indexes[@]}")
+  printf '%s: floor (read and SHA-256) %s s, qvfleet index %s s, ratio %.2f\n' "$fleet" "$floor" \
+    "$index" "$(awk -v i="$index" -v f="$floor" 'BEGIN { print i / f }')"
+done
 
 for fleet in share daily; do
   rm -f "$fleet.db" "$fleet.db-wal" "$fleet.db-shm"
