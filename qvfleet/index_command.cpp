@@ -1,10 +1,17 @@
 #include "index_command.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <filesystem>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <span>
+#include <stop_token>
+#include <thread>
 
 #include "files.h"
 #include "indexer.h"
@@ -157,36 +164,96 @@ std::set<std::string> index_files(const std::string& index_path) {
   return ids;
 }
 
-// The file's bytes as of one moment, or nothing when it is refused (and said).
-std::optional<ReportBytes> read_found(const ReportFile& found, IndexRun& run) {
+// A file as the reading thread leaves it: its facts and its report prepared, or
+// the sentence that refuses it, which the writer says in the files' order.
+struct ReadFile {
+  std::optional<std::string> refusal{};
+  FileFacts facts{};
+  std::unique_ptr<const PreparedReport> report{};
+};
+
+// The file's bytes as of one moment, and all that is made of them without the index.
+ReadFile read_file(const ReportFile& found) {
   auto open = open_file(found.path);
-  if (!open) {
-    run.refuse(refusal_text(found.path, Refusal{.reason = open.error()}));
-    return std::nullopt;
-  }
+  if (!open) return {.refusal = refusal_text(found.path, Refusal{.reason = open.error()})};
   auto read = read_report_file(**open);
-  if (!read) {
-    run.refuse(refusal_text(found.path, read.error()));
-    return std::nullopt;
-  }
-  return std::move(*read);
+  if (!read) return {.refusal = refusal_text(found.path, read.error())};
+  return {.facts = read->facts, .report = prepare_report(std::move(read->bytes))};
 }
 
+// Reads, checks and hashes the files on a thread of its own, in their order,
+// while the caller writes the index: at most kAheadFiles files and kAheadBytes
+// bytes ahead of it, so that memory stays bounded whatever the share holds.
+class ReadAhead {
+ public:
+  explicit ReadAhead(std::span<const ReportFile* const> files)
+      : files_(files), thread_([this](std::stop_token stop) { work(stop); }) {}
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // The next file, in the files' order; waits for it.
+  ReadFile next() {
+    std::unique_lock lock(mutex_);
+    ready_changed_.wait(lock, [&] { return !ready_.empty(); });
+    ReadFile file = std::move(ready_.front());
+    ready_.pop_front();
+    held_bytes_ -= bytes_of(file);
+    lock.unlock();
+    room_.notify_one();
+    return file;
+  }
+
+ private:
+  static constexpr std::size_t kAheadFiles = 16;
+  static constexpr std::size_t kAheadBytes = std::size_t{32} << 20;
+
+  static std::size_t bytes_of(const ReadFile& file) {
+    return file.report ? file.report->bytes.size() : 0;
+  }
+
+  void work(const std::stop_token& stop) {
+    for (const ReportFile* found : files_) {
+      ReadFile file = read_file(*found);
+      std::unique_lock lock(mutex_);
+      // A file larger than the bound still goes when nothing else waits.
+      room_.wait(lock, stop, [&] {
+        return ready_.empty() || (ready_.size() < kAheadFiles && held_bytes_ < kAheadBytes);
+      });
+      if (stop.stop_requested()) return;
+      held_bytes_ += bytes_of(file);
+      ready_.push_back(std::move(file));
+      lock.unlock();
+      ready_changed_.notify_one();
+    }
+  }
+
+  std::span<const ReportFile* const> files_;
+  std::mutex mutex_;
+  std::condition_variable ready_changed_;
+  std::condition_variable_any room_;
+  std::deque<ReadFile> ready_;
+  std::size_t held_bytes_ = 0;
+  std::jthread thread_;  // last: stopped and joined before the rest goes
+};
+
 // Indexes one file in the open transaction; false when the index failed.
-bool index_file(Indexer& indexer, const ReportFile& found, IndexRun& run, std::string& failure) {
+bool index_file(Indexer& indexer, const ReportFile& found, const ReadFile& read, IndexRun& run,
+                std::string& failure) {
   const auto known = indexer.known(found);  // again: another run may have taken it meanwhile
   if (!known) return failure = known.error(), false;
   if (*known) {
     run.known();
     return true;
   }
-  const auto read = read_found(found, run);
-  if (!read) return true;
+  if (read.refusal) {
+    run.refuse(*read.refusal);
+    return true;
+  }
   // Size and time of the bytes read, which may be newer than the folder's listing.
   const ReportFile file{.path = found.path,
-                        .size = read->facts.size,
-                        .mtime_ns = read->facts.mtime_ns,
-                        .file_id = read->facts.file_id};
+                        .size = read.facts.size,
+                        .mtime_ns = read.facts.mtime_ns,
+                        .file_id = read.facts.file_id};
   if (file.size != found.size || file.mtime_ns != found.mtime_ns || file.file_id != found.file_id) {
     const auto known_now = indexer.known(file);
     if (!known_now) return failure = known_now.error(), false;
@@ -195,7 +262,7 @@ bool index_file(Indexer& indexer, const ReportFile& found, IndexRun& run, std::s
       return true;
     }
   }
-  const auto added = indexer.add(file, read->bytes);
+  const auto added = indexer.add(file, *read.report);
   if (!added) return failure = added.error(), false;
   if (*added) {
     run.refuse(one_line_text(file.path) + ", line " + std::to_string((*added)->line) + ": " +
@@ -217,7 +284,8 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
   if (!db && db.error() == kIndexBusy) return run.trouble(busy(index_name));
   if (!db) return run.trouble("Couldn't open the index " + index_name + ": " + db.error());
   auto indexer = Indexer::make(*db);
-  if (!indexer) return run.trouble("Couldn't open the index " + index_name + ": " + indexer.error());
+  if (!indexer)
+    return run.trouble("Couldn't open the index " + index_name + ": " + indexer.error());
 
   std::vector<fs::path> roots;
   for (const std::string& path : paths) roots.push_back(native_path(path));
@@ -241,15 +309,17 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
   }
 
   std::string failure;
+  ReadAhead ahead(unknown);
   for (std::size_t next = 0; next < unknown.size();) {
     if (auto begun = db->execute("BEGIN IMMEDIATE"); !begun) {
-      return run.trouble(db->busy() ? busy(index_name)
-                                    : "Couldn't write the index " + index_name + ": " + begun.error());
+      return run.trouble(db->busy()
+                             ? busy(index_name)
+                             : "Couldn't write the index " + index_name + ": " + begun.error());
     }
     const auto started = Clock::now();
     for (; next < unknown.size(); ++next) {
       if (run.pending() >= kBatchReports || Clock::now() - started >= kBatchTime) break;
-      if (!index_file(*indexer, *unknown[next], run, failure)) {
+      if (!index_file(*indexer, *unknown[next], ahead.next(), run, failure)) {
         (void)db->execute("ROLLBACK");
         return run.trouble("Couldn't write the index " + index_name + ": " + failure);
       }

@@ -89,6 +89,20 @@ SectionDigest section_digest(std::string_view text) {
   return digest_of(lines);
 }
 
+std::unique_ptr<const PreparedReport> prepare_report(std::string bytes) {
+  auto prepared = std::make_unique<PreparedReport>();
+  prepared->bytes = std::move(bytes);
+  prepared->sha256 = to_hex(sha256(prepared->bytes));
+  prepared->report = parse_report(prepared->bytes);
+  if (prepared->report) {
+    prepared->digests.reserve(prepared->report->sections.size());
+    for (const SectionView& section : prepared->report->sections) {
+      prepared->digests.push_back(section_digest(section.text));
+    }
+  }
+  return prepared;
+}
+
 std::vector<std::size_t> repeated_positions(const ReportView& report) {
   std::unordered_map<std::string_view, std::size_t> count;
   for (const SectionView& section : report.sections) ++count[section.instance_id];
@@ -278,8 +292,8 @@ std::size_t Indexer::DigestHash::operator()(const SectionDigest& digest) const n
   return hash;
 }
 
-std::expected<Indexer::StateRef, std::string> Indexer::state(const SectionView& section) {
-  const Digest digest = section_digest(section.text);
+std::expected<Indexer::StateRef, std::string> Indexer::state(const SectionView& section,
+                                                             const SectionDigest& digest) {
   if (const auto known = states_.find(digest); known != states_.end()) return known->second;
   auto found = stored_state(section, digest);
   if (found) {
@@ -308,15 +322,16 @@ std::expected<Indexer::StateRef, std::string> Indexer::stored_state(const Sectio
   return new_state(section, digest);
 }
 
-std::expected<std::int64_t, std::string> Indexer::add_report(const std::string& sha256,
-                                                             const ReportView& report,
+std::expected<std::int64_t, std::string> Indexer::add_report(const PreparedReport& prepared,
                                                              std::int64_t host) {
+  const ReportView& report = *prepared.report;
+  const std::string& sha256 = prepared.sha256;
   std::map<std::int64_t, std::int64_t> copies;  // state: how often the report holds it
   std::vector<std::int64_t> states;             // in the report's order
   std::set<std::int64_t> drivers;
   std::int64_t no_driver = 0;
-  for (const SectionView& section : report.sections) {
-    const auto ref = state(section);
+  for (std::size_t i = 0; i < report.sections.size(); ++i) {
+    const auto ref = state(report.sections[i], prepared.digests[i]);
     if (!ref) return failed(ref.error());
     ++copies[ref->state];
     states.push_back(ref->state);
@@ -380,7 +395,8 @@ std::expected<void, std::string> Indexer::learn_order(std::int64_t report_id,
   if (!report) return {};  // equal bytes read alike
   std::vector<std::int64_t> states(report->sections.size());
   for (const std::size_t position : repeated_positions(*report)) {
-    const auto ref = state(report->sections[position]);
+    const SectionView& section = report->sections[position];
+    const auto ref = state(section, section_digest(section.text));
     if (!ref) return failed(ref.error());
     states[position] = ref->state;
   }
@@ -393,10 +409,15 @@ std::expected<void, std::string> Indexer::learn_order(std::int64_t report_id,
 // written so far, and the hosts it made, so that the caller may go on.
 std::expected<std::optional<ReportError>, std::string> Indexer::add(const ReportFile& file,
                                                                     std::string_view bytes) {
+  return add(file, *prepare_report(std::string(bytes)));
+}
+
+std::expected<std::optional<ReportError>, std::string> Indexer::add(
+    const ReportFile& file, const PreparedReport& prepared) {
   new_hosts_.clear();
   new_states_.clear();
   if (auto begun = statements_->savepoint.run(); !begun) return failed(begun.error());
-  auto added = add_snapshot(file, bytes);
+  auto added = add_snapshot(file, prepared);
   if (added && !*added) {
     auto released = statements_->release.run();
     if (released) return added;
@@ -413,8 +434,8 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add(const Report
 }
 
 std::expected<std::optional<ReportError>, std::string> Indexer::add_snapshot(
-    const ReportFile& file, std::string_view bytes) {
-  const std::string sha = to_hex(sha256(bytes));
+    const ReportFile& file, const PreparedReport& prepared) {
+  const std::string& sha = prepared.sha256;
   std::int64_t report_id = 0;
   std::int64_t host = 0;
   Statement& find = statements_->find_report;
@@ -428,14 +449,15 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add_snapshot(
   find.reset();
   if (!row) return failed(row.error());
   if (*row) {
-    if (auto ordered = learn_order(report_id, bytes); !ordered) return failed(ordered.error());
+    if (auto ordered = learn_order(report_id, prepared.bytes); !ordered) {
+      return failed(ordered.error());
+    }
   } else {
-    const auto report = parse_report(bytes);
-    if (!report) return report.error();
-    const auto found_host = host_id(report->host);
+    if (!prepared.report) return prepared.report.error();
+    const auto found_host = host_id(prepared.report->host);
     if (!found_host) return failed(found_host.error());
     host = *found_host;
-    const auto added = add_report(sha, *report, host);
+    const auto added = add_report(prepared, host);
     if (!added) return failed(added.error());
     report_id = *added;
   }

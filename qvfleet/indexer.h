@@ -46,6 +46,17 @@ struct ReportFile {
 using SectionDigest = std::array<std::uint8_t, 16>;
 [[nodiscard]] SectionDigest section_digest(std::string_view section_text);
 
+// A report file's bytes with all that is made of them without the index: the
+// SHA-256 of the whole, the report read and checked, and each section's digest.
+// Made on any thread; it stays where it was made, since the report views its bytes.
+struct PreparedReport {
+  std::string bytes;
+  std::string sha256;  // lowercase hex
+  std::expected<ReportView, ReportError> report = ReportView{};
+  std::vector<SectionDigest> digests;  // one per section, in the report's order
+};
+[[nodiscard]] std::unique_ptr<const PreparedReport> prepare_report(std::string bytes);
+
 // The positions of the sections whose instance id stands more than once in the
 // report, in the report's order: the rows of repeated_device.
 [[nodiscard]] std::vector<std::size_t> repeated_positions(const ReportView& report);
@@ -70,6 +81,8 @@ class Indexer {
   // reader's error when the bytes are no report; the database's failure as the
   // unexpected value. Either way nothing of the file is then written and the
   // caller's transaction goes on as it was.
+  [[nodiscard]] std::expected<std::optional<ReportError>, std::string> add(
+      const ReportFile& file, const PreparedReport& report);
   [[nodiscard]] std::expected<std::optional<ReportError>, std::string> add(const ReportFile& file,
                                                                            std::string_view bytes);
 
@@ -84,19 +97,20 @@ class Indexer {
   };
 
   std::expected<std::int64_t, std::string> host_id(std::string_view name);
-  std::expected<StateRef, std::string> state(const SectionView& section);
+  std::expected<StateRef, std::string> state(const SectionView& section,
+                                             const SectionDigest& digest);
   std::expected<StateRef, std::string> stored_state(const SectionView& section,
                                                     const SectionDigest& digest);
   std::expected<StateRef, std::string> new_state(const SectionView& section,
                                                  std::span<const std::uint8_t> digest);
   std::expected<std::optional<std::int64_t>, std::string> driver_id(const SectionFields& fields);
-  std::expected<std::int64_t, std::string> add_report(const std::string& sha256,
-                                                      const ReportView& report, std::int64_t host);
+  std::expected<std::int64_t, std::string> add_report(const PreparedReport& prepared,
+                                                      std::int64_t host);
   std::expected<void, std::string> add_repeated(std::int64_t report_id, const ReportView& report,
                                                 std::span<const std::int64_t> states);
   std::expected<void, std::string> learn_order(std::int64_t report_id, std::string_view bytes);
-  std::expected<std::optional<ReportError>, std::string> add_snapshot(const ReportFile& file,
-                                                                      std::string_view bytes);
+  std::expected<std::optional<ReportError>, std::string> add_snapshot(
+      const ReportFile& file, const PreparedReport& prepared);
 
   std::unique_ptr<Statements> statements_;
   // name: host_id. A run that rolls a transaction back stops there, and add
