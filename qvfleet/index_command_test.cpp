@@ -30,7 +30,8 @@ class ScriptedFile final : public OpenFile {
   explicit ScriptedFile(Script script) : script_(std::move(script)) {}
 
   std::expected<std::size_t, std::string> read(char* room, std::size_t room_size) override {
-    if (++reads_ == script_.fail_on_read) return std::unexpected("Input/output error. (os error 5)");
+    if (++reads_ == script_.fail_on_read)
+      return std::unexpected("Input/output error. (os error 5)");
     const std::string& bytes = current();
     // A few bytes at a time, as a network share may give them.
     const std::size_t got = std::min({room_size, bytes.size() - at_, std::size_t{7}});
@@ -71,8 +72,7 @@ TEST(ReadReportFile, OneMomentOrARefusal) {
   const std::string report = "qvdev1\nhost=PC-1\nos=10.0\narch=amd64\nserver=0\n";
   const std::string edited = "\xEF\xBB\xBFqvdev1\r\nhost=PC-1\r\n";
   const std::string big(4096, 'x');
-  const Refusal not_a_report{.not_a_report = true,
-                             .reason = "The first line is not \"qvdev1\"."};
+  const Refusal not_a_report{.not_a_report = true, .reason = "The first line is not \"qvdev1\"."};
   const Refusal beyond{.reason = "It holds more than 100 bytes, the most a report may hold."};
   const struct {
     const char* name;
@@ -91,9 +91,13 @@ TEST(ReadReportFile, OneMomentOrARefusal) {
       {"larger than the limit", {.content = {report + big}}, "", beyond, 11},
       {"grown past the limit", {.content = {report + big}, .said_size = 50}, "", beyond, 101},
       {"changed once: read again", {.content = {report + "old", report}, .changes = 1}, report},
-      {"changed twice", {.content = {report, report}, .changes = 2}, "",
+      {"changed twice",
+       {.content = {report, report}, .changes = 2},
+       "",
        Refusal{.reason = "It changed while it was read, twice in a row."}},
-      {"a read that fails after the first", {.content = {report}, .fail_on_read = 2}, "",
+      {"a read that fails after the first",
+       {.content = {report}, .fail_on_read = 2},
+       "",
        Refusal{.reason = "Input/output error. (os error 5)"}},
   };
   for (const auto& c : cases) {
@@ -129,18 +133,10 @@ class IndexCommandTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-  };
-  Outcome index(const std::vector<std::string>& paths, bool terminal = false) {
+  CommandOutcome index(const std::vector<std::string>& paths, bool terminal = false) {
     std::vector<std::string> arguments = {"index", (root_ / "share" / "fleet.db").string()};
     arguments.insert(arguments.end(), paths.begin(), paths.end());
-    FakeSink out;
-    FakeSink err;
-    const int status = run_qvfleet(arguments, {.out = out, .err = err, .err_is_terminal = terminal});
-    return {status, out.text, err.text};
+    return run_command(arguments, {}, terminal);
   }
   std::string at(const std::string& name) const { return (root_ / name).string(); }
 
@@ -150,7 +146,7 @@ class IndexCommandTest : public ::testing::Test {
 // The index kept inside the share is never taken for a report, on any later run.
 TEST_F(IndexCommandTest, IndexInsideTheShareIsLeftAlone) {
   EXPECT_EQ(index({at("share")}).out, "1 indexed, 0 already known, 0 refused\n");
-  const Outcome again = index({at("share")});
+  const CommandOutcome again = index({at("share")});
   EXPECT_EQ(again.status, 0);
   EXPECT_EQ(again.out, "0 indexed, 1 already known, 0 refused\n");
   EXPECT_EQ(again.err, "");
@@ -158,7 +154,7 @@ TEST_F(IndexCommandTest, IndexInsideTheShareIsLeftAlone) {
 
 TEST_F(IndexCommandTest, EveryPathIsAccountedFor) {
   const std::string missing = at("share/none");
-  const Outcome outcome = index({missing, at("share")});
+  const CommandOutcome outcome = index({missing, at("share")});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.out, "1 indexed, 0 already known, 1 refused\n");
   EXPECT_EQ(outcome.err, "Couldn't read " + missing + ": There is no such file or folder.\n");
@@ -166,7 +162,7 @@ TEST_F(IndexCommandTest, EveryPathIsAccountedFor) {
 
 // On a terminal the progress shows from the first file on.
 TEST_F(IndexCommandTest, ProgressFromTheFirstFile) {
-  const Outcome outcome = index({at("share")}, true);
+  const CommandOutcome outcome = index({at("share")}, true);
   EXPECT_TRUE(outcome.err.starts_with("\rfiles found: 1\r")) << testing::PrintToString(outcome.err);
   EXPECT_NE(outcome.err.find("\r1 of 1 files, "), std::string::npos)
       << testing::PrintToString(outcome.err);

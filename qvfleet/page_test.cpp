@@ -196,16 +196,6 @@ TEST(PageAge, CountsWholeDaysBeforeTheNewestSnapshot) {
   }
 }
 
-DeviceRecord ethernet(std::uint16_t minor) {
-  return {.instance_id = "PCI\\VEN_8086&DEV_1\\3",
-          .description = "Ethernet",
-          .hardware_ids = {"PCI\\VEN_8086&DEV_1"},
-          .driver = DriverInfo{.identity = {DriverDate{2024, 1, 2}, {{1, minor, 0, 0}}},
-                               .description = "Ethernet",
-                               .provider = "Intel",
-                               .inf_path = "net.inf",
-                               .matching_device_id = "pci\\ven_8086&dev_1"}};
-}
 DeviceRecord stick(std::string instance) {
   return {.instance_id = std::move(instance),
           .description = "Stick",
@@ -240,35 +230,21 @@ class PageTest : public ::testing::Test {
   // named with markup, devices without a driver on several hosts, and a pair of
   // snapshots with a device removed, one added and one changed.
   void make_fleet() {
-    put("PC-1/a.txt", {ethernet(9), stick("USB\\X\\1"), kGadget}, "PC-1", 5);
-    put("PC-1/b.txt", {ethernet(10), stick("USB\\X\\1"), camera("Camera")}, "PC-1", 7);
-    put("PC-2/a.txt", {kMystery, stick("USB\\X\\2"), ethernet(9), kAudio}, "PC-2", 7);
-    put("pc-3/a.txt", {ethernet(10)}, "pc-3", 1);
-    put("pc-3/b.txt", {ethernet(10)}, "pc-3", 2);
+    put("PC-1/a.txt", {intel_ethernet(9), stick("USB\\X\\1"), kGadget}, "PC-1", 5);
+    put("PC-1/b.txt", {intel_ethernet(10), stick("USB\\X\\1"), camera("Camera")}, "PC-1", 7);
+    put("PC-2/a.txt", {kMystery, stick("USB\\X\\2"), intel_ethernet(9), kAudio}, "PC-2", 7);
+    put("pc-3/a.txt", {intel_ethernet(10)}, "pc-3", 1);
+    put("pc-3/b.txt", {intel_ethernet(10)}, "pc-3", 2);
     put("x/a.txt", {camera("</script><script>alert(1)</script>")}, "<b>x</b>", 6);
     ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
   }
 
   void put(const std::string& name, std::vector<DeviceRecord> devices, const std::string& host,
            unsigned day) {
-    const fs::path path = root_ / "share" / name;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << serialize_report(
-        ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = std::move(devices)});
-    const sys_seconds taken = sys_days{2026y / 12 / day} + 6h;
-    fs::last_write_time(path, file_clock::from_sys(taken));
+    put_report(root_ / "share" / name, std::move(devices), host, sys_days{2026y / 12 / day} + 6h);
   }
-
-  struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-  };
-  Outcome run(const std::vector<std::string>& arguments) {
-    FakeSink out;
-    FakeSink err;
-    const int status = run_qvfleet(arguments, {.out = out, .err = err});
-    return {status, out.text, err.text};
+  static CommandOutcome run(const std::vector<std::string>& arguments) {
+    return run_command(arguments);
   }
 
   // The data of the page of the index, as read_page_data writes it.
@@ -348,7 +324,7 @@ TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
   make_fleet();
   const fs::path page = root_ / "fleet.html";
   std::ofstream(page) << "the old page";
-  const Outcome first = run({"page", index_, page.string(), "--title", "Plant <3>"});
+  const CommandOutcome first = run({"page", index_, page.string(), "--title", "Plant <3>"});
   EXPECT_EQ(first.status, 0);
   EXPECT_EQ(first.err, "");
   const std::string bytes = file_bytes(page);
@@ -377,7 +353,7 @@ TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const Outcome outcome = run(c.arguments);
+    const CommandOutcome outcome = run(c.arguments);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.out, "");
     EXPECT_TRUE(outcome.err.starts_with(c.err)) << outcome.err;
@@ -410,7 +386,7 @@ TEST_F(PageTest, TakesItsWordsAsTheOtherCommandsDo) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const Outcome outcome = run(c.arguments);
+    const CommandOutcome outcome = run(c.arguments);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err, c.err);
@@ -423,7 +399,7 @@ TEST_F(PageTest, TakesItsWordsAsTheOtherCommandsDo) {
               "in a browser\n"),
       std::string::npos);
   // The title may come anywhere after the index, as --since may.
-  const Outcome titled = run({"page", index_, "--title", "T", page});
+  const CommandOutcome titled = run({"page", index_, "--title", "T", page});
   EXPECT_EQ(titled.status, 0) << titled.err;
   EXPECT_EQ(titled.out, "wrote " + page + ": 0 hosts, 0 snapshots, 0 drivers, " +
                             std::to_string(fs::file_size(page)) + " bytes\n");

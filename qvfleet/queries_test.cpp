@@ -29,18 +29,10 @@ class SqlCommandTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(root_); }
 
-  struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-  };
-  Outcome sql(const std::vector<std::string>& words) {
+  CommandOutcome sql(const std::vector<std::string>& words) {
     std::vector<std::string> arguments{"sql", index_};
     arguments.insert(arguments.end(), words.begin(), words.end());
-    FakeSink out;
-    FakeSink err;
-    const int status = run_qvfleet(arguments, {.out = out, .err = err});
-    return {status, out.text, err.text};
+    return run_command(arguments);
   }
 
   fs::path root_;
@@ -71,7 +63,7 @@ TEST_F(SqlCommandTest, RunsWhatOnlyReads) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.words));
-    const Outcome outcome = sql(c.words);
+    const CommandOutcome outcome = sql(c.words);
     EXPECT_EQ(outcome.status, 0);
     EXPECT_EQ(outcome.err, "");
     if (c.whole) {
@@ -103,7 +95,8 @@ TEST_F(SqlCommandTest, RefusesWhatWritesSetsOrTellsTheMemory) {
       {"PRAGMA shrink_memory", refused("PRAGMA shrink_memory")},
       {"PRAGMA writable_schema", refused("PRAGMA writable_schema")},
       {"SELECT * FROM pragma_optimize", "The query failed: Not authorized.\n"},
-      {"SELECT fts3_tokenizer('simple')", "The query can't be run: No such function: fts3_tokenizer.\n"},
+      {"SELECT fts3_tokenizer('simple')",
+       "The query can't be run: No such function: fts3_tokenizer.\n"},
       {"SELECT load_extension('x')", "The query can't be run: No such function: load_extension.\n"},
       {"INSERT INTO host (name) VALUES ('x')", refused("INSERT")},
       {"UPDATE host SET name = 'x'", refused("UPDATE")},
@@ -127,7 +120,7 @@ TEST_F(SqlCommandTest, RefusesWhatWritesSetsOrTellsTheMemory) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);
-    const Outcome outcome = sql({c.query});
+    const CommandOutcome outcome = sql({c.query});
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err, c.err);
@@ -146,10 +139,15 @@ TEST(Sqlite, IsThePinnedVersionWithTheDocumentedOptions) {
   auto options = db->prepare("SELECT compile_options FROM pragma_compile_options");
   ASSERT_TRUE(options.has_value());
   std::vector<std::string> enabled;
-  std::vector<std::string> wanted = {
-      "DEFAULT_FOREIGN_KEYS", "DEFAULT_WAL_SYNCHRONOUS=1",   "DQS=0",
-      "ENABLE_MATH_FUNCTIONS", "LIKE_DOESNT_MATCH_BLOBS",    "MAX_VARIABLE_NUMBER=250000",
-      "OMIT_LOAD_EXTENSION",   "THREADSAFE=1",               "USE_URI"};
+  std::vector<std::string> wanted = {"DEFAULT_FOREIGN_KEYS",
+                                     "DEFAULT_WAL_SYNCHRONOUS=1",
+                                     "DQS=0",
+                                     "ENABLE_MATH_FUNCTIONS",
+                                     "LIKE_DOESNT_MATCH_BLOBS",
+                                     "MAX_VARIABLE_NUMBER=250000",
+                                     "OMIT_LOAD_EXTENSION",
+                                     "THREADSAFE=1",
+                                     "USE_URI"};
   while (*options->step()) {
     const std::string option(options->text(0));
     std::erase(wanted, option);
@@ -168,10 +166,10 @@ TEST(WriteRows, TsvAndCsvCarryTheSameText) {
     std::string tsv;
     std::string csv;
   } cases[] = {
-      {"'a' || char(13) || 'b'", "a b", "a b"},           // a lone CR
-      {"'a' || char(9) || 'b'", "a b", "a b"},            // a tab
-      {"'a' || char(10) || 'b'", "a b", "a b"},           // a line feed
-      {"CAST(X'610062' AS TEXT)", "a b", "a b"},          // a NUL
+      {"'a' || char(13) || 'b'", "a b", "a b"},                     // a lone CR
+      {"'a' || char(9) || 'b'", "a b", "a b"},                      // a tab
+      {"'a' || char(10) || 'b'", "a b", "a b"},                     // a line feed
+      {"CAST(X'610062' AS TEXT)", "a b", "a b"},                    // a NUL
       {"CAST(X'61FF' AS TEXT)", "a\xEF\xBF\xBD", "a\xEF\xBF\xBD"},  // not UTF-8
       {"'say \"hi\"'", "say \"hi\"", "\"say \"\"hi\"\"\""},
       {"'a,b'", "a,b", "\"a,b\""},

@@ -19,17 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono;
 
-DeviceRecord network(std::uint16_t minor) {
-  return {.instance_id = "PCI\\VEN_8086&DEV_1\\3",
-          .description = "Ethernet",
-          .hardware_ids = {"PCI\\VEN_8086&DEV_1"},
-          .driver = DriverInfo{.identity = {DriverDate{2024, 1, 2}, {{1, minor, 0, 0}}},
-                               .description = "Ethernet",
-                               .provider = "Intel",
-                               .inf_path = "net.inf",
-                               .matching_device_id = "pci\\ven_8086&dev_1"}};
-}
-const DeviceRecord kUsb{.instance_id = "USB\\X\\1", .description = "Stick", .hardware_ids = {"USB\\X"}};
+const DeviceRecord kUsb{
+    .instance_id = "USB\\X\\1", .description = "Stick", .hardware_ids = {"USB\\X"}};
 const DeviceRecord kCamera{
     .instance_id = "USB\\CAM\\1",
     .description = "Camera",
@@ -46,38 +37,27 @@ class QvfleetTest : public ::testing::Test {
     fs::remove_all(root_);
     fs::create_directories(root_ / "share");
     index_ = (root_ / "fleet.db").string();
-    put("PC-1/2026-12-06.txt", {network(0), kUsb}, "PC-1", sys_days{2026y / 12 / 6} + 6h);
-    put("PC-1/2026-12-07.txt", {network(10), kCamera}, "PC-1", sys_days{2026y / 12 / 7} + 6h);
-    put("PC-2/2026-12-07.txt", {network(9)}, "PC-2", sys_days{2026y / 12 / 7} + 6h);
+    put("PC-1/2026-12-06.txt", {intel_ethernet(0), kUsb}, "PC-1", sys_days{2026y / 12 / 6} + 6h);
+    put("PC-1/2026-12-07.txt", {intel_ethernet(10), kCamera}, "PC-1",
+        sys_days{2026y / 12 / 7} + 6h);
+    put("PC-2/2026-12-07.txt", {intel_ethernet(9)}, "PC-2", sys_days{2026y / 12 / 7} + 6h);
     std::ofstream(root_ / "share" / "notes.txt") << "not a report\n";
   }
   void TearDown() override { fs::remove_all(root_); }
 
   void put(const std::string& name, std::vector<DeviceRecord> devices, const std::string& host,
            sys_seconds taken) {
-    const fs::path path = root_ / "share" / name;
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << serialize_report(
-        ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = std::move(devices)});
-    fs::last_write_time(path, file_clock::from_sys(taken));
+    put_report(root_ / "share" / name, std::move(devices), host, taken);
   }
 
-  struct Outcome {
-    int status;
-    std::string out;
-    std::string err;
-  };
-  Outcome run(std::vector<std::string> arguments, std::vector<WriteOutcome> out_answers = {},
-              bool terminal = false) {
+  CommandOutcome run(std::vector<std::string> arguments, std::vector<WriteOutcome> out_answers = {},
+                     bool terminal = false) {
     for (std::string& argument : arguments) {
       if (argument == "@index") argument = index_;
       if (argument == "@share") argument = (root_ / "share").string();
       if (argument == "@export") argument = (root_ / "export").string();
     }
-    FakeSink out(std::move(out_answers));
-    FakeSink err;
-    const int status = run_qvfleet(arguments, {.out = out, .err = err, .err_is_terminal = terminal});
-    return {status, out.text, err.text};
+    return run_command(arguments, std::move(out_answers), terminal);
   }
 
   fs::path root_;
@@ -100,9 +80,13 @@ TEST_F(QvfleetTest, IndexesThenAnswers) {
       "provider\tdescription\tinf\tversion\tdate\thosts\n"
       "Intel\tEthernet\tnet.inf\t1.10.0.0\t2024-01-02\t1\n"
       "Intel\tEthernet\tnet.inf\t1.9.0.0\t2024-01-02\t1\n";
-  const std::string found = "host\ttaken_at\tinstance_id\tdescription\tdriver_ver\n"
-                            "PC-1\t2026-12-07T06:00:00Z\t" + net + "10.0.0\n"
-                            "PC-2\t2026-12-07T06:00:00Z\t" + net + "9.0.0\n";
+  const std::string found =
+      "host\ttaken_at\tinstance_id\tdescription\tdriver_ver\n"
+      "PC-1\t2026-12-07T06:00:00Z\t" +
+      net +
+      "10.0.0\n"
+      "PC-2\t2026-12-07T06:00:00Z\t" +
+      net + "9.0.0\n";
   const struct {
     std::vector<std::string> arguments;
     int status;
@@ -110,14 +94,19 @@ TEST_F(QvfleetTest, IndexesThenAnswers) {
     std::string err = "";
   } steps[] = {
       {{"index", "@index", "@share"}, 1, "3 indexed, 0 already known, 1 refused\n", refused},
-      {{"index", "@index", "@share", "@share"}, 1, "0 indexed, 3 already known, 1 refused\n",
+      {{"index", "@index", "@share", "@share"},
+       1,
+       "0 indexed, 3 already known, 1 refused\n",
        refused},
-      {{"hosts", "@index"}, 0,
+      {{"hosts", "@index"},
+       0,
        "host\ttaken_at\tos\tarch\tserver\tdevices\tno_driver\n"
        "PC-1\t2026-12-07T06:00:00Z\t10.0\tamd64\t0\t2\t0\n"
        "PC-2\t2026-12-07T06:00:00Z\t10.0\tamd64\t0\t1\t0\n"},
-      {{"drivers", "@index"}, 0,
-       drivers.substr(0, drivers.find('\n') + 1) + "Cams\tCamera\tcam.inf\t2.0.0.0\t2024-01-02\t1\n" +
+      {{"drivers", "@index"},
+       0,
+       drivers.substr(0, drivers.find('\n') + 1) +
+           "Cams\tCamera\tcam.inf\t2.0.0.0\t2024-01-02\t1\n" +
            drivers.substr(drivers.find('\n') + 1)},
       {{"drivers", "@index", "eTHER"}, 0, drivers},
       {{"drivers", "@index", "VEN_8086"}, 0, drivers},  // the matching id
@@ -125,23 +114,29 @@ TEST_F(QvfleetTest, IndexesThenAnswers) {
       {{"find", "@index", "pci\\ven_8086&dev_1"}, 0, found},
       {{"find", "@index", "PCI\\VEN_*"}, 0, found},
       {{"find", "@index", "PCI\\VEN_%*"}, 0, found.substr(0, found.find('\n') + 1)},
-      {{"hosts", "@index", "--csv"}, 0,
+      {{"hosts", "@index", "--csv"},
+       0,
        "host,taken_at,os,arch,server,devices,no_driver\r\n"
-       "PC-1,2026-12-07T06:00:00Z,10.0,amd64,0,2,0\r\nPC-2,2026-12-07T06:00:00Z,10.0,amd64,0,1,0\r\n"},
+       "PC-1,2026-12-07T06:00:00Z,10.0,amd64,0,2,0\r\nPC-2,2026-12-07T06:00:00Z,10.0,amd64,0,1,"
+       "0\r\n"},
       {{"changes", "@index"}, 0, between},
       {{"changes", "@index", "--since", "2026-12-07"}, 0, between},
       {{"changes", "@index", "--since", "2026-12-07T06:00:01Z"}, 0, ""},
       {{"changes", "@index", "--since", "2026-12-07T06:00:00Z"}, 0, between},
       {{"changes", "@index", "--since", "2024-02-29"}, 0, between},
-      {{"sql", "@index", "SELECT count(*) AS n, NULL AS none, '' AS empty FROM snapshot;"}, 0,
+      {{"sql", "@index", "SELECT count(*) AS n, NULL AS none, '' AS empty FROM snapshot;"},
+       0,
        "n\tnone\tempty\n3\t\t\n"},
-      {{"sql", "@index", "SELECT 'a,b' AS x, NULL, ''", "--csv"}, 0,
+      {{"sql", "@index", "SELECT 'a,b' AS x, NULL, ''", "--csv"},
+       0,
        "x,NULL,''\r\n\"a,b\",,\"\"\r\n"},
-      {{"export", "@index", "@export"}, 0, "exported 9 tables to " + (root_ / "export").string() + "\n"},
+      {{"export", "@index", "@export"},
+       0,
+       "exported 9 tables to " + (root_ / "export").string() + "\n"},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(testing::PrintToString(step.arguments));
-    const Outcome outcome = run(step.arguments);
+    const CommandOutcome outcome = run(step.arguments);
     EXPECT_EQ(outcome.status, step.status);
     EXPECT_EQ(outcome.out, step.out);
     EXPECT_EQ(outcome.err, step.err);
@@ -154,10 +149,10 @@ TEST_F(QvfleetTest, IndexesThenAnswers) {
 // On a terminal the progress line is drawn where a message has cleared it, and
 // cleared at the end, so that the summary stands alone.
 TEST_F(QvfleetTest, ProgressOnATerminalIsClearedAroundMessages) {
-  const Outcome outcome = run({"index", "@index", "@share"}, {}, true);
+  const CommandOutcome outcome = run({"index", "@index", "@share"}, {}, true);
   EXPECT_EQ(outcome.out, "3 indexed, 0 already known, 1 refused\n");
-  const std::string message = (root_ / "share" / "notes.txt").string() +
-                              ", line 1: The first line is not \"qvdev1\".\n";
+  const std::string message =
+      (root_ / "share" / "notes.txt").string() + ", line 1: The first line is not \"qvdev1\".\n";
   // A message starts on a cleared line: at the start, or after the "\r" that ends
   // a clearing; the last thing written is a clearing, "\r", spaces and "\r".
   const std::size_t at = outcome.err.find(message);
@@ -189,7 +184,7 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const Outcome outcome = run(c.arguments);
+    const CommandOutcome outcome = run(c.arguments);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err, c.err);
@@ -202,11 +197,13 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
         "2026-12-07T06:00:00", "2026-12-07 06:00:00Z", "2026-12-7", "+026-12-07", "2026-12-07Z",
         "2026-12-07T06:00:00Z ", ""}) {
     SCOPED_TRACE(date);
-    const Outcome outcome = run({"changes", "@index", "--since", date});
+    const CommandOutcome outcome = run({"changes", "@index", "--since", date});
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, "The date after --since is not a day or a time of the calendar, "
-                           "YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC): " + date + ".\n");
+    EXPECT_EQ(outcome.err,
+              "The date after --since is not a day or a time of the calendar, "
+              "YYYY-MM-DD or YYYY-MM-DDTHH:MM:SSZ (UTC): " +
+                  date + ".\n");
   }
   // A command with a word missing or one too many gets its usage; an unknown one, all of it.
   const std::string usage = "Usage: qvfleet ";
@@ -242,7 +239,7 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
   };
   for (const auto& c : usages) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const Outcome outcome = run(c.arguments);
+    const CommandOutcome outcome = run(c.arguments);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.err, c.err);
@@ -250,13 +247,13 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
   EXPECT_FALSE(fs::exists(root_ / "export"));
   for (const std::vector<std::string>& unknown :
        {std::vector<std::string>{}, {"fleet", "@index"}, {"HOSTS", "@index"}, {"--csv"}}) {
-    const Outcome outcome = run(unknown);
+    const CommandOutcome outcome = run(unknown);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_TRUE(outcome.err.starts_with("Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is"))
         << outcome.err;
     EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 10) << outcome.err;
   }
-  const Outcome full = run({"hosts", "@index"}, {failure(28, "No space left on device.")});
+  const CommandOutcome full = run({"hosts", "@index"}, {failure(28, "No space left on device.")});
   EXPECT_EQ(full.status, 2);
   EXPECT_EQ(full.err, "Couldn't write standard output: No space left on device. (os error 28)\n");
 }

@@ -1,17 +1,27 @@
-// Files for the fleet tests: a folder in the system's temporary folder named
-// after the running test, so that test cases run side by side (ctest -j) never
-// share one, and a file's bytes.
+// Files and commands for the fleet tests: a folder in the system's temporary
+// folder named after the running test, so that test cases run side by side
+// (ctest -j) never share one; a file's bytes; a report put in a share as qv
+// leaves it; and a command run as the user runs it.
 //
 //   root_ = test_folder("qvfleet_sql");  // /tmp/qvfleet_sql_SqlCommandTest_RunsWhatOnlyReads
 //   EXPECT_EQ(file_bytes(root_ / "x.csv"), "a,b\r\n");
+//   EXPECT_EQ(run_command({"hosts", index}).status, 0);
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "fake_sink.h"
+#include "qvfleet.h"
+#include "report.h"
 
 namespace qv {
 
@@ -24,6 +34,44 @@ inline std::filesystem::path test_folder(const std::string& prefix) {
 inline std::string file_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// A report of these devices at `path`, its folders made, last written at `taken`.
+inline void put_report(const std::filesystem::path& path, std::vector<DeviceRecord> devices,
+                       const std::string& host, std::chrono::sys_seconds taken) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << serialize_report(
+      ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = std::move(devices)});
+  std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(taken));
+}
+
+// An Ethernet adapter with Intel's driver 1.MINOR.0.0 of 2024-01-02.
+inline DeviceRecord intel_ethernet(std::uint16_t minor) {
+  return {.instance_id = "PCI\\VEN_8086&DEV_1\\3",
+          .description = "Ethernet",
+          .hardware_ids = {"PCI\\VEN_8086&DEV_1"},
+          .driver = DriverInfo{.identity = {DriverDate{2024, 1, 2}, {{1, minor, 0, 0}}},
+                               .description = "Ethernet",
+                               .provider = "Intel",
+                               .inf_path = "net.inf",
+                               .matching_device_id = "pci\\ven_8086&dev_1"}};
+}
+
+// What a command printed, and its status.
+struct CommandOutcome {
+  int status;
+  std::string out;
+  std::string err;
+};
+
+inline CommandOutcome run_command(const std::vector<std::string>& arguments,
+                                  std::vector<WriteOutcome> out_answers = {},
+                                  bool err_is_terminal = false) {
+  FakeSink out(std::move(out_answers));
+  FakeSink err;
+  const int status =
+      run_qvfleet(arguments, {.out = out, .err = err, .err_is_terminal = err_is_terminal});
+  return {status, out.text, err.text};
 }
 
 }  // namespace qv
