@@ -14,14 +14,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 devices=${DEVICES:-100000}
 rounds=${ROUNDS:-7}
-build=$root/build/bench-diff
-source "$root/scripts/setup.sh"
-qv_install cmake make g++ time
-"$root/scripts/sqlite-source.sh" >&2
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target qvdiff >/dev/null
-qvdiff=$build/qvdiff/qvdiff
+source "$root/scripts/bench-lib.sh"
+qvdiff=$(bench_build "$root/build/bench-diff" qvdiff/qvdiff)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvdiff-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT

@@ -19,28 +19,12 @@ hosts=${HOSTS:-10000}
 daily_hosts=${DAILY_HOSTS:-1000}
 days=${DAYS:-30}
 devices=${DEVICES:-250}
-build=$root/build/bench-fleet
-source "$root/scripts/setup.sh"
-qv_install cmake make g++ time python3 libssl-dev
-"$root/scripts/sqlite-source.sh" >&2
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target qvfleet >/dev/null
-qvfleet=$build/qvfleet/qvfleet
+source "$root/scripts/bench-lib.sh"
+qvfleet=$(bench_build "$root/build/bench-fleet" qvfleet/qvfleet)
 mkdir -p "$work"
 cd "$work"
-
-generate() {
-  local name=$1
-  shift
-  if [[ ! -f $name.done ]]; then
-    rm -rf "$name"
-    python3 "$root/scripts/fleet_generate.py" "$@"
-    touch "$name.done"
-  fi
-}
-generate share share share --hosts "$hosts" --devices "$devices"
-generate daily daily daily --hosts "$daily_hosts" --days "$days" --devices "$devices"
+bench_fleet share share share --hosts "$hosts" --devices "$devices"
+bench_fleet daily daily daily --hosts "$daily_hosts" --days "$days" --devices "$devices"
 
 # timed LABEL COMMAND...: wall time and peak memory of one run.
 timed() {

@@ -14,14 +14,8 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 work=${1:-/tmp/qvpage-bench}
-build=$root/build/bench-page
-source "$root/scripts/setup.sh"
-qv_install cmake make g++ time python3 "${QV_PACKAGES_BROWSER[@]}"
-"$root/scripts/sqlite-source.sh" >&2
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target qvfleet >/dev/null
-qvfleet=$build/qvfleet/qvfleet
+source "$root/scripts/bench-lib.sh"
+qvfleet=$(bench_build "$root/build/bench-page" qvfleet/qvfleet "${QV_PACKAGES_BROWSER[@]}")
 mkdir -p "$work"
 cd "$work"
 
@@ -29,12 +23,7 @@ cd "$work"
 # take minutes, and neither changes with the page.
 prepare() {
   local name=$1
-  shift
-  if [[ ! -f $name.done ]]; then
-    rm -rf "$name"
-    python3 "$root/scripts/fleet_generate.py" "$@"
-    touch "$name.done"
-  fi
+  bench_fleet "$@"
   if [[ ! -f $name.db.done ]]; then
     rm -f "$name.db" "$name.db-wal" "$name.db-shm"
     "$qvfleet" index "$name.db" "$name" >/dev/null

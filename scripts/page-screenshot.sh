@@ -10,14 +10,8 @@ set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/fleet-page.png}
-build=$root/build/bench-page
-source "$root/scripts/setup.sh"
-qv_install cmake make g++ python3 "${QV_PACKAGES_BROWSER[@]}"
-"$root/scripts/sqlite-source.sh" >&2
-
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 --target qvfleet >/dev/null
-qvfleet=$build/qvfleet/qvfleet
+source "$root/scripts/bench-lib.sh"
+qvfleet=$(bench_build "$root/build/bench-page" qvfleet/qvfleet "${QV_PACKAGES_BROWSER[@]}")
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
