@@ -13,6 +13,8 @@
 namespace qv {
 namespace {
 
+// kernel_handle_win.h's owner, over the scanner's door to Windows, so that on the
+// stand-in machine its CloseHandle is the stand-in's, which counts the handles.
 struct FileTraits {
   using Handle = HANDLE;
   static HANDLE empty() noexcept { return nullptr; }
