@@ -14,17 +14,6 @@
 namespace qv {
 namespace {
 
-// The leading half of a SHA-256: plenty to tell apart the device states of any
-// fleet, at half the size in the index.
-using Digest = SectionDigest;
-
-Digest digest_of(std::string_view bytes) {
-  const Sha256Digest whole = sha256(bytes);
-  Digest digest;
-  std::copy_n(whole.begin(), digest.size(), digest.begin());
-  return digest;
-}
-
 // A driver as the index groups them: provider, description, INF, date and
 // version; an absent value is told from an empty one.
 std::string driver_key(const SectionFields& fields) {
@@ -37,6 +26,14 @@ std::string driver_key(const SectionFields& fields) {
     key += '\n';
   }
   return key;
+}
+
+// The key of a driver row: like a device section's, the leading half of a SHA-256.
+SectionDigest digest_of(std::string_view bytes) {
+  const Sha256Digest whole = sha256(bytes);
+  SectionDigest digest;
+  std::copy_n(whole.begin(), digest.size(), digest.begin());
+  return digest;
 }
 
 Failed failed(const std::string& error) { return Failed(error); }
@@ -76,32 +73,6 @@ std::string utf8_text(std::string_view bytes) {
 }
 
 }  // namespace
-
-// A section's lines with LF line ends, whatever an editor made of them: a value
-// never holds a CR, so every CR belongs to a line end.
-SectionDigest section_digest(std::string_view text) {
-  if (text.find('\r') == std::string_view::npos) return digest_of(text);
-  std::string lines;
-  lines.reserve(text.size());
-  for (const char c : text) {
-    if (c != '\r') lines += c;
-  }
-  return digest_of(lines);
-}
-
-std::unique_ptr<const PreparedReport> prepare_report(std::string bytes) {
-  auto prepared = std::make_unique<PreparedReport>();
-  prepared->bytes = std::move(bytes);
-  prepared->sha256 = to_hex(sha256(prepared->bytes));
-  prepared->report = parse_report(prepared->bytes);
-  if (prepared->report) {
-    prepared->digests.reserve(prepared->report->sections.size());
-    for (const SectionView& section : prepared->report->sections) {
-      prepared->digests.push_back(section_digest(section.text));
-    }
-  }
-  return prepared;
-}
 
 std::vector<std::size_t> repeated_positions(const ReportView& report) {
   std::unordered_map<std::string_view, std::size_t> count;
@@ -224,7 +195,7 @@ std::expected<std::optional<std::int64_t>, std::string> Indexer::driver_id(
     const SectionFields& fields) {
   const auto identity_text = fields.value(Key::driver_ver);
   if (!identity_text) return std::nullopt;
-  const Digest key = digest_of(driver_key(fields));
+  const SectionDigest key = digest_of(driver_key(fields));
   Statement& find = statements_->find_driver;
   find.bind(1, key);
   auto found = single(find);

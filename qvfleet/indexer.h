@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "database.h"
+#include "prepared_report.h"
 #include "report_reader.h"
 
 namespace qv {
@@ -40,22 +41,6 @@ struct ReportFile {
   // on Windows, in lowercase hexadecimal; empty when unknown.
   std::string file_id;
 };
-
-// The key of a device section in device_state.digest: texts that differ only in
-// their line ends are one state.
-using SectionDigest = std::array<std::uint8_t, 16>;
-[[nodiscard]] SectionDigest section_digest(std::string_view section_text);
-
-// A report file's bytes with all that is made of them without the index: the
-// SHA-256 of the whole, the report read and checked, and each section's digest.
-// Made on any thread; it stays where it was made, since the report views its bytes.
-struct PreparedReport {
-  std::string bytes;
-  std::string sha256;  // lowercase hex
-  std::expected<ReportView, ReportError> report = ReportView{};
-  std::vector<SectionDigest> digests;  // one per section, in the report's order
-};
-[[nodiscard]] std::unique_ptr<const PreparedReport> prepare_report(std::string bytes);
 
 // The positions of the sections whose instance id stands more than once in the
 // report, in the report's order: the rows of repeated_device.
