@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "identity_text.h"
+#include "report_bytes.h"
 
 namespace qv {
 
@@ -16,6 +17,8 @@ using namespace std::string_view_literals;
 namespace {
 
 using Failure = std::unexpected<ReportError>;
+
+constexpr std::size_t npos = std::string_view::npos;
 
 Failure fail_at(std::size_t line, std::string message) {
   return Failure(ReportError{line, std::move(message)});
@@ -42,6 +45,11 @@ std::string key_in_message(std::string_view key) {
   return plain ? "The key " + quoted(key) : "The line's key"s;
 }
 
+// Whether the line starts with the key's name and "=".
+bool starts_with_key(std::string_view line, std::string_view name) {
+  return line.size() > name.size() && line[name.size()] == '=' && line.starts_with(name);
+}
+
 std::optional<Key> key_named(std::string_view name) {
   for (const SectionKey& key : kSectionKeys) {
     if (key.name == name) return key.key;
@@ -49,43 +57,6 @@ std::optional<Key> key_named(std::string_view name) {
   return std::nullopt;
 }
 
-// Whether any of eight bytes lies outside printable ASCII, 0x20..0x7E: a byte
-// below 0x20 borrows into its top bit, one above 0x7E carries into it or has it.
-constexpr bool any_not_printable(std::uint64_t word) {
-  constexpr std::uint64_t kOnes = 0x0101010101010101;
-  constexpr std::uint64_t kTops = 0x8080808080808080;
-  const std::uint64_t below = (word - kOnes * 0x20) & ~word & kTops;
-  const std::uint64_t above = ((word + kOnes * (0x7F - 0x7E)) | word) & kTops;
-  return (below | above) != 0;
-}
-
-// The first fault of a line's bytes: a control character, or bytes that are not
-// UTF-8. Eight bytes at a time while they are all printable ASCII, the usual case.
-std::optional<std::string> line_fault(std::string_view line) {
-  for (std::size_t pos = 0; pos < line.size();) {
-    if (pos + 8 <= line.size()) {
-      std::uint64_t word;
-      std::memcpy(&word, line.data() + pos, sizeof word);
-      if (!any_not_printable(word)) {
-        pos += 8;
-        continue;
-      }
-    }
-    const auto byte = static_cast<unsigned char>(line[pos]);
-    if (byte >= 0x20 && byte < 0x7F) {  // the usual case
-      ++pos;
-      continue;
-    }
-    const std::size_t length = well_formed_length(line, pos);
-    if (length == 0) return "The line is not valid UTF-8."s;
-    if (is_control_byte(byte) ||
-        (byte == 0xC2 && is_c1_second_byte(static_cast<unsigned char>(line[pos + 1])))) {
-      return "The line holds a control character, which a report never does."s;
-    }
-    pos += length;
-  }
-  return std::nullopt;
-}
 
 // One line at a time, without its line feed and a carriage return before it;
 // refuses a line whose bytes a report never holds, and a last line that does
@@ -117,7 +88,15 @@ class Lines {
     if (auto fault = line_fault(line)) return fail_at(number_, std::move(*fault));
     return {};
   }
+  // The next line, checked: a sound one in a single pass over its bytes.
   [[nodiscard]] std::expected<std::string_view, ReportError> next() {
+    if (const std::size_t stop = sound_line_end(text_, position_); stop != npos) {
+      const std::string_view line = text_.substr(position_, stop - position_);
+      position_ = stop + (text_[stop] == '\r' ? 2 : 1);
+      ++number_;
+      return line;
+    }
+    // Any other the careful way, which names what is wrong.
     const std::string_view line = next_raw();
     if (auto checked = check_raw(line); !checked) return Failure(std::move(checked.error()));
     return line;
@@ -159,6 +138,8 @@ class SectionReader {
 
   std::expected<void, ReportError> read(SectionFields& fields) {
     fields.fields_.clear();
+    // A section has a dozen lines or so: one allocation for most.
+    fields.fields_.reserve(16);
     previous_ = lines_.number();
     while (!lines_.at_end()) {
       const std::size_t start = lines_.position();
@@ -168,10 +149,14 @@ class SectionReader {
         lines_.put_back(start);
         break;
       }
-      auto field = take(*line);
-      if (!field) return Failure(std::move(field.error()));
-      fields.fields_.push_back(*field);
-      last_ = field->key;
+      auto key = usual_key(*line);
+      if (!key) {
+        auto taken = take(*line);
+        if (!taken) return Failure(std::move(taken.error()));
+        key = *taken;
+      }
+      fields.fields_.push_back(Field{*key, value_of(*key, *line)});
+      last_ = *key;
       previous_ = lines_.number();
     }
     if (const auto next = required_after(); next) {
@@ -181,7 +166,32 @@ class SectionReader {
   }
 
  private:
-  std::expected<Field, ReportError> take(std::string_view line) {
+  static std::string_view value_of(Key key, std::string_view line) {
+    return line.substr(name_of(key).size() + 1);
+  }
+
+  // The key of a line in the order and the shape of nearly every line, found
+  // without building any failure; take's checks name what is wrong with the rest.
+  [[nodiscard]] std::optional<Key> usual_key(std::string_view line) const {
+    const auto key = expected_key(line);
+    if (!key || order_fault(*key) != OrderFault::none) return std::nullopt;
+    if (*key == Key::driver_ver && !usual_identity_text(value_of(*key, line))) return std::nullopt;
+    return key;
+  }
+
+  std::expected<Key, ReportError> take(std::string_view line) {
+    const auto key = key_by_name(line);
+    if (!key) return key;
+    if (const OrderFault fault = order_fault(*key); fault != OrderFault::none) {
+      return order_failure(fault, *key);
+    }
+    if (*key == Key::driver_ver && !parse_driver_identity_text(value_of(*key, line), scratch_)) {
+      return fail("The \"driver_ver\" value is not a valid driver date and version.");
+    }
+    return key;
+  }
+
+  std::expected<Key, ReportError> key_by_name(std::string_view line) const {
     if (line.empty()) return fail("The line is empty.");
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos) {
@@ -190,12 +200,21 @@ class SectionReader {
     const std::string_view name = line.substr(0, eq);
     const std::optional<Key> key = key_named(name);
     if (!key) return fail(key_in_message(name) + " is not one of the report's keys.");
-    if (auto order = check_order(*key); !order) return Failure(std::move(order.error()));
-    const std::string_view value = line.substr(eq + 1);
-    if (*key == Key::driver_ver && !parse_driver_identity_text(value, scratch_)) {
-      return fail("The \"driver_ver\" value is not a valid driver date and version.");
+    return *key;
+  }
+
+  // The key that the section's order makes likely, when the line starts with
+  // its name and "=": the last line's key if it repeats, or a later one up to
+  // the next that is required. Nearly every line is found so, with a compare or two.
+  [[nodiscard]] std::optional<Key> expected_key(std::string_view line) const {
+    std::size_t next = 0;
+    if (last_) next = index_of(*last_) + (section_key(*last_).repeats ? 0 : 1);
+    for (; next < kSectionKeys.size(); ++next) {
+      const SectionKey& candidate = kSectionKeys[next];
+      if (starts_with_key(line, candidate.name)) return candidate.key;
+      if (candidate.required) break;
     }
-    return Field{*key, value};
+    return std::nullopt;
   }
 
   // The key whose line must come next, if any: instance_id after "[device]",
@@ -206,21 +225,38 @@ class SectionReader {
     return std::nullopt;
   }
 
-  std::expected<void, ReportError> check_order(Key key) const {
+  // What keeps a line of `key` from standing after the last line taken. Told
+  // apart from its message, which is made only for a report that is refused.
+  enum class OrderFault { none, required_missing, no_driver_ver, twice, backwards };
+
+  [[nodiscard]] OrderFault order_fault(Key key) const {
     if (const auto next = required_after(); next && key != *next) {
-      return not_followed(previous_, last_name(), name_of(*next));
+      return OrderFault::required_missing;
     }
-    const auto line = [&] { return "The " + quoted(name_of(key)) + " line"; };
     const SectionKey& rule = section_key(key);
     if (rule.driver && key != Key::driver_ver && (!last_ || *last_ < Key::driver_ver)) {
-      return fail(line() + " comes without a \"driver_ver\" line before it.");
+      return OrderFault::no_driver_ver;
     }
-    if (last_ == key && !rule.repeats) return fail(line() + " appears twice in the section.");
-    if (last_ && key < *last_) {
-      return fail(line() + " comes after the " + quoted(name_of(*last_)) +
-                  " line, out of the report's order.");
+    if (last_ == key && !rule.repeats) return OrderFault::twice;
+    if (last_ && key < *last_) return OrderFault::backwards;
+    return OrderFault::none;
+  }
+
+  [[nodiscard]] Failure order_failure(OrderFault fault, Key key) const {
+    const std::string line = "The " + quoted(name_of(key)) + " line";
+    switch (fault) {
+      case OrderFault::required_missing:
+        return not_followed(previous_, last_name(), name_of(*required_after()));
+      case OrderFault::no_driver_ver:
+        return fail(line + " comes without a \"driver_ver\" line before it.");
+      case OrderFault::twice:
+        return fail(line + " appears twice in the section.");
+      case OrderFault::backwards:
+      case OrderFault::none:
+        break;
     }
-    return {};
+    return fail(line + " comes after the " + quoted(name_of(*last_)) +
+                " line, out of the report's order.");
   }
 
   [[nodiscard]] std::string_view last_name() const {
