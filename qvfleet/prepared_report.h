@@ -2,7 +2,7 @@
 // the SHA-256 of the whole, the report read and checked, and the digest of each
 // device section, the key of its row in device_state.
 //
-//   const auto prepared = prepare_report(std::move(bytes));
+//   const auto prepared = prepare_report(std::move(bytes), &known);
 //   if (prepared->report) ... prepared->digests[i] is section i's key
 #pragma once
 
@@ -18,6 +18,8 @@
 
 namespace qv {
 
+class SectionDigests;
+
 // The key of a device section in device_state.digest: texts that differ only in
 // their line ends are one state.
 using SectionDigest = std::array<std::uint8_t, 16>;
@@ -31,7 +33,15 @@ struct PreparedReport {
   std::string sha256;  // lowercase hex
   std::expected<ReportView, ReportError> report = ReportView{};
   std::vector<SectionDigest> digests;  // one per section, in the report's order
+  std::vector<std::size_t> repeated;   // repeated_positions of the report
 };
-[[nodiscard]] std::unique_ptr<const PreparedReport> prepare_report(std::string bytes);
+// The positions of the sections whose instance id stands more than once in the
+// report, in the report's order: the rows of repeated_device.
+[[nodiscard]] std::vector<std::size_t> repeated_positions(const ReportView& report);
+
+// The sections' digests are looked up in `known` when given (section_digests.h),
+// which saves computing those of texts met before.
+[[nodiscard]] std::unique_ptr<const PreparedReport> prepare_report(std::string bytes,
+                                                                   SectionDigests* known = nullptr);
 
 }  // namespace qv
