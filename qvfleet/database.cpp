@@ -85,6 +85,11 @@ std::expected<void, std::string> Statement::run() {
   return {};
 }
 
+std::expected<std::int64_t, std::string> Statement::insert() {
+  if (auto ran = run(); !ran) return Failed(ran.error());
+  return sqlite3_last_insert_rowid(db_);
+}
+
 void Statement::reset() {
   (void)sqlite3_reset(handle_.get());
   (void)sqlite3_clear_bindings(handle_.get());

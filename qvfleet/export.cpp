@@ -210,7 +210,7 @@ const std::vector<std::string_view>& exported_tables() {
   return names;
 }
 
-std::string postgresql_schema() { return postgresql_of(index_schema()); }
+std::string postgresql_schema() { return postgresql_of(index_schema_with_tables()); }
 
 std::expected<void, std::string> export_index(Database& db, const fs::path& folder) {
   std::error_code error;

@@ -1,5 +1,6 @@
 #include "index_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -12,11 +13,13 @@
 #include <span>
 #include <stop_token>
 #include <thread>
+#include <vector>
 
 #include "files.h"
 #include "indexer.h"
 #include "report_file.h"
 #include "schema.h"
+#include "section_digests.h"
 #include "share.h"
 
 namespace qv {
@@ -26,8 +29,11 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // A transaction ends after this many new reports or this long, whichever comes
-// first: a run stopped at any moment loses at most that much work.
-constexpr std::size_t kBatchReports = 200;
+// first: a run stopped at any moment loses at most that much work. Each commit
+// writes again every page the transaction changed, the pages of the indexes
+// on digests and ids all over the file among them: with 200 reports it took a
+// third of a run.
+constexpr std::size_t kBatchReports = 10000;
 constexpr auto kBatchTime = std::chrono::seconds(2);
 constexpr auto kRedrawEvery = std::chrono::milliseconds(200);
 
@@ -164,7 +170,7 @@ std::set<std::string> index_files(const std::string& index_path) {
   return ids;
 }
 
-// A file as the reading thread leaves it: its facts and its report prepared, or
+// A file as a preparing thread leaves it: its facts and its report prepared, or
 // the sentence that refuses it, which the writer says in the files' order.
 struct ReadFile {
   std::optional<std::string> refusal{};
@@ -173,33 +179,47 @@ struct ReadFile {
 };
 
 // The file's bytes as of one moment, and all that is made of them without the index.
-ReadFile read_file(const ReportFile& found) {
+ReadFile read_file(const ReportFile& found, SectionDigests& known) {
   auto open = open_file(found.path);
   if (!open) return {.refusal = refusal_text(found.path, Refusal{.reason = open.error()})};
   auto read = read_report_file(**open);
   if (!read) return {.refusal = refusal_text(found.path, read.error())};
-  return {.facts = read->facts, .report = prepare_report(std::move(read->bytes))};
+  return {.facts = read->facts, .report = prepare_report(std::move(read->bytes), &known)};
 }
 
-// Reads, checks and hashes the files on a thread of its own, in their order,
-// while the caller writes the index: at most kAheadFiles files and kAheadBytes
-// bytes ahead of it, so that memory stays bounded whatever the share holds.
+// Preparing costs more than writing, so it has a thread on each core, up to
+// two: more would hold more files in memory without having been shown to help.
+unsigned preparing_threads() { return std::clamp(std::thread::hardware_concurrency(), 1u, 2u); }
+
+// Reads, checks and hashes the files on threads of their own while the caller
+// writes the index, and hands them over in the files' order: each thread takes
+// the next file that none has taken. At most kAheadFiles files and kAheadBytes
+// bytes are taken ahead of the writer, so that memory stays bounded whatever
+// the share holds.
 class ReadAhead {
  public:
-  explicit ReadAhead(std::span<const ReportFile* const> files)
-      : files_(files), thread_([this](std::stop_token stop) { work(stop); }) {}
+  explicit ReadAhead(std::span<const ReportFile* const> files) : files_(files) {
+    for (unsigned thread = 0; thread < preparing_threads(); ++thread) {
+      threads_.emplace_back([this](std::stop_token stop) { work(stop); });
+    }
+  }
+  // All are told to stop before the first is waited for.
+  ~ReadAhead() {
+    for (std::jthread& thread : threads_) thread.request_stop();
+  }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
 
   // The next file, in the files' order; waits for it.
   ReadFile next() {
     std::unique_lock lock(mutex_);
-    ready_changed_.wait(lock, [&] { return !ready_.empty(); });
-    ReadFile file = std::move(ready_.front());
-    ready_.pop_front();
-    held_bytes_ -= bytes_of(file);
+    ready_changed_.wait(lock, [&] { return !ahead_.empty() && ahead_.front().file; });
+    ReadFile file = std::move(*ahead_.front().file);
+    held_bytes_ -= ahead_.front().bytes;
+    ahead_.pop_front();
+    ++handed_;
     lock.unlock();
-    room_.notify_one();
+    room_.notify_all();
     return file;
   }
 
@@ -207,33 +227,54 @@ class ReadAhead {
   static constexpr std::size_t kAheadFiles = 16;
   static constexpr std::size_t kAheadBytes = std::size_t{32} << 20;
 
+  // A file taken by a thread: its size as listed while it is read, then as read.
+  struct Ahead {
+    std::size_t bytes = 0;
+    std::optional<ReadFile> file{};
+  };
+
   static std::size_t bytes_of(const ReadFile& file) {
     return file.report ? file.report->bytes.size() : 0;
   }
 
   void work(const std::stop_token& stop) {
-    for (const ReportFile* found : files_) {
-      ReadFile file = read_file(*found);
+    for (;;) {
       std::unique_lock lock(mutex_);
       // A file larger than the bound still goes when nothing else waits.
       room_.wait(lock, stop, [&] {
-        return ready_.empty() || (ready_.size() < kAheadFiles && held_bytes_ < kAheadBytes);
+        return taken_ == files_.size() || ahead_.empty() ||
+               (ahead_.size() < kAheadFiles && held_bytes_ < kAheadBytes);
       });
-      if (stop.stop_requested()) return;
-      held_bytes_ += bytes_of(file);
-      ready_.push_back(std::move(file));
+      if (stop.stop_requested() || taken_ == files_.size()) return;
+      const std::size_t index = taken_++;
+      const ReportFile& found = *files_[index];
+      const auto listed = static_cast<std::size_t>(std::max<std::int64_t>(found.size, 0));
+      ahead_.push_back({.bytes = listed});
+      held_bytes_ += listed;
       lock.unlock();
-      ready_changed_.notify_one();
+
+      ReadFile file = read_file(found, known_);
+      lock.lock();
+      Ahead& ahead = ahead_[index - handed_];
+      held_bytes_ = held_bytes_ - ahead.bytes + bytes_of(file);
+      ahead.bytes = bytes_of(file);
+      ahead.file = std::move(file);
+      const bool awaited = index == handed_;
+      lock.unlock();
+      if (awaited) ready_changed_.notify_one();
     }
   }
 
   std::span<const ReportFile* const> files_;
+  SectionDigests known_;
   std::mutex mutex_;
   std::condition_variable ready_changed_;
   std::condition_variable_any room_;
-  std::deque<ReadFile> ready_;
+  std::deque<Ahead> ahead_;  // from file handed_ on, in the files' order
+  std::size_t taken_ = 0;    // files taken by a thread
+  std::size_t handed_ = 0;   // files handed to the writer
   std::size_t held_bytes_ = 0;
-  std::jthread thread_;  // last: stopped and joined before the rest goes
+  std::vector<std::jthread> threads_;  // last: stopped and joined before the rest goes
 };
 
 // Indexes one file in the open transaction; false when the index failed.
@@ -321,13 +362,16 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
       if (run.pending() >= kBatchReports || Clock::now() - started >= kBatchTime) break;
       if (!index_file(*indexer, *unknown[next], ahead.next(), run, failure)) {
         (void)db->execute("ROLLBACK");
+        indexer->rolled_back();
         return run.trouble("Couldn't write the index " + index_name + ": " + failure);
       }
     }
     if (auto committed = db->execute("COMMIT"); !committed) {
       (void)db->execute("ROLLBACK");
+      indexer->rolled_back();
       return run.trouble("Couldn't write the index " + index_name + ": " + committed.error());
     }
+    indexer->committed();
     run.committed();
   }
   return run.finish();

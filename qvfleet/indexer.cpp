@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
-#include <set>
+#include <iterator>
 
 #include "identity_text.h"
 #include "sha256.h"
@@ -38,7 +38,7 @@ SectionDigest digest_of(std::string_view bytes) {
 
 Failed failed(const std::string& error) { return Failed(error); }
 
-// The first value of the one row that a lookup or an insert with RETURNING gives.
+// The first value of the one row that a lookup gives.
 std::expected<std::optional<std::int64_t>, std::string> single(Statement& statement) {
   const auto row = statement.step();
   std::optional<std::int64_t> value;
@@ -72,16 +72,46 @@ std::string utf8_text(std::string_view bytes) {
   return text;
 }
 
+// A JSON list of ids, as report.states, report.copies and report.drivers hold them.
+void append_list(std::string& json, std::span<const std::int64_t> ids) {
+  json += '[';
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (i > 0) json += ',';
+    char digits[24];
+    const auto end = std::to_chars(std::begin(digits), std::end(digits), ids[i]).ptr;
+    json.append(digits, end);
+  }
+  json += ']';
+}
+
 }  // namespace
 
-std::vector<std::size_t> repeated_positions(const ReportView& report) {
-  std::unordered_map<std::string_view, std::size_t> count;
-  for (const SectionView& section : report.sections) ++count[section.instance_id];
-  std::vector<std::size_t> positions;
-  for (std::size_t i = 0; i < report.sections.size(); ++i) {
-    if (count[report.sections[i].instance_id] > 1) positions.push_back(i);
+ReportLists report_lists(std::vector<std::int64_t> states, std::vector<std::int64_t> drivers) {
+  std::sort(states.begin(), states.end());
+  std::vector<std::int64_t> distinct;
+  std::vector<std::int64_t> copies;
+  distinct.reserve(states.size());
+  copies.reserve(states.size());
+  bool repeats = false;
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    if (i > 0 && states[i] == states[i - 1]) {
+      ++copies.back();
+      repeats = true;
+    } else {
+      distinct.push_back(states[i]);
+      copies.push_back(1);
+    }
   }
-  return positions;
+  std::sort(drivers.begin(), drivers.end());
+  drivers.erase(std::unique(drivers.begin(), drivers.end()), drivers.end());
+  ReportLists lists;
+  append_list(lists.states, distinct);
+  if (repeats) {
+    lists.copies.emplace();
+    append_list(*lists.copies, copies);
+  }
+  append_list(lists.drivers, drivers);
+  return lists;
 }
 
 std::string utc_text(std::int64_t ns_since_1970) {
@@ -100,8 +130,8 @@ std::string utc_text(std::int64_t ns_since_1970) {
 
 struct Indexer::Statements {
   Statement find_snapshot, find_report, find_host, insert_host, insert_report, find_state,
-      insert_state, insert_id, find_driver, insert_driver, insert_member, insert_report_driver,
-      insert_repeated, find_unordered, forget_order, insert_snapshot, savepoint, release, roll_back;
+      insert_state, insert_id, find_driver, insert_driver, insert_repeated, find_unordered,
+      forget_order, insert_snapshot, any_state, data_version;
 };
 
 Indexer::Indexer(std::unique_ptr<Statements> statements) : statements_(std::move(statements)) {}
@@ -110,9 +140,8 @@ Indexer& Indexer::operator=(Indexer&&) noexcept = default;
 Indexer::~Indexer() = default;
 
 std::expected<Indexer, std::string> Indexer::make(Database& db) {
-  // Each report is added under a savepoint, whose journal holds the first state
-  // of every page the report changes: in memory it costs a copy, in a temporary
-  // file a write for each page, some 250,000 writes for 2,000 reports.
+  // A statement that changes several rows keeps a journal of the pages it
+  // changes: in memory it costs a copy, in a temporary file a write each.
   if (auto set = db.execute("PRAGMA temp_store = MEMORY"); !set) return failed(set.error());
   auto statements = std::make_unique<Statements>();
   const std::pair<Statement*, const char*> sql[] = {
@@ -123,42 +152,42 @@ std::expected<Indexer, std::string> Indexer::make(Database& db) {
        "AND file_id IS NULL)"},
       {&statements->find_report, "SELECT report_id, host_id FROM report WHERE sha256 = ?1"},
       {&statements->find_host, "SELECT host_id FROM host WHERE name = ?1"},
-      {&statements->insert_host, "INSERT INTO host (name) VALUES (?1) RETURNING host_id"},
+      {&statements->insert_host, "INSERT INTO host (name) VALUES (?1)"},
       {&statements->insert_report,
-       "INSERT INTO report (sha256, host_id, os, arch, server, devices, no_driver) "
-       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) RETURNING report_id"},
+       "INSERT INTO report (sha256, host_id, os, arch, server, devices, no_driver, states, "
+       "copies, drivers) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"},
       {&statements->find_state, "SELECT state_id, driver_id FROM device_state WHERE digest = ?1"},
       {&statements->insert_state,
        "INSERT INTO device_state (digest, instance_id, description, class_guid, driver_id, "
-       "driver_ext, driver_matching_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7) RETURNING state_id"},
+       "driver_ext, driver_matching_id) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"},
       {&statements->insert_id,
        "INSERT INTO device_id (state_id, kind, position, value) VALUES (?1, ?2, ?3, ?4)"},
       {&statements->find_driver, "SELECT driver_id FROM driver WHERE key = ?1"},
       {&statements->insert_driver,
        "INSERT INTO driver (key, provider, description, inf, date, version, v1, v2, v3, v4) "
-       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10) RETURNING driver_id"},
-      {&statements->insert_member,
-       "INSERT INTO report_device (report_id, state_id, copies) VALUES (?1, ?2, ?3)"},
-      {&statements->insert_report_driver,
-       "INSERT INTO report_driver (report_id, driver_id) VALUES (?1, ?2)"},
+       "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)"},
       {&statements->insert_repeated,
        "INSERT INTO repeated_device (report_id, position, state_id) VALUES (?1, ?2, ?3)"},
       {&statements->find_unordered,
        "SELECT 1 FROM repeated_device WHERE report_id = ?1 AND position < 0 LIMIT 1"},
       {&statements->forget_order, "DELETE FROM repeated_device WHERE report_id = ?1"},
+      {&statements->any_state, "SELECT EXISTS (SELECT 1 FROM device_state)"},
+      {&statements->data_version, "PRAGMA data_version"},
       {&statements->insert_snapshot,
        "INSERT INTO snapshot (host_id, report_id, taken_at, path, size, mtime_ns, file_id) "
        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"},
-      {&statements->savepoint, "SAVEPOINT report_file"},
-      {&statements->release, "RELEASE report_file"},
-      {&statements->roll_back, "ROLLBACK TO report_file"},
   };
   for (const auto& [statement, text] : sql) {
     auto prepared = db.prepare(text);
     if (!prepared) return failed(prepared.error());
     *statement = std::move(*prepared);
   }
-  return Indexer(std::move(statements));
+  Indexer indexer(std::move(statements));
+  const auto any = single(indexer.statements_->any_state);
+  const auto version = single(indexer.statements_->data_version);
+  if (!any || !version) return failed(any ? version.error() : any.error());
+  if (**any == 0) indexer.alone_since_ = **version;
+  return indexer;
 }
 
 std::expected<bool, std::string> Indexer::known(const ReportFile& file) {
@@ -183,8 +212,9 @@ std::expected<std::int64_t, std::string> Indexer::host_id(std::string_view name)
   if (!found) return failed(found.error());
   if (!*found) {
     statements_->insert_host.bind(1, name);
-    found = single(statements_->insert_host);
-    if (!found) return failed(found.error());
+    const auto made = statements_->insert_host.insert();
+    if (!made) return failed(made.error());
+    found = *made;
     new_hosts_.push_back(key);
   }
   hosts_.emplace(key, **found);
@@ -196,11 +226,23 @@ std::expected<std::optional<std::int64_t>, std::string> Indexer::driver_id(
   const auto identity_text = fields.value(Key::driver_ver);
   if (!identity_text) return std::nullopt;
   const SectionDigest key = digest_of(driver_key(fields));
+  if (const auto known = drivers_.find(key); known != drivers_.end()) return known->second;
+  auto found = stored_driver(fields, key);
+  if (found && *found) {
+    drivers_.emplace(key, **found);
+    new_drivers_.push_back(key);
+  }
+  return found;
+}
+
+std::expected<std::optional<std::int64_t>, std::string> Indexer::stored_driver(
+    const SectionFields& fields, const SectionDigest& key) {
   Statement& find = statements_->find_driver;
   find.bind(1, key);
   auto found = single(find);
   if (!found || *found) return found;
 
+  const auto identity_text = fields.value(Key::driver_ver);
   const auto identity = parse_driver_identity_text(*identity_text);
   const std::size_t space = identity_text->find(' ');
   Statement& insert = statements_->insert_driver;
@@ -218,7 +260,9 @@ std::expected<std::optional<std::int64_t>, std::string> Indexer::driver_id(
   for (int i = 0; i < 4; ++i) {
     insert.bind(7 + i, std::int64_t{identity ? identity->version.parts[i] : 0});
   }
-  return single(insert);
+  const auto made = insert.insert();
+  if (!made) return failed(made.error());
+  return *made;
 }
 
 std::expected<Indexer::StateRef, std::string> Indexer::new_state(
@@ -240,20 +284,20 @@ std::expected<Indexer::StateRef, std::string> Indexer::new_state(
   }
   insert.bind(6, fields->value(Key::driver_ext));
   insert.bind(7, fields->value(Key::driver_matching_id));
-  const auto state = single(insert);
+  const auto state = insert.insert();
   if (!state) return failed(state.error());
   for (const Key kind : {Key::hwid, Key::cid}) {
     std::int64_t position = 0;
     for (const Field& id : fields->lines(kind)) {
       Statement& add = statements_->insert_id;
-      add.bind(1, **state);
+      add.bind(1, *state);
       add.bind(2, name_of(kind));
       add.bind(3, position++);
       add.bind(4, id.value);
       if (auto ran = add.run(); !ran) return failed(ran.error());
     }
   }
-  return StateRef{**state, *driver};
+  return StateRef{*state, *driver};
 }
 
 // A digest is SHA-256's: any eight of its bytes are as good a hash as any.
@@ -274,8 +318,23 @@ std::expected<Indexer::StateRef, std::string> Indexer::state(const SectionView& 
   return found;
 }
 
+// An index that held no device state when the run began, and that no other
+// connection has written since, holds only the states this run made and kept,
+// which it knows: a state it has not met is new, without a lookup. The caller's
+// transaction keeps other writers out while the state is added.
+std::expected<bool, std::string> Indexer::states_all_known() {
+  if (!alone_since_) return false;
+  const auto version = single(statements_->data_version);
+  if (!version) return failed(version.error());
+  if (**version != *alone_since_) alone_since_.reset();
+  return alone_since_.has_value();
+}
+
 std::expected<Indexer::StateRef, std::string> Indexer::stored_state(const SectionView& section,
                                                                     const SectionDigest& digest) {
+  const auto all_known = states_all_known();
+  if (!all_known) return failed(all_known.error());
+  if (*all_known) return new_state(section, digest);
   Statement& find = statements_->find_state;
   find.bind(1, digest);
   const auto row = find.step();
@@ -296,55 +355,45 @@ std::expected<Indexer::StateRef, std::string> Indexer::stored_state(const Sectio
 std::expected<std::int64_t, std::string> Indexer::add_report(const PreparedReport& prepared,
                                                              std::int64_t host) {
   const ReportView& report = *prepared.report;
-  const std::string& sha256 = prepared.sha256;
-  std::map<std::int64_t, std::int64_t> copies;  // state: how often the report holds it
-  std::vector<std::int64_t> states;             // in the report's order
-  std::set<std::int64_t> drivers;
-  std::int64_t no_driver = 0;
+  std::vector<std::int64_t> states;  // in the report's order
+  std::vector<std::int64_t> drivers;
+  states.reserve(report.sections.size());
+  drivers.reserve(report.sections.size());
   for (std::size_t i = 0; i < report.sections.size(); ++i) {
     const auto ref = state(report.sections[i], prepared.digests[i]);
     if (!ref) return failed(ref.error());
-    ++copies[ref->state];
     states.push_back(ref->state);
-    if (ref->driver) {
-      drivers.insert(*ref->driver);
-    } else {
-      ++no_driver;
-    }
+    if (ref->driver) drivers.push_back(*ref->driver);
   }
+  const auto no_driver = static_cast<std::int64_t>(states.size() - drivers.size());
+  const ReportLists lists = report_lists(states, std::move(drivers));
   Statement& insert = statements_->insert_report;
-  insert.bind(1, sha256);
+  insert.bind(1, prepared.sha256);
   insert.bind(2, host);
   insert.bind(3, report.os);
   insert.bind(4, report.arch);
   insert.bind(5, std::int64_t{report.server ? 1 : 0});
   insert.bind(6, static_cast<std::int64_t>(report.sections.size()));
   insert.bind(7, no_driver);
-  const auto report_id = single(insert);
+  insert.bind(8, lists.states);
+  if (lists.copies) {
+    insert.bind(9, *lists.copies);
+  } else {
+    insert.bind(9, std::nullopt);
+  }
+  insert.bind(10, lists.drivers);
+  const auto report_id = insert.insert();
   if (!report_id) return failed(report_id.error());
-  for (const auto& [state_id, count] : copies) {
-    Statement& member = statements_->insert_member;
-    member.bind(1, **report_id);
-    member.bind(2, state_id);
-    member.bind(3, count);
-    if (auto ran = member.run(); !ran) return failed(ran.error());
-  }
-  for (const std::int64_t driver : drivers) {
-    Statement& used = statements_->insert_report_driver;
-    used.bind(1, **report_id);
-    used.bind(2, driver);
-    if (auto ran = used.run(); !ran) return failed(ran.error());
-  }
-  if (auto ordered = add_repeated(**report_id, report, states); !ordered) {
+  if (auto ordered = add_repeated(*report_id, prepared.repeated, states); !ordered) {
     return failed(ordered.error());
   }
-  return **report_id;
+  return *report_id;
 }
 
 std::expected<void, std::string> Indexer::add_repeated(std::int64_t report_id,
-                                                       const ReportView& report,
+                                                       std::span<const std::size_t> positions,
                                                        std::span<const std::int64_t> states) {
-  for (const std::size_t position : repeated_positions(report)) {
+  for (const std::size_t position : positions) {
     Statement& repeated = statements_->insert_repeated;
     repeated.bind(1, report_id);
     repeated.bind(2, static_cast<std::int64_t>(position));
@@ -365,7 +414,8 @@ std::expected<void, std::string> Indexer::learn_order(std::int64_t report_id,
   const auto report = parse_report(bytes);
   if (!report) return {};  // equal bytes read alike
   std::vector<std::int64_t> states(report->sections.size());
-  for (const std::size_t position : repeated_positions(*report)) {
+  const std::vector<std::size_t> positions = repeated_positions(*report);
+  for (const std::size_t position : positions) {
     const SectionView& section = report->sections[position];
     const auto ref = state(section, section_digest(section.text));
     if (!ref) return failed(ref.error());
@@ -373,11 +423,9 @@ std::expected<void, std::string> Indexer::learn_order(std::int64_t report_id,
   }
   statements_->forget_order.bind(1, report_id);
   if (auto ran = statements_->forget_order.run(); !ran) return ran;
-  return add_repeated(report_id, *report, states);
+  return add_repeated(report_id, positions, states);
 }
 
-// A database failure in the middle of a report takes back what the report had
-// written so far, and the hosts it made, so that the caller may go on.
 std::expected<std::optional<ReportError>, std::string> Indexer::add(const ReportFile& file,
                                                                     std::string_view bytes) {
   return add(file, *prepare_report(std::string(bytes)));
@@ -385,23 +433,20 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add(const Report
 
 std::expected<std::optional<ReportError>, std::string> Indexer::add(
     const ReportFile& file, const PreparedReport& prepared) {
+  return add_snapshot(file, prepared);
+}
+
+void Indexer::committed() {
   new_hosts_.clear();
   new_states_.clear();
-  if (auto begun = statements_->savepoint.run(); !begun) return failed(begun.error());
-  auto added = add_snapshot(file, prepared);
-  if (added && !*added) {
-    auto released = statements_->release.run();
-    if (released) return added;
-    added = failed(released.error());
-  }
-  // A report that is no report wrote nothing, a failure perhaps something.
-  (void)statements_->roll_back.run();
-  (void)statements_->release.run();
+  new_drivers_.clear();
+}
+
+void Indexer::rolled_back() {
   for (const std::string& name : new_hosts_) hosts_.erase(name);
-  new_hosts_.clear();
   for (const SectionDigest& digest : new_states_) states_.erase(digest);
-  new_states_.clear();
-  return added;
+  for (const SectionDigest& key : new_drivers_) drivers_.erase(key);
+  committed();
 }
 
 std::expected<std::optional<ReportError>, std::string> Indexer::add_snapshot(

@@ -42,9 +42,17 @@ struct ReportFile {
   std::string file_id;
 };
 
-// The positions of the sections whose instance id stands more than once in the
-// report, in the report's order: the rows of repeated_device.
-[[nodiscard]] std::vector<std::size_t> repeated_positions(const ReportView& report);
+
+// A report's lists as its row keeps them: its distinct device states and its
+// drivers as JSON lists of ids in ascending order, and, only when a state stands
+// more than once, each state's count in the same order.
+struct ReportLists {
+  std::string states;
+  std::optional<std::string> copies;
+  std::string drivers;
+};
+[[nodiscard]] ReportLists report_lists(std::vector<std::int64_t> states,
+                                       std::vector<std::int64_t> drivers);
 
 // "2026-12-07T06:00:00Z": a moment as the index keeps it, to the second, UTC.
 [[nodiscard]] std::string utc_text(std::int64_t ns_since_1970);
@@ -63,13 +71,20 @@ class Indexer {
   [[nodiscard]] std::expected<bool, std::string> known(const ReportFile& file);
 
   // Adds the file's bytes as a snapshot, in the caller's transaction. The
-  // reader's error when the bytes are no report; the database's failure as the
-  // unexpected value. Either way nothing of the file is then written and the
-  // caller's transaction goes on as it was.
+  // reader's error when the bytes are no report, and then nothing of the file
+  // is written. The database's failure as the unexpected value: part of the
+  // report may then be written, and the caller rolls the transaction back and
+  // says so with rolled_back(). A savepoint per report would spare that, but
+  // its journal copies every page the report changes, a tenth of a run.
   [[nodiscard]] std::expected<std::optional<ReportError>, std::string> add(
       const ReportFile& file, const PreparedReport& report);
   [[nodiscard]] std::expected<std::optional<ReportError>, std::string> add(const ReportFile& file,
                                                                            std::string_view bytes);
+
+  // The caller's transaction ended: what it wrote stays known, or, rolled back,
+  // is forgotten, so that no row remembered here is one that was taken back.
+  void committed();
+  void rolled_back();
 
  private:
   struct Statements;
@@ -84,32 +99,40 @@ class Indexer {
   std::expected<std::int64_t, std::string> host_id(std::string_view name);
   std::expected<StateRef, std::string> state(const SectionView& section,
                                              const SectionDigest& digest);
+  std::expected<bool, std::string> states_all_known();
   std::expected<StateRef, std::string> stored_state(const SectionView& section,
                                                     const SectionDigest& digest);
   std::expected<StateRef, std::string> new_state(const SectionView& section,
                                                  std::span<const std::uint8_t> digest);
   std::expected<std::optional<std::int64_t>, std::string> driver_id(const SectionFields& fields);
+  std::expected<std::optional<std::int64_t>, std::string> stored_driver(const SectionFields& fields,
+                                                                        const SectionDigest& key);
   std::expected<std::int64_t, std::string> add_report(const PreparedReport& prepared,
                                                       std::int64_t host);
-  std::expected<void, std::string> add_repeated(std::int64_t report_id, const ReportView& report,
+  std::expected<void, std::string> add_repeated(std::int64_t report_id,
+                                                std::span<const std::size_t> positions,
                                                 std::span<const std::int64_t> states);
   std::expected<void, std::string> learn_order(std::int64_t report_id, std::string_view bytes);
   std::expected<std::optional<ReportError>, std::string> add_snapshot(
       const ReportFile& file, const PreparedReport& prepared);
 
   std::unique_ptr<Statements> statements_;
-  // name: host_id. A run that rolls a transaction back stops there, and add
-  // forgets the hosts it made when it takes its own rows back, so a row
-  // remembered here is never one that was taken back.
+  // The index's data version when the run began with no device state in it,
+  // while no other connection has written since.
+  std::optional<std::int64_t> alone_since_;
+  // name: host_id.
   std::unordered_map<std::string, std::int64_t> hosts_;
-  std::vector<std::string> new_hosts_;  // made by the add under way
+  std::vector<std::string> new_hosts_;  // made in the transaction under way
   // Every device state this run has met, by digest, so that a section seen
   // before costs no lookup in the index; forgotten as the hosts are.
   struct DigestHash {
     std::size_t operator()(const SectionDigest& digest) const noexcept;
   };
   std::unordered_map<SectionDigest, StateRef, DigestHash> states_;
-  std::vector<SectionDigest> new_states_;  // made by the add under way
+  std::vector<SectionDigest> new_states_;  // made in the transaction under way
+  // Every driver this run has met, by the digest of its key; forgotten likewise.
+  std::unordered_map<SectionDigest, std::int64_t, DigestHash> drivers_;
+  std::vector<SectionDigest> new_drivers_;
 };
 
 }  // namespace qv

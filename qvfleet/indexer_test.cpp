@@ -13,6 +13,7 @@
 #include "report.h"
 #include "report_diff.h"
 #include "schema.h"
+#include "test_folder.h"
 
 namespace qv {
 namespace {
@@ -39,7 +40,8 @@ Record changed(Record record, const Change& change) {
 }
 
 std::string report(const std::string& host, std::vector<DeviceRecord> devices) {
-  return serialize_report(ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = devices});
+  return serialize_report(
+      ScanResult{.host = host, .os = "10.0", .arch = "amd64", .devices = devices});
 }
 
 // What qvdiff prints for the two reports.
@@ -47,10 +49,11 @@ std::string qvdiff(const std::string& old_bytes, const std::string& new_bytes) {
   const auto old_report = parse_report(old_bytes);
   const auto new_report = parse_report(new_bytes);
   std::string printed;
-  EXPECT_TRUE(old_report && new_report && compare_reports(*old_report, *new_report, [&](std::string_view lines) {
-    printed += lines;
-    return true;
-  }));
+  EXPECT_TRUE(old_report && new_report &&
+              compare_reports(*old_report, *new_report, [&](std::string_view lines) {
+                printed += lines;
+                return true;
+              }));
   return printed;
 }
 
@@ -126,33 +129,33 @@ TEST_F(IndexerTest, StoresWhatRepeatsOnce) {
       report("PC-2", {device("A", "1.0.0.0"), device("B", "1.0.0.0"), device("B", "1.0.0.0")});
   // Report 2 is PC-1's and host 2 is PC-2: a report seen again must keep its own host.
   const std::pair<ReportFile, std::string> files[] = {
-      {file("/s/PC-1/1.txt", kDay), day1},
-      {file("/s/PC-1/2.txt", 2 * kDay), day2},
-      {file("/s/PC-2/1.txt", kDay), other},
-      {file("/s/PC-1/3.txt", 3 * kDay), day1},
-      {file("/s/PC-2/2.txt", 3 * kDay), other},
-      {file("/s/PC-1/4.txt", 4 * kDay), day2},
+      {file("/s/PC-1/1.txt", kDay), day1},      {file("/s/PC-1/2.txt", 2 * kDay), day2},
+      {file("/s/PC-2/1.txt", kDay), other},     {file("/s/PC-1/3.txt", 3 * kDay), day1},
+      {file("/s/PC-2/2.txt", 3 * kDay), other}, {file("/s/PC-1/4.txt", 4 * kDay), day2},
   };
   for (const auto& [file, bytes] : files) EXPECT_EQ(add(file, bytes), std::nullopt) << file.path;
   // A new run knows the hosts only from the index.
   auto again = Indexer::make(*db_);
   ASSERT_TRUE(again) << again.error();
   indexer_.emplace(std::move(*again));
-  EXPECT_EQ(add(file("/s/PC-3/1.txt", 5 * kDay), report("PC-3", {device("C", std::nullopt)})), std::nullopt);
+  EXPECT_EQ(add(file("/s/PC-3/1.txt", 5 * kDay), report("PC-3", {device("C", std::nullopt)})),
+            std::nullopt);
   EXPECT_EQ(add(file("/s/PC-1/5.txt", 5 * kDay), day1), std::nullopt);
   EXPECT_EQ(add(file("/s/PC-2/3.txt", 5 * kDay), report("PC-2", {})), std::nullopt);
 
-  EXPECT_EQ(rows("SELECT name, group_concat(path, ' ') AS files FROM (SELECT h.name, s.path "
-                 "FROM host AS h JOIN snapshot AS s USING (host_id) ORDER BY s.path) GROUP BY name"),
-            "name\tfiles\n"
-            "PC-1\t/s/PC-1/1.txt /s/PC-1/2.txt /s/PC-1/3.txt /s/PC-1/4.txt /s/PC-1/5.txt\n"
-            "PC-2\t/s/PC-2/1.txt /s/PC-2/2.txt /s/PC-2/3.txt\n"
-            "PC-3\t/s/PC-3/1.txt\n");
+  EXPECT_EQ(
+      rows("SELECT name, group_concat(path, ' ') AS files FROM (SELECT h.name, s.path "
+           "FROM host AS h JOIN snapshot AS s USING (host_id) ORDER BY s.path) GROUP BY name"),
+      "name\tfiles\n"
+      "PC-1\t/s/PC-1/1.txt /s/PC-1/2.txt /s/PC-1/3.txt /s/PC-1/4.txt /s/PC-1/5.txt\n"
+      "PC-2\t/s/PC-2/1.txt /s/PC-2/2.txt /s/PC-2/3.txt\n"
+      "PC-3\t/s/PC-3/1.txt\n");
   EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\n3\t5\t9\t2\t4\t4\t9\t4\t2\n");
   // `devices` counts each section, a repeated one as often as it stands.
-  EXPECT_EQ(rows("SELECT h.name AS host, r.devices, r.no_driver FROM report AS r "
-                 "JOIN host AS h USING (host_id) ORDER BY r.report_id"),
-            "host\tdevices\tno_driver\nPC-1\t3\t1\nPC-1\t3\t1\nPC-2\t3\t0\nPC-3\t1\t1\nPC-2\t0\t0\n");
+  EXPECT_EQ(
+      rows("SELECT h.name AS host, r.devices, r.no_driver FROM report AS r "
+           "JOIN host AS h USING (host_id) ORDER BY r.report_id"),
+      "host\tdevices\tno_driver\nPC-1\t3\t1\nPC-1\t3\t1\nPC-2\t3\t0\nPC-3\t1\t1\nPC-2\t0\t0\n");
   EXPECT_EQ(rows("SELECT instance_id, copies FROM latest_device ORDER BY host, instance_id"),
             "instance_id\tcopies\nA\t1\nB\t1\nC\t1\nC\t1\n");
 }
@@ -160,6 +163,37 @@ TEST_F(IndexerTest, StoresWhatRepeatsOnce) {
 // A file is known by its path or by its identity, at the size and last write it
 // had; a file rewritten in place is a new snapshot. Version 1 kept no identity,
 // and on Windows the last write to the second.
+// Two runs on one index, both begun on an empty one: a device state the other
+// stored meanwhile is found, not made again.
+TEST(IndexerRuns, FindTheStatesOfAnotherRun) {
+  const auto folder = test_folder("qvfleet_indexer");
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  const std::string path = (folder / "fleet.db").string();
+  {
+    auto first_db = open_index(path, IndexAccess::write);
+    auto other_db = open_index(path, IndexAccess::write);
+    ASSERT_TRUE(first_db && other_db);
+    auto first = Indexer::make(*first_db);
+    auto other = Indexer::make(*other_db);
+    ASSERT_TRUE(first && other);
+    const auto add = [](Indexer& indexer, const std::string& host) {
+      const auto added =
+          indexer.add({"/s/" + host, 1, 1, host},
+                      report(host, {device("A", "1.0.0.0"), device(host, std::nullopt)}));
+      EXPECT_TRUE(added) << added.error();
+    };
+    add(*first, "PC-1");
+    add(*other, "PC-2");
+    add(*first, "PC-3");
+    auto count = first_db->prepare("SELECT count(*) FROM device_state");
+    ASSERT_TRUE(count && count->step());
+    EXPECT_EQ(count->integer(0), 4);
+  }  // closed before the folder goes
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
+}
+
 TEST_F(IndexerTest, KnowsAFileAsItWas) {
   const ReportFile indexed{"/s/PC-1/1.txt", 100, kDay, "803:1"};
   const struct {
@@ -175,7 +209,10 @@ TEST_F(IndexerTest, KnowsAFileAsItWas) {
       {"rewritten, later", false, {"/s/PC-1/1.txt", 100, kDay + 1, "803:1"}, false},
       {"another file alike", false, {"/s/PC-1/1.TXT", 100, kDay, "803:2"}, false},
       {"of no known identity", false, {"/s/PC-1/2.txt", 100, kDay, ""}, false},
-      {"version 1, the same second", true, {"/s/PC-1/1.txt", 100, kDay + kSecond - 1, "803:1"}, true},
+      {"version 1, the same second",
+       true,
+       {"/s/PC-1/1.txt", 100, kDay + kSecond - 1, "803:1"},
+       true},
       {"version 1, the next second", true, {"/s/PC-1/1.txt", 100, kDay + kSecond, "803:1"}, false},
       {"version 1, the second before", true, {"/s/PC-1/1.txt", 100, kDay - 1, "803:1"}, false},
       {"version 1, rewritten, longer", true, {"/s/PC-1/1.txt", 99, kDay + 250, "803:1"}, false},
@@ -210,7 +247,8 @@ TEST_F(IndexerTest, TellsDriversApartAndStoresTheirParts) {
                         .inf_section_ext = ".NTamd64",
                         .matching_device_id = "pci\\ven_8086"};
   const auto with = [&](const auto& change) { return changed(base, change); };
-  const std::string base_row = "NULL\t'Ethernet'\t'oem1.inf'\t'2024-01-02'\t1.10.200.3\t1\t10\t200\t3\n";
+  const std::string base_row =
+      "NULL\t'Ethernet'\t'oem1.inf'\t'2024-01-02'\t1.10.200.3\t1\t10\t200\t3\n";
   const struct {
     const char* what;
     DriverInfo other;
@@ -234,29 +272,35 @@ TEST_F(IndexerTest, TellsDriversApartAndStoresTheirParts) {
        "NULL\t''\t'oem1.inf'\t'2024-01-02'\t1.10.200.3\t1\t10\t200\t3\n"},
       {"no date", with([](DriverInfo& d) { d.identity.date.reset(); }),
        "NULL\t'Ethernet'\t'oem1.inf'\tNULL\t1.10.200.3\t1\t10\t200\t3\n"},
-      {"other version", with([](DriverInfo& d) { d.identity.version = {{65535, 0, 7, 40}}; }),
+      {"other version", with([](DriverInfo& d) {
+         d.identity.version = {{65535, 0, 7, 40}};
+       }),
        "NULL\t'Ethernet'\t'oem1.inf'\t'2024-01-02'\t65535.0.7.40\t65535\t0\t7\t40\n"},
   };
   for (const auto& c : cases) {
     reset();
-    const std::string bytes =
-        report("PC-1", {DeviceRecord{.instance_id = "X\\1", .description = "One", .driver = base},
-                        DeviceRecord{.instance_id = "X\\2", .description = "Two", .driver = c.other}});
+    const std::string bytes = report(
+        "PC-1", {DeviceRecord{.instance_id = "X\\1", .description = "One", .driver = base},
+                 DeviceRecord{.instance_id = "X\\2", .description = "Two", .driver = c.other}});
     EXPECT_EQ(add(file("/s/1.txt", kDay), bytes), std::nullopt) << c.what;
-    EXPECT_EQ(rows("SELECT quote(provider), quote(description), quote(inf), quote(date), version, "
-                   "v1, v2, v3, v4 FROM driver ORDER BY driver_id"),
-              "quote(provider)\tquote(description)\tquote(inf)\tquote(date)\tversion\tv1\tv2\tv3\tv4\n" +
-                  base_row + c.second_row)
+    EXPECT_EQ(
+        rows("SELECT quote(provider), quote(description), quote(inf), quote(date), version, "
+             "v1, v2, v3, v4 FROM driver ORDER BY driver_id"),
+        "quote(provider)\tquote(description)\tquote(inf)\tquote(date)\tversion\tv1\tv2\tv3\tv4\n" +
+            base_row + c.second_row)
         << c.what;
   }
 }
 
 // What editors do to a text file changes its bytes, not its devices.
 TEST_F(IndexerTest, EditedCopyStoresNoNewDeviceStates) {
-  const std::string bytes = report(
-      "PC-1", {DeviceRecord{.instance_id = "X\\1", .description = "One", .class_guid = "{g}",
-                            .hardware_ids = {"X1", "X"}, .compatible_ids = {"C"}, .driver = driver("1.0.0.0")},
-               device("B", std::nullopt), device("B", "2.0.0.0")});
+  const std::string bytes = report("PC-1", {DeviceRecord{.instance_id = "X\\1",
+                                                         .description = "One",
+                                                         .class_guid = "{g}",
+                                                         .hardware_ids = {"X1", "X"},
+                                                         .compatible_ids = {"C"},
+                                                         .driver = driver("1.0.0.0")},
+                                            device("B", std::nullopt), device("B", "2.0.0.0")});
   std::string crlf;
   for (const char c : bytes) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
   const std::pair<const char*, std::string> cases[] = {
@@ -299,22 +343,26 @@ TEST_F(IndexerTest, ChangesSayWhatQvdiffSays) {
     many.push_back(changed(camera, [&](DeviceRecord& d) { d.description = std::to_string(i); }));
   }
   Devices large;  // more than the 64 KiB that qvdiff's output leaves in at a time
-  for (int i = 0; i < 2000; ++i) large.push_back(device(std::to_string(i).insert(0, 1, 'L'), std::nullopt));
+  for (int i = 0; i < 2000; ++i)
+    large.push_back(device(std::to_string(i).insert(0, 1, 'L'), std::nullopt));
   const struct {
     const char* what;
     Devices older, newer;
   } cases[] = {
       {"class GUID", {stays, camera}, of([](DeviceRecord& d) { d.class_guid = "{other}"; })},
       {"no class GUID", {stays, camera}, of([](DeviceRecord& d) { d.class_guid.reset(); })},
-      {"hwid order", {stays, camera},
-       of([](DeviceRecord& d) { std::swap(d.hardware_ids[0], d.hardware_ids[1]); })},
-      {"cid order", {stays, camera},
-       of([](DeviceRecord& d) { std::swap(d.compatible_ids[0], d.compatible_ids[1]); })},
+      {"hwid order", {stays, camera}, of([](DeviceRecord& d) {
+         std::swap(d.hardware_ids[0], d.hardware_ids[1]);
+       })},
+      {"cid order", {stays, camera}, of([](DeviceRecord& d) {
+         std::swap(d.compatible_ids[0], d.compatible_ids[1]);
+       })},
       {"an id of the other kind", {stays, camera}, of([](DeviceRecord& d) {
          d.compatible_ids.insert(d.compatible_ids.begin(), d.hardware_ids.back());
          d.hardware_ids.pop_back();
        })},
-      {"empty provider", {stays, changed(camera, [](DeviceRecord& d) { d.driver->provider.reset(); })},
+      {"empty provider",
+       {stays, changed(camera, [](DeviceRecord& d) { d.driver->provider.reset(); })},
        of([](DeviceRecord& d) { d.driver->provider = ""; })},
       {"INF", {stays, camera}, of([](DeviceRecord& d) { d.driver->inf_path = "oem9.inf"; })},
       {"no date", {stays, camera}, of([](DeviceRecord& d) { d.driver->identity.date.reset(); })},
@@ -353,10 +401,13 @@ TEST_F(IndexerTest, ChangesSayWhatQvdiffSays) {
 // were indexed in, and to the nanosecond.
 TEST_F(IndexerTest, LatestDevicesAreThoseOfEachHostsLatestFile) {
   const std::pair<ReportFile, std::string> files[] = {
-      {file("/s/PC-1/a.txt", kDay), report("PC-1", {device("A", "1.0.0.0"), device("B", std::nullopt)})},
+      {file("/s/PC-1/a.txt", kDay),
+       report("PC-1", {device("A", "1.0.0.0"), device("B", std::nullopt)})},
       {file("/s/PC-1/b.txt", 2 * kDay), report("PC-1", {device("A", "1.1.0.0")})},
-      {file("/s/PC-2/b.txt", 3 * kDay), report("PC-2", {device("C", std::nullopt), device("C", std::nullopt)})},
-      {file("/s/PC-2/a.txt", 2 * kDay), report("PC-2", {device("A", "1.0.0.0"), device("C", std::nullopt)})},
+      {file("/s/PC-2/b.txt", 3 * kDay),
+       report("PC-2", {device("C", std::nullopt), device("C", std::nullopt)})},
+      {file("/s/PC-2/a.txt", 2 * kDay),
+       report("PC-2", {device("A", "1.0.0.0"), device("C", std::nullopt)})},
       {file("/s/PC-3/late.txt", kDay + 700'000'000), report("PC-3", {device("D", "2.0.0.0")})},
       {file("/s/PC-3/early.txt", kDay + 200'000'000), report("PC-3", {device("D", "1.0.0.0")})},
   };
@@ -380,38 +431,44 @@ TEST_F(IndexerTest, LatestDevicesAreThoseOfEachHostsLatestFile) {
             "added     C\nnew       description=Device C\nnew       hwid=C\n"
             "between   1970-01-02T00:00:00Z 1970-01-03T00:00:00Z PC-1\n"
             "removed   B\nold       description=Device B\nold       hwid=B\n"
-            "changed   A\nold       driver_ver=2024-01-02 1.0.0.0\nnew       driver_ver=2024-01-02 1.1.0.0\n"
+            "changed   A\nold       driver_ver=2024-01-02 1.0.0.0\nnew       driver_ver=2024-01-02 "
+            "1.1.0.0\n"
             "between   1970-01-02T00:00:00Z 1970-01-02T00:00:00Z PC-3\n"
-            "changed   D\nold       driver_ver=2024-01-02 1.0.0.0\nnew       driver_ver=2024-01-02 2.0.0.0\n");
+            "changed   D\nold       driver_ver=2024-01-02 1.0.0.0\nnew       driver_ver=2024-01-02 "
+            "2.0.0.0\n");
 }
 
-// A failure of the database halfway through a report takes back all that the
-// report wrote, and the run goes on in the same transaction.
-TEST_F(IndexerTest, FailureInTheMiddleOfAReportLeavesNoTrace) {
+// A failure of the database halfway through a report: the caller rolls the
+// transaction back, and the indexer forgets the hosts and device states it had
+// made in it, so that the next transaction makes them again.
+TEST_F(IndexerTest, FailureInTheMiddleOfAReportIsRolledBackWhole) {
   const std::pair<const char*, const char*> cases[] = {
-      {"device_id", "NEW.value = 'BAD'"},
-      {"device_state", "NEW.instance_id = 'BAD'"},
-      {"driver", "NEW.version = '9.9.9.9'"},
-      {"report_device", "1"},
-      {"report_driver", "1"},
-      {"repeated_device", "NEW.position = 3"},
-      {"snapshot", "1"},
+      {"device_id", "NEW.value = 'BAD'"},      {"device_state", "NEW.instance_id = 'BAD'"},
+      {"driver", "NEW.version = '9.9.9.9'"},   {"report", "1"},
+      {"repeated_device", "NEW.position = 3"}, {"snapshot", "1"},
   };
-  const std::string failing = report(
-      "PC-9", {device("A", "1.0.0.0"), device("N", "9.9.9.9"), device("BAD", "9.9.9.9"),
-               device("N", std::nullopt), device("Z", std::nullopt)});
+  const std::string failing =
+      report("PC-9", {device("A", "1.0.0.0"), device("N", "9.9.9.9"), device("BAD", "9.9.9.9"),
+                      device("N", std::nullopt), device("Z", std::nullopt)});
   for (const auto& [table, when] : cases) {
     reset();
-    ASSERT_TRUE(db_->execute("BEGIN"));
-    EXPECT_EQ(add(file("/s/PC-1/1.txt", kDay), report("PC-1", {device("A", "1.0.0.0")})), std::nullopt);
+    EXPECT_EQ(add(file("/s/PC-1/1.txt", kDay), report("PC-1", {device("A", "1.0.0.0")})),
+              std::nullopt);
+    indexer_->committed();
     const std::string before = tables();
+    ASSERT_TRUE(db_->execute("BEGIN"));
+    // Rows the transaction made before the report, which the roll back takes too.
+    EXPECT_EQ(add(file("/s/PC-8/1.txt", kDay), report("PC-8", {device("Y", "1.0.0.0")})),
+              std::nullopt);
     ASSERT_TRUE(db_->execute(std::string("CREATE TEMP TRIGGER fail BEFORE INSERT ON ") + table +
                              " WHEN " + when + " BEGIN SELECT RAISE(FAIL, 'x'); END"));
     const auto failed = indexer_->add(file("/s/PC-9/1.txt", kDay), failing);
     ASSERT_FALSE(failed) << table;
     EXPECT_EQ(failed.error().find('\n'), std::string::npos) << table;
+    ASSERT_TRUE(db_->execute("ROLLBACK"));  // the trigger too
+    indexer_->rolled_back();
     EXPECT_EQ(tables(), before) << table;
-    ASSERT_TRUE(db_->execute("DROP TRIGGER fail"));
+    ASSERT_TRUE(db_->execute("BEGIN"));
     EXPECT_EQ(add(file("/s/PC-9/1.txt", kDay), failing), std::nullopt) << table;
     EXPECT_EQ(add(file("/s/PC-9/2.txt", 2 * kDay), report("PC-9", {device("Z", std::nullopt)})),
               std::nullopt)

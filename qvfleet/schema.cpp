@@ -116,13 +116,54 @@ SELECT d.state_id, d.instance_id, d.description, d.class_guid,
        d.driver_ext, d.driver_matching_id, d.driver_id,
        r.date AS driver_date, r.version AS driver_version, r.v1, r.v2, r.v3, r.v4
 FROM device_state AS d LEFT JOIN driver AS r ON r.driver_id = d.driver_id;
+)sql";
 
+// Made after the tables it reads; version 3 makes it again over its new views.
+constexpr std::string_view kLatestDevice = R"sql(
 CREATE VIEW latest_device AS
 SELECT h.name AS host, s.snapshot_id, s.taken_at, rd.copies, v.*
 FROM latest_snapshot AS s
 JOIN host AS h ON h.host_id = s.host_id
 JOIN report_device AS rd ON rd.report_id = s.report_id
 JOIN device AS v ON v.state_id = rd.state_id;
+)sql";
+
+// Version 3 keeps the device states and drivers of a report in its own row, as
+// JSON lists of ids in ascending order, where versions 1 and 2 kept a row of
+// report_device for each device and of report_driver for each driver: writing
+// those rows took most of an index run. A state the report holds more than once
+// stands once in `states`; `copies` is then the list of each state's count, and
+// null in every other report. The two tables become views of the lists, with
+// the same columns, so that the questions and people's own SQL read them as before.
+constexpr std::string_view kReportLists = R"sql(
+ALTER TABLE report ADD COLUMN states TEXT NOT NULL DEFAULT '[]';
+ALTER TABLE report ADD COLUMN copies TEXT;
+ALTER TABLE report ADD COLUMN drivers TEXT NOT NULL DEFAULT '[]';
+)sql";
+
+constexpr std::string_view kListsFromRows = R"sql(
+UPDATE report SET
+  states = (SELECT json_group_array(state_id) FROM (
+    SELECT state_id FROM report_device WHERE report_id = report.report_id ORDER BY state_id)),
+  copies = CASE WHEN EXISTS (
+    SELECT 1 FROM report_device WHERE report_id = report.report_id AND copies > 1)
+    THEN (SELECT json_group_array(copies) FROM (
+      SELECT copies FROM report_device WHERE report_id = report.report_id ORDER BY state_id))
+  END,
+  drivers = (SELECT json_group_array(driver_id) FROM (
+    SELECT driver_id FROM report_driver WHERE report_id = report.report_id ORDER BY driver_id));
+DROP VIEW latest_device;
+DROP TABLE report_device;
+DROP TABLE report_driver;
+
+CREATE VIEW report_device AS
+SELECT r.report_id, j.value AS state_id,
+       CASE WHEN r.copies IS NULL THEN 1
+            ELSE json_extract(r.copies, '$[' || j.key || ']') END AS copies
+FROM report AS r, json_each(r.states) AS j;
+
+CREATE VIEW report_driver AS
+SELECT r.report_id, j.value AS driver_id FROM report AS r, json_each(r.drivers) AS j;
 )sql";
 
 // What version 2 changed in an index of version 1, before the additions it
@@ -198,8 +239,18 @@ std::expected<void, std::string> check(const Found& found, IndexAccess access) {
   return {};
 }
 
-// Brings an index of version 1 to this version, or makes the schema in an empty
-// database, in one transaction: of two runs that start together only one does,
+// What brings an index of an earlier version one version on: from version 1 to
+// 2 before its repeated devices are ordered, from 2 to 3 after.
+std::string upgrade_sql(std::int64_t version) {
+  if (version == 1) {
+    return std::string(kFromVersion1) + std::string(kTablesOfVersion2) + std::string(kViews) +
+           std::string(kLatestDevice);
+  }
+  return std::string(kReportLists) + std::string(kListsFromRows) + std::string(kLatestDevice);
+}
+
+// Brings an index of an earlier version to this one, or makes the schema in an
+// empty database, in one transaction: of two runs that start together only one does,
 // and the other finds it done.
 std::expected<void, std::string> make_current(Database& db) {
   if (auto begun = db.execute("BEGIN IMMEDIATE"); !begun) return begun;
@@ -213,12 +264,14 @@ std::expected<void, std::string> make_current(Database& db) {
       sql = index_schema();
       sql += "PRAGMA application_id = " + std::to_string(kApplicationId) + ";";
     } else {
-      sql = std::string(kFromVersion1) + std::string(kTablesOfVersion2) + std::string(kViews);
+      sql = upgrade_sql(found->version);
     }
-    sql += "PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";";
     if (auto changed = db.execute(sql); !changed) return changed;
-    if (found->kind == Kind::empty) return {};
-    return order_repeated_devices(db);
+    if (found->kind == Kind::ours && found->version == 1) {
+      if (auto ordered = order_repeated_devices(db); !ordered) return ordered;
+      if (auto changed = db.execute(upgrade_sql(2)); !changed) return changed;
+    }
+    return db.execute("PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";");
   }();
   if (!made) {
     (void)db.execute("ROLLBACK");
@@ -300,7 +353,14 @@ std::expected<Database, std::string> open_to_read(const std::string& path) {
 }  // namespace
 
 std::string index_schema() {
-  return std::string(kTables) + std::string(kTablesOfVersion2) + std::string(kViews);
+  return std::string(kTables) + std::string(kTablesOfVersion2) + std::string(kViews) +
+         std::string(kLatestDevice) + std::string(kReportLists) + std::string(kListsFromRows) +
+         std::string(kLatestDevice);
+}
+
+std::string index_schema_with_tables() {
+  return std::string(kTables) + std::string(kTablesOfVersion2) + std::string(kViews) +
+         std::string(kLatestDevice) + std::string(kReportLists);
 }
 
 std::expected<Database, std::string> open_index(const std::string& path, IndexAccess access) {

@@ -16,10 +16,13 @@ namespace qv {
 
 // Marks a database as a fleet index ("qvf1"); the schema's version stands beside it.
 inline constexpr std::int64_t kApplicationId = 0x71766631;
-inline constexpr std::int64_t kSchemaVersion = 2;
+inline constexpr std::int64_t kSchemaVersion = 3;
 
 // The tables and views, in the order they are made.
 [[nodiscard]] std::string index_schema();
+// The same with report_device and report_driver as tables beside the report's
+// lists, for a copy in a database that reads no JSON lists (PostgreSQL).
+[[nodiscard]] std::string index_schema_with_tables();
 
 enum class IndexAccess { read, write };
 
@@ -27,12 +30,12 @@ enum class IndexAccess { read, write };
 inline constexpr std::string_view kIndexBusy = "Another run is writing it.";
 
 // An index opened to write is made when the file is new or empty, brought to
-// this version in place when it is of version 1, and is in WAL mode, so that
+// this version in place when it is of an earlier one, and is in WAL mode, so that
 // queries run while it is written; while another run holds it, the opening
 // waits up to ten seconds, then gives up with kIndexBusy. A database that is
 // not a fleet index, or an index of a newer version, is refused with a
-// sentence saying so before anything is written to it; one of version 1 is
-// refused to a reader, with the advice to index once. An index the user can
+// sentence saying so before anything is written to it; one of an earlier version
+// is refused to a reader, with the advice to index once. An index the user can
 // only read, in a folder where its shared-memory file can't be made, is read
 // as a file that nothing changes when no log of a write lies beside it.
 [[nodiscard]] std::expected<Database, std::string> open_index(const std::string& path,

@@ -79,8 +79,8 @@ TEST(OpenIndex, RefusesWhatIsNoIndexOfThisVersionUntouched) {
        "PRAGMA journal_mode = WAL; CREATE TABLE t (a); INSERT INTO t VALUES (1);", not_ours},
       {"another program's mark", "PRAGMA application_id = 7; CREATE TABLE t (a);", not_ours},
       {"an empty database with a version", "PRAGMA user_version = 5;", not_ours},
-      {"a newer index", index_schema() + mark + "PRAGMA user_version = 3;",
-       "It is a fleet index of version 3, which this program does not know: it reads version 2."},
+      {"a newer index", index_schema() + mark + "PRAGMA user_version = 4;",
+       "It is a fleet index of version 4, which this program does not know: it reads version 3."},
       {"a text file", "", "File is not a database."},
   };
   for (const auto& c : cases) {
@@ -113,7 +113,7 @@ TEST(OpenIndex, MakesAnIndexInWalMode) {
       auto db = open_index(path, IndexAccess::write);
       ASSERT_TRUE(db) << db.error();
       EXPECT_EQ(rows(*db, "PRAGMA journal_mode"), "wal\n");
-      EXPECT_EQ(rows(*db, "PRAGMA user_version"), "2\n");
+      EXPECT_EQ(rows(*db, "PRAGMA user_version"), "3\n");
     }
     const std::string header = file_bytes(path).substr(18, 2);
     EXPECT_EQ(header, std::string("\x02\x02")) << name;  // WAL for reading and writing
@@ -129,6 +129,11 @@ TEST(OpenIndex, MakesAnIndexInWalMode) {
 // before "First".
 const fs::path kFixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "testdata" / "v1";
 const fs::path kFixtureShare = "/tmp/v1fix/share";
+
+// The tables, views and indexes of an index, as SQLite keeps their SQL.
+std::string schema_of(Database& db) {
+  return rows(db, "SELECT type, name, tbl_name, sql FROM sqlite_schema ORDER BY type, name");
+}
 
 std::string changes(Database& db) {
   std::string printed;
@@ -194,11 +199,11 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
       ASSERT_FALSE(reader);
       EXPECT_EQ(reader.error(),
                 "It is a fleet index of version 1: run qvfleet index on it once to bring it to "
-                "version 2.");
+                "version 3.");
     }
     auto db = open_index(path, IndexAccess::write);
     ASSERT_TRUE(db) << db.error();
-    EXPECT_EQ(rows(*db, "PRAGMA user_version"), "2\n") << c.what;
+    EXPECT_EQ(rows(*db, "PRAGMA user_version"), "3\n") << c.what;
     EXPECT_EQ(rows(*db,
                    "SELECT snapshot_id, host_id, report_id, taken_at, path, size, mtime_ns, "
                    "quote(file_id) FROM snapshot ORDER BY snapshot_id"),
@@ -237,6 +242,46 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
   fs::remove(kFixtureShare.parent_path(), kept);
 }
 
+// The index that version 2 made of /tmp/v2fix/share: testdata/v1/share and
+// testdata/v2/share, whose PC-3 holds one section twice. Brought to version 3,
+// it keeps every row, has the schema of a new index, and answers as an index
+// made anew of the same files does.
+TEST(UpgradeFromVersion2, KeepsEveryRowAndAnswersAsANewIndex) {
+  const fs::path fixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "testdata" / "v2";
+  const Folder folder("qvfleet_schema_v2");
+  const std::string path = (folder.path() / "fleet.db").string();
+  fs::copy_file(fixture / "fleet.db", path);
+  auto db = open_index(path, IndexAccess::write);
+  ASSERT_TRUE(db) << db.error();
+  EXPECT_EQ(rows(*db, "PRAGMA user_version"), "3\n");
+  EXPECT_EQ(rows(*db, "SELECT * FROM report_device ORDER BY report_id, state_id"),
+            "1|1|1\n1|2|1\n1|3|1\n1|4|1\n2|2|1\n2|3|1\n2|5|1\n3|1|1\n4|1|2\n4|6|1\n");
+  EXPECT_EQ(rows(*db, "SELECT * FROM report_driver ORDER BY report_id, driver_id"),
+            "1|1\n2|2\n3|1\n4|1\n");
+  EXPECT_EQ(rows(*db, "SELECT states, quote(copies), drivers FROM report ORDER BY report_id"),
+            "[1,2,3,4]|NULL|[1]\n[2,3,5]|NULL|[2]\n[1]|NULL|[1]\n[1,6]|'[2,1]'|[1]\n");
+  EXPECT_EQ(rows(*db, "SELECT * FROM repeated_device"),
+            "1|1|2\n1|2|3\n2|1|3\n2|2|2\n4|0|1\n4|1|1\n");
+
+  auto fresh = open_memory_index();
+  ASSERT_TRUE(fresh) << fresh.error();
+  EXPECT_EQ(schema_of(*db), schema_of(*fresh));
+  auto indexer = Indexer::make(*fresh);
+  ASSERT_TRUE(indexer) << indexer.error();
+  auto files = db->prepare("SELECT path, size, mtime_ns FROM snapshot ORDER BY snapshot_id");
+  ASSERT_TRUE(files);
+  while (files->step().value_or(false)) {
+    const std::string indexed(files->text(0));
+    const fs::path share = indexed.find("PC-3") == std::string::npos ? kFixture : fixture;
+    const std::string bytes = file_bytes(share / indexed.substr(std::string("/tmp/v2fix/").size()));
+    const auto added = indexer->add({indexed, files->integer(1), files->integer(2), ""}, bytes);
+    ASSERT_TRUE(added && !*added) << indexed;
+  }
+  EXPECT_EQ(changes(*db), changes(*fresh));
+  EXPECT_EQ(rows(*db, "SELECT * FROM report ORDER BY report_id"),
+            rows(*fresh, "SELECT * FROM report ORDER BY report_id"));
+}
+
 // A version-1 index marked as a newer version is refused and left as it was.
 TEST(UpgradeFromVersion1, RefusesANewerVersionUntouched) {
   const Folder folder("qvfleet_schema_newer");
@@ -244,14 +289,14 @@ TEST(UpgradeFromVersion1, RefusesANewerVersionUntouched) {
   fs::copy_file(kFixture / "fleet.db", path);
   {
     auto db = Database::open(path, Database::Mode::read_write);
-    ASSERT_TRUE(db && db->execute("PRAGMA user_version = 3"));
+    ASSERT_TRUE(db && db->execute("PRAGMA user_version = 4"));
   }
   const std::string before = file_bytes(path);
   const auto opened = open_index(path, IndexAccess::write);
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.error(),
-            "It is a fleet index of version 3, which this program does not know: it reads "
-            "version 2.");
+            "It is a fleet index of version 4, which this program does not know: it reads "
+            "version 3.");
   EXPECT_EQ(file_bytes(path), before);
 }
 #endif
