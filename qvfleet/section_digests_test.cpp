@@ -6,6 +6,8 @@
 #include <thread>
 #include <vector>
 
+#include "prepared_report.h"
+
 namespace qv {
 namespace {
 
@@ -80,6 +82,24 @@ TEST(SectionDigests, SharedByThreads) {
   }
   threads.clear();
   EXPECT_EQ(known.texts(), texts.size());
+}
+
+// The sections whose instance id stands more than once, ids that only share
+// their length, first and last eight bytes among them told apart.
+TEST(RepeatedPositions, AreTheSectionsOfIdsThatStandTwice) {
+  const std::pair<std::vector<std::string_view>, std::vector<std::size_t>> cases[] = {
+      {{}, {}},
+      {{"A", "B", "C"}, {}},
+      {{"B", "A", "B"}, {0, 2}},
+      {{"ROOT\\X\\12345678", "ROOT\\X\\12345678", "ROOT\\X\\12345678"}, {0, 1, 2}},
+      {{"PCI\\VEN_1&X\\3&11583659&0&10", "PCI\\VEN_1&Y\\3&11583659&0&10", ""}, {}},
+      {{"", "PCI\\VEN_1&X\\3&11583659&0&10", "", "PCI\\VEN_1&Y\\3&11583659&0&10"}, {0, 2}},
+  };
+  for (const auto& [ids, positions] : cases) {
+    ReportView report;
+    for (const std::string_view id : ids) report.sections.push_back({.instance_id = id});
+    EXPECT_EQ(repeated_positions(report), positions) << ids.size();
+  }
 }
 
 }  // namespace
