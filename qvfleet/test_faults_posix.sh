@@ -39,6 +39,9 @@ whole() {
   [[ $check == $'broken\n0' ]] || fail "$2: reports that are not whole: $check"
 }
 snapshots() { "$qvfleet" sql "$1" "SELECT count(*) FROM snapshot" | tail -n 1; }
+still_empty() {
+  [[ $("$qvfleet" sql "$1" "SELECT 1" 2>&1) == *": It is not a fleet index: it is empty." ]]
+}
 
 # The classes of share, each in a folder of its own: a case function makes the
 # share in $PWD and runs qvfleet, the last run giving the row's outcome
@@ -204,6 +207,10 @@ echo "share classes: ${#rows[@]} rows"
 # Killed at random moments until 20 kills have landed while a run was writing; a
 # run that ended before its kill has completed the index, which is checked and
 # started anew.
+# The kills fall anywhere within the time a whole run takes on this machine.
+start=$(date +%s%N)
+"$qvfleet" index timed.db share >/dev/null 2>&1 || fail "a whole run failed"
+run_ms=$((($(date +%s%N) - start) / 1000000 + 1))
 landed=0
 rounds=0
 completed=0
@@ -211,13 +218,15 @@ while ((landed < 20 && rounds < 80)); do
   rounds=$((rounds + 1))
   "$qvfleet" index killed.db share >/dev/null 2>&1 &
   pid=$!
-  sleep "$((RANDOM % 10)).$((RANDOM % 10))$((RANDOM % 10))e-1"
+  sleep "$(((RANDOM * 32768 + RANDOM) % run_ms))e-3"
   kill -9 "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
   status=$?
   if ((status == 128 + 9)); then
     landed=$((landed + 1))
-    [[ -e killed.db ]] && whole killed.db "kill $landed"
+    # A kill before the schema's commit leaves an empty database, which the
+    # next run makes an index; any other file must be a whole index.
+    [[ -e killed.db ]] && ! still_empty killed.db && whole killed.db "kill $landed"
   else
     ((status == 0)) || fail "round $rounds: a run ended with status $status before its kill"
     [[ $(snapshots killed.db) == "$files" ]] || fail "round $rounds: a finished run left $(snapshots killed.db) snapshots of $files"
@@ -233,8 +242,9 @@ whole killed.db "after the kills"
 [[ $(snapshots killed.db) == "$files" ]] || fail "after the kills: $(snapshots killed.db) snapshots of $files files"
 echo "kills: $landed landed while a run was writing, in $rounds rounds ($completed runs finished first); complete after one more run"
 
-# Questions while a run writes.
-"$qvfleet" index busy.db share >/dev/null 2>&1 &
+# Questions while a run writes; the run yields to them, since it may otherwise
+# end before a few were asked.
+nice -n 19 "$qvfleet" index busy.db share >/dev/null 2>&1 &
 writer=$!
 answered=0
 while kill -0 "$writer" 2>/dev/null; do
@@ -245,7 +255,7 @@ while kill -0 "$writer" 2>/dev/null; do
       fail "hosts while a run writes: $(cat hosts.err)"
     fi
   fi
-  sleep 0.05
+  sleep 0.01
 done
 wait "$writer" || fail "the run that was asked questions: status $?"
 ((answered >= 3)) || fail "only $answered questions were asked while the run wrote"
