@@ -125,13 +125,10 @@ TEST(ReadReportFile, RefusalsNameThePath) {
 class IndexCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = test_folder("qvfleet_index");
-    fs::remove_all(root_);
     fs::create_directories(root_ / "share" / "PC-1");
     std::ofstream(root_ / "share" / "PC-1" / "1.txt", std::ios::binary)
         << "qvdev1\nhost=PC-1\nos=10.0\narch=amd64\nserver=0\n";
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   CommandOutcome index(const std::vector<std::string>& paths, bool terminal = false) {
     std::vector<std::string> arguments = {"index", (root_ / "share" / "fleet.db").string()};
@@ -140,7 +137,8 @@ class IndexCommandTest : public ::testing::Test {
   }
   std::string at(const std::string& name) const { return (root_ / name).string(); }
 
-  fs::path root_;
+  const TestFolder folder_{"qvfleet_index"};
+  const fs::path root_ = folder_.path();
 };
 
 // The index kept inside the share is never taken for a report, on any later run.

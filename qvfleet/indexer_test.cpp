@@ -166,32 +166,26 @@ TEST_F(IndexerTest, StoresWhatRepeatsOnce) {
 // Two runs on one index, both begun on an empty one: a device state the other
 // stored meanwhile is found, not made again.
 TEST(IndexerRuns, FindTheStatesOfAnotherRun) {
-  const auto folder = test_folder("qvfleet_indexer");
-  std::filesystem::remove_all(folder);
-  std::filesystem::create_directories(folder);
-  const std::string path = (folder / "fleet.db").string();
-  {
-    auto first_db = open_index(path, IndexAccess::write);
-    auto other_db = open_index(path, IndexAccess::write);
-    ASSERT_TRUE(first_db && other_db);
-    auto first = Indexer::make(*first_db);
-    auto other = Indexer::make(*other_db);
-    ASSERT_TRUE(first && other);
-    const auto add = [](Indexer& indexer, const std::string& host) {
-      const auto added =
-          indexer.add({"/s/" + host, 1, 1, host},
-                      report(host, {device("A", "1.0.0.0"), device(host, std::nullopt)}));
-      EXPECT_TRUE(added) << added.error();
-    };
-    add(*first, "PC-1");
-    add(*other, "PC-2");
-    add(*first, "PC-3");
-    auto count = first_db->prepare("SELECT count(*) FROM device_state");
-    ASSERT_TRUE(count && count->step());
-    EXPECT_EQ(count->integer(0), 4);
-  }  // closed before the folder goes
-  std::error_code ignored;
-  std::filesystem::remove_all(folder, ignored);
+  const TestFolder folder("qvfleet_indexer");
+  const std::string path = (folder.path() / "fleet.db").string();
+  auto first_db = open_index(path, IndexAccess::write);
+  auto other_db = open_index(path, IndexAccess::write);
+  ASSERT_TRUE(first_db && other_db);
+  auto first = Indexer::make(*first_db);
+  auto other = Indexer::make(*other_db);
+  ASSERT_TRUE(first && other);
+  const auto add = [](Indexer& indexer, const std::string& host) {
+    const auto added =
+        indexer.add({"/s/" + host, 1, 1, host},
+                    report(host, {device("A", "1.0.0.0"), device(host, std::nullopt)}));
+    EXPECT_TRUE(added) << added.error();
+  };
+  add(*first, "PC-1");
+  add(*other, "PC-2");
+  add(*first, "PC-3");
+  auto count = first_db->prepare("SELECT count(*) FROM device_state");
+  ASSERT_TRUE(count && count->step());
+  EXPECT_EQ(count->integer(0), 4);
 }
 
 TEST_F(IndexerTest, KnowsAFileAsItWas) {

@@ -219,12 +219,9 @@ const DeviceRecord kAudio{
 class PageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = test_folder("qvfleet_page");
-    fs::remove_all(root_);
     fs::create_directories(root_ / "share");
     index_ = (root_ / "fleet.db").string();
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   // A fleet with a driver in two versions, a host that stopped reporting, a host
   // named with markup, devices without a driver on several hosts, and a pair of
@@ -255,7 +252,8 @@ class PageTest : public ::testing::Test {
     return read ? read->json : read.error();
   }
 
-  fs::path root_;
+  const TestFolder folder_{"qvfleet_page"};
+  const fs::path root_ = folder_.path();
   std::string index_;
 };
 

@@ -21,13 +21,9 @@ namespace fs = std::filesystem;
 class SqlCommandTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = test_folder("qvfleet_sql");
-    fs::remove_all(root_);
-    fs::create_directories(root_);
     index_ = (root_ / "fleet.db").string();
     ASSERT_TRUE(open_index(index_, IndexAccess::write).has_value());
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   CommandOutcome sql(const std::vector<std::string>& words) {
     std::vector<std::string> arguments{"sql", index_};
@@ -35,7 +31,8 @@ class SqlCommandTest : public ::testing::Test {
     return run_command(arguments);
   }
 
-  fs::path root_;
+  const TestFolder folder_{"qvfleet_sql"};
+  const fs::path root_ = folder_.path();
   std::string index_;
 };
 

@@ -33,8 +33,6 @@ const DeviceRecord kCamera{
 class QvfleetTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    root_ = test_folder("qvfleet_test");
-    fs::remove_all(root_);
     fs::create_directories(root_ / "share");
     index_ = (root_ / "fleet.db").string();
     put("PC-1/2026-12-06.txt", {intel_ethernet(0), kUsb}, "PC-1", sys_days{2026y / 12 / 6} + 6h);
@@ -43,7 +41,6 @@ class QvfleetTest : public ::testing::Test {
     put("PC-2/2026-12-07.txt", {intel_ethernet(9)}, "PC-2", sys_days{2026y / 12 / 7} + 6h);
     std::ofstream(root_ / "share" / "notes.txt") << "not a report\n";
   }
-  void TearDown() override { fs::remove_all(root_); }
 
   void put(const std::string& name, std::vector<DeviceRecord> devices, const std::string& host,
            sys_seconds taken) {
@@ -60,7 +57,8 @@ class QvfleetTest : public ::testing::Test {
     return run_command(arguments, std::move(out_answers), terminal);
   }
 
-  fs::path root_;
+  const TestFolder folder_{"qvfleet_test"};
+  const fs::path root_ = folder_.path();
   std::string index_;
 };
 

@@ -24,20 +24,6 @@ void write_file(const fs::path& path, const std::string& bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
-class Folder {
- public:
-  explicit Folder(const std::string& name)
-      : path_(test_folder(name)) {
-    fs::remove_all(path_);
-    fs::create_directories(path_);
-  }
-  ~Folder() { fs::remove_all(path_); }
-  [[nodiscard]] const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
-
 std::string rows(Database& db, const std::string& sql) {
   auto statement = db.prepare(sql);
   EXPECT_TRUE(statement) << sql;
@@ -84,7 +70,7 @@ TEST(OpenIndex, RefusesWhatIsNoIndexOfThisVersionUntouched) {
       {"a text file", "", "File is not a database."},
   };
   for (const auto& c : cases) {
-    const Folder folder("qvfleet_schema_refused");
+    const TestFolder folder("qvfleet_schema_refused");
     const fs::path path = folder.path() / "other.db";
     if (c.sql.empty()) {
       write_file(path, "not a database, but long enough to be taken for one by its size\n");
@@ -105,7 +91,7 @@ TEST(OpenIndex, RefusesWhatIsNoIndexOfThisVersionUntouched) {
 
 // A new or empty file becomes an index in WAL mode, which a reader opens too.
 TEST(OpenIndex, MakesAnIndexInWalMode) {
-  const Folder folder("qvfleet_schema_wal");
+  const TestFolder folder("qvfleet_schema_wal");
   write_file(folder.path() / "empty.db", "");
   for (const char* name : {"new.db", "empty.db"}) {
     const std::string path = (folder.path() / name).string();
@@ -181,7 +167,7 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
       {"the file gone", std::nullopt, "2|-2|First\n2|-1|Second\n",
        qvdiff_of_fixture(day1, day2_by_rows)},
   };
-  const Folder folder("qvfleet_schema_upgrade");
+  const TestFolder folder("qvfleet_schema_upgrade");
   const std::string path = (folder.path() / "fleet.db").string();
   for (const auto& c : cases) {
     fs::remove_all(kFixtureShare);
@@ -248,7 +234,7 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
 // made anew of the same files does.
 TEST(UpgradeFromVersion2, KeepsEveryRowAndAnswersAsANewIndex) {
   const fs::path fixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "testdata" / "v2";
-  const Folder folder("qvfleet_schema_v2");
+  const TestFolder folder("qvfleet_schema_v2");
   const std::string path = (folder.path() / "fleet.db").string();
   fs::copy_file(fixture / "fleet.db", path);
   auto db = open_index(path, IndexAccess::write);
@@ -284,7 +270,7 @@ TEST(UpgradeFromVersion2, KeepsEveryRowAndAnswersAsANewIndex) {
 
 // A version-1 index marked as a newer version is refused and left as it was.
 TEST(UpgradeFromVersion1, RefusesANewerVersionUntouched) {
-  const Folder folder("qvfleet_schema_newer");
+  const TestFolder folder("qvfleet_schema_newer");
   const std::string path = (folder.path() / "fleet.db").string();
   fs::copy_file(kFixture / "fleet.db", path);
   {

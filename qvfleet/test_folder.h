@@ -16,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,26 @@ inline std::filesystem::path test_folder(const std::string& prefix) {
   return std::filesystem::temp_directory_path() /
          (prefix + "_" + test->test_suite_name() + "_" + test->name());
 }
+
+// The running test's folder, made empty, and removed with the object: declared
+// before whatever holds its files open, so that those close first.
+class TestFolder {
+ public:
+  explicit TestFolder(const std::string& prefix) : path_(test_folder(prefix)) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~TestFolder() {
+    std::error_code kept;  // a file still open on Windows stays, and the next run empties it
+    std::filesystem::remove_all(path_, kept);
+  }
+  TestFolder(const TestFolder&) = delete;
+  TestFolder& operator=(const TestFolder&) = delete;
+  [[nodiscard]] const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
 
 inline std::string file_bytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
