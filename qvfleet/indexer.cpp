@@ -28,14 +28,6 @@ std::string driver_key(const SectionFields& fields) {
   return key;
 }
 
-// The key of a driver row: like a device section's, the leading half of a SHA-256.
-SectionDigest digest_of(std::string_view bytes) {
-  const Sha256Digest whole = sha256(bytes);
-  SectionDigest digest;
-  std::copy_n(whole.begin(), digest.size(), digest.begin());
-  return digest;
-}
-
 Failed failed(const std::string& error) { return Failed(error); }
 
 // The first value of the one row that a lookup gives.
@@ -225,7 +217,7 @@ std::expected<std::optional<std::int64_t>, std::string> Indexer::driver_id(
     const SectionFields& fields) {
   const auto identity_text = fields.value(Key::driver_ver);
   if (!identity_text) return std::nullopt;
-  const SectionDigest key = digest_of(driver_key(fields));
+  const SectionDigest key = key_digest(driver_key(fields));
   if (const auto known = drivers_.find(key); known != drivers_.end()) return known->second;
   auto found = stored_driver(fields, key);
   if (found && *found) {

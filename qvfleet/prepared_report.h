@@ -24,6 +24,8 @@ class SectionDigests;
 // their line ends are one state.
 using SectionDigest = std::array<std::uint8_t, 16>;
 [[nodiscard]] SectionDigest section_digest(std::string_view section_text);
+// The same digest of any bytes: the key of a driver's row too.
+[[nodiscard]] SectionDigest key_digest(std::string_view bytes);
 
 // A report file's bytes with all that is made of them without the index: the
 // SHA-256 of the whole, the report read and checked, and each section's digest.
