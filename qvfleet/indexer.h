@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "database.h"
+#include "digest_map.h"
 #include "prepared_report.h"
 #include "report_reader.h"
 
@@ -97,13 +98,17 @@ class Indexer {
   };
 
   std::expected<std::int64_t, std::string> host_id(std::string_view name);
+  // `fields` are the section's when its preparation read them.
   std::expected<StateRef, std::string> state(const SectionView& section,
-                                             const SectionDigest& digest);
+                                             const SectionDigest& digest,
+                                             const SectionFields* fields = nullptr);
   std::expected<bool, std::string> states_all_known();
   std::expected<StateRef, std::string> stored_state(const SectionView& section,
-                                                    const SectionDigest& digest);
+                                                    const SectionDigest& digest,
+                                                    const SectionFields* fields);
   std::expected<StateRef, std::string> new_state(const SectionView& section,
-                                                 std::span<const std::uint8_t> digest);
+                                                 std::span<const std::uint8_t> digest,
+                                                 const SectionFields* fields);
   std::expected<std::optional<std::int64_t>, std::string> driver_id(const SectionFields& fields);
   std::expected<std::optional<std::int64_t>, std::string> stored_driver(const SectionFields& fields,
                                                                         const SectionDigest& key);
@@ -125,13 +130,10 @@ class Indexer {
   std::vector<std::string> new_hosts_;  // made in the transaction under way
   // Every device state this run has met, by digest, so that a section seen
   // before costs no lookup in the index; forgotten as the hosts are.
-  struct DigestHash {
-    std::size_t operator()(const SectionDigest& digest) const noexcept;
-  };
-  std::unordered_map<SectionDigest, StateRef, DigestHash> states_;
+  DigestMap<StateRef> states_;
   std::vector<SectionDigest> new_states_;  // made in the transaction under way
   // Every driver this run has met, by the digest of its key; forgotten likewise.
-  std::unordered_map<SectionDigest, std::int64_t, DigestHash> drivers_;
+  DigestMap<std::int64_t> drivers_;
   std::vector<SectionDigest> new_drivers_;
 };
 

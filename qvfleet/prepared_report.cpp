@@ -82,7 +82,16 @@ std::unique_ptr<const PreparedReport> prepare_report(std::string bytes, SectionD
   const std::vector<SectionView>& sections = prepared->report->sections;
   prepared->repeated = repeated_positions(*prepared->report);
   if (known) {
-    prepared->digests = known->digests(sections);
+    std::vector<std::size_t> unheld;
+    prepared->digests = known->digests(sections, &unheld);
+    prepared->fields.reserve(unheld.size());
+    for (const std::size_t position : unheld) {
+      // A section from parse_report reads again without fault; the index reads
+      // any it finds no fields for itself, and says what is wrong.
+      if (auto fields = read_section(sections[position])) {
+        prepared->fields.emplace_back(position, std::move(*fields));
+      }
+    }
   } else {
     prepared->digests.reserve(sections.size());
     for (const SectionView& section : sections) {

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "report_reader.h"
@@ -36,6 +37,10 @@ struct PreparedReport {
   std::expected<ReportView, ReportError> report = ReportView{};
   std::vector<SectionDigest> digests;  // one per section, in the report's order
   std::vector<std::size_t> repeated;   // repeated_positions of the report
+  // The fields of the sections whose texts the run had not met before, or may
+  // not have, by position in ascending order: most of them are new device
+  // states, whose rows the index needs them for.
+  std::vector<std::pair<std::size_t, SectionFields>> fields;
 };
 // The positions of the sections whose instance id stands more than once in the
 // report, in the report's order: the rows of repeated_device.

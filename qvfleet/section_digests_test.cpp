@@ -34,7 +34,14 @@ TEST(SectionDigests, GivesTheSectionsDigest) {
 
   std::vector<SectionView> sections;
   for (const std::string& text : texts) sections.push_back({.text = text});
-  const std::vector<SectionDigest> digests = known.digests(sections);
+  // The texts not held: all of them in a new run, then only the long one.
+  SectionDigests run;
+  std::vector<std::size_t> unheld;
+  (void)run.digests(sections, &unheld);
+  EXPECT_EQ(unheld, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7}));
+  unheld.clear();
+  const std::vector<SectionDigest> digests = run.digests(sections, &unheld);
+  EXPECT_EQ(unheld, std::vector<std::size_t>{7});
   ASSERT_EQ(digests.size(), sections.size());
   for (std::size_t at = 0; at < sections.size(); ++at) {
     EXPECT_EQ(digests[at], section_digest(texts[at])) << at;
