@@ -200,7 +200,10 @@ class ReadAhead {
  public:
   explicit ReadAhead(std::span<const ReportFile* const> files) : files_(files) {
     for (unsigned thread = 0; thread < preparing_threads(); ++thread) {
-      threads_.emplace_back([this](std::stop_token stop) { work(stop); });
+      threads_.emplace_back([this](std::stop_token stop) {
+        read_in_the_background();
+        work(stop);
+      });
     }
   }
   // All are told to stop before the first is waited for.

@@ -53,7 +53,10 @@ std::expected<void, Refusal> read_rest(OpenFile& file, std::string& bytes, std::
     std::size_t filled = bytes.size();
     std::uint64_t room = std::min(std::max<std::uint64_t>(size + 1, filled + 1), limit + 1);
     for (;;) {
-      bytes.resize(static_cast<std::size_t>(room));
+      // Room the reading fills, left as it is: zeroing it first would write every
+      // byte of a fleet once more.
+      bytes.resize_and_overwrite(static_cast<std::size_t>(room),
+                                 [](char*, std::size_t count) { return count; });
       const auto got = fill(file, bytes, filled, bytes.size());
       if (!got) return unreadable(got.error());
       filled = *got;

@@ -88,6 +88,11 @@ struct FileLook {
 [[nodiscard]] std::expected<std::unique_ptr<OpenFile>, std::string> open_file(
     const std::string& utf8_path);
 
+// Lowers the calling thread's priority a step below the rest of the program's,
+// where the system allows: the threads that read files ahead then run when the
+// one that writes the index leaves a core free, rather than take turns with it.
+void read_in_the_background();
+
 // The path as UTF-8, as the index keeps it.
 [[nodiscard]] std::string utf8_path(const std::filesystem::path& path);
 

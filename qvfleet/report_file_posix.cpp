@@ -1,9 +1,11 @@
 // The files of a share on a POSIX system: a file is its device and inode.
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -110,6 +112,15 @@ std::expected<std::unique_ptr<OpenFile>, std::string> open_file(const std::strin
   if (::fstat(fd, &status) != 0) return std::unexpected(last_error());
   if (!S_ISREG(status.st_mode)) return std::unexpected(not_a_file_text());
   return file;
+}
+
+void read_in_the_background() {
+  // Linux keeps a nice value for each thread; a step relative to the process's
+  // own, which a caller may have lowered already. It is only a hint: a failure
+  // changes nothing else.
+  errno = 0;
+  const int now = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+  if (errno == 0) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), std::min(now + 5, 19));
 }
 
 }  // namespace qv

@@ -173,4 +173,9 @@ std::expected<std::unique_ptr<OpenFile>, std::string> open_file(const std::strin
   return std::make_unique<WindowsFile>(std::move(file));
 }
 
+void read_in_the_background() {
+  // Only a hint: a failure changes nothing else.
+  (void)SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+}
+
 }  // namespace qv
