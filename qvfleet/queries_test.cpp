@@ -137,6 +137,7 @@ TEST(Sqlite, IsThePinnedVersionWithTheDocumentedOptions) {
   ASSERT_TRUE(options.has_value());
   std::vector<std::string> enabled;
   std::vector<std::string> wanted = {"DEFAULT_FOREIGN_KEYS",
+                                     "DEFAULT_MEMSTATUS=0",
                                      "DEFAULT_WAL_SYNCHRONOUS=1",
                                      "DQS=0",
                                      "ENABLE_MATH_FUNCTIONS",
