@@ -54,7 +54,9 @@ std::expected<void, Refusal> read_rest(OpenFile& file, std::string& bytes, std::
     std::uint64_t room = std::min(std::max<std::uint64_t>(size + 1, filled + 1), limit + 1);
     for (;;) {
       // Room the reading fills, left as it is: zeroing it first would write every
-      // byte of a fleet once more.
+      // byte of a fleet once more. Reserved first: libstdc++ 12, growing the string
+      // itself, hands the operation the capacity it made rather than the count.
+      bytes.reserve(static_cast<std::size_t>(room));
       bytes.resize_and_overwrite(static_cast<std::size_t>(room),
                                  [](char*, std::size_t count) { return count; });
       const auto got = fill(file, bytes, filled, bytes.size());
