@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows release and packs it as dist/qv-<version>-windows-x86_64.zip: the
-# programs, the README, the user documents and SHA256SUMS, with fixed order, times and
-# permissions, so that every build of the same commit gives the same bytes.
+# programs, the README, the changelog, the user documents and SHA256SUMS, with fixed
+# order, times and permissions, so that every build of the same commit gives the same
+# bytes. The archive must hold exactly the files docs/releasing.md and the README list
+# (scripts/check-archive-list.sh).
 #
 #   scripts/package.sh          release build in build/package, then the archive;
 #                               prints the archive's path and SHA-256
@@ -16,7 +18,7 @@ qv_install "${QV_PACKAGES_BUILD[@]}"
 # The programs shipped: CMake targets, each <name>.exe in the archive.
 programs=(qv qvdiff qvfleet)
 # The documents shipped beside them, at the same paths as in the source tree.
-documents=(README.md docs/report-format.md docs/qvdiff.md docs/fleet.md)
+documents=(README.md CHANGELOG.md docs/report-format.md docs/qvdiff.md docs/fleet.md)
 
 build=build/package
 jobs=$(nproc)
@@ -79,6 +81,7 @@ with zipfile.ZipFile(archive, "w") as out:
         info.external_attr = 0o100644 << 16
         out.writestr(info, data, compress_type=zipfile.ZIP_DEFLATED, compresslevel=9)
 EOF
+  scripts/check-archive-list.sh "$archive" || return 1
   echo "$archive"
   sha256sum "$archive" | cut -d' ' -f1
 }
