@@ -99,7 +99,8 @@ class DigestMap {
   void grow() {
     const std::size_t count = slots_.empty() ? 64 : 2 * slots_.size();
     std::vector<Slot> old = std::exchange(slots_, std::vector<Slot>(count));
-    std::vector<std::uint64_t> old_used = std::exchange(used_, std::vector<std::uint64_t>(count / 64));
+    std::vector<std::uint64_t> old_used =
+        std::exchange(used_, std::vector<std::uint64_t>(count / 64));
     shift_ = 64 - std::countr_zero(count);
     size_ = 0;
     for (std::size_t i = 0; i < old.size(); ++i) {

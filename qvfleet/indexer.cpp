@@ -365,7 +365,8 @@ std::expected<std::int64_t, std::string> Indexer::add_report(const PreparedRepor
   for (std::size_t i = 0; i < report.sections.size(); ++i) {
     if (i + kAhead < prepared.digests.size()) states_.prefetch(prepared.digests[i + kAhead]);
     const bool read = fields != prepared.fields.end() && fields->first == i;
-    const auto ref = state(report.sections[i], prepared.digests[i], read ? &fields->second : nullptr);
+    const auto ref =
+        state(report.sections[i], prepared.digests[i], read ? &fields->second : nullptr);
     if (read) ++fields;
     if (!ref) return failed(ref.error());
     states.push_back(ref->state);

@@ -120,7 +120,9 @@ void read_in_the_background() {
   // changes nothing else.
   errno = 0;
   const int now = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
-  if (errno == 0) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), std::min(now + 5, 19));
+  if (errno == 0) {
+    (void)setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), std::min(now + 5, 19));
+  }
 }
 
 }  // namespace qv
