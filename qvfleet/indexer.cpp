@@ -5,7 +5,6 @@
 #include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <iterator>
 
 #include "identity_text.h"
