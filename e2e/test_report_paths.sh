@@ -96,6 +96,25 @@ else
   e2e_check_text "read-only file: left as it was" $'old\n' read-only.txt
 fi
 
+# A report another program has open, here through cmd's redirection for as long as a
+# pipe reader of ours waits: refused in the system's words, left as it was, nothing
+# new beside it. Then qv.exe itself, writing into the pipe, lets the holder go.
+printf 'old\n' >held.txt
+cp "$E2E_PIPE_READER" holder.exe
+rm -f ready
+wine cmd /c 'holder.exe \\.\pipe\qv-hold ready held.bin >>held.txt' 2>"$E2E_WORK/holder.err" &
+holder=$!
+for _ in $(seq 1 200); do [[ -e ready ]] && break; sleep 0.05; done
+ls -A >"$E2E_WORK/files.before"
+row "a report another program has open" held.txt 1 \
+  $'Couldn\'t write held.txt: Sharing violation. (os error 32)\n' -
+e2e_check_text "a report another program has open: left as it was" $'old\n' held.txt
+ls -A >"$E2E_WORK/files.after"
+e2e_check_bytes "a report another program has open: the folder's files" \
+  "$E2E_WORK/files.before" "$E2E_WORK/files.after"
+e2e_run_qv release '\\.\pipe\qv-hold'
+wait "$holder" || e2e_fail "a report another program has open: the holder failed: $(cat "$E2E_WORK/holder.err")"
+
 # Devices and pipes: written as they come, never cut.
 row "NUL" NUL 0 "" -
 row "NUL by its device path" '\\.\NUL' 0 "" -
