@@ -96,6 +96,10 @@ else
   e2e_check_text "read-only file: left as it was" $'old\n' read-only.txt
 fi
 
+# Up to ten seconds for a pipe reader of ours to say, by the file ready, that its pipe is
+# there.
+await_ready() { for _ in $(seq 1 200); do [[ -e ready ]] && return; sleep 0.05; done; }
+
 # A report another program has open, here through cmd's redirection for as long as a
 # pipe reader of ours waits: refused in the system's words, left as it was, nothing
 # new beside it. Then qv.exe itself, writing into the pipe, lets the holder go.
@@ -104,7 +108,7 @@ cp "$E2E_PIPE_READER" holder.exe
 rm -f ready
 wine cmd /c 'holder.exe \\.\pipe\qv-hold ready held.bin >>held.txt' 2>"$E2E_WORK/holder.err" &
 holder=$!
-for _ in $(seq 1 200); do [[ -e ready ]] && break; sleep 0.05; done
+await_ready
 ls -A >"$E2E_WORK/files.before"
 row "a report another program has open" held.txt 1 \
   $'Couldn\'t write held.txt: Sharing violation. (os error 32)\n' -
@@ -124,14 +128,14 @@ row "NUL by its device path" '\\.\NUL' 0 "" -
 rm -f ready piped.bin
 wine "$E2E_PIPE_READER" '\\.\pipe\qv-report' ready piped.bin 2>"$E2E_WORK/reader.err" &
 reader=$!
-for _ in $(seq 1 200); do [[ -e ready ]] && break; sleep 0.05; done
+await_ready
 row "a named pipe with a reader" '\\.\pipe\qv-report' 0 "" piped.bin
 wait "$reader" || e2e_fail "a named pipe with a reader: the reader failed: $(cat "$E2E_WORK/reader.err")"
 # A pipe's name may hold a line feed; the written line shows it as a space.
 rm -f ready piped.bin
 wine "$E2E_PIPE_READER" $'\\\\.\\pipe\\qv\nreport' ready piped.bin 2>"$E2E_WORK/reader.err" &
 reader=$!
-for _ in $(seq 1 200); do [[ -e ready ]] && break; sleep 0.05; done
+await_ready
 row "a pipe named with a line feed" $'\\\\.\\pipe\\qv\nreport' 0 "" piped.bin
 wait "$reader" || e2e_fail "a pipe named with a line feed: the reader failed: $(cat "$E2E_WORK/reader.err")"
 
