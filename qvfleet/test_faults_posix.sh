@@ -242,18 +242,22 @@ whole killed.db "after the kills"
 [[ $(snapshots killed.db) == "$files" ]] || fail "after the kills: $(snapshots killed.db) snapshots of $files files"
 echo "kills: $landed landed while a run was writing, in $rounds rounds ($completed runs finished first); complete after one more run"
 
-# Questions while a run writes; the run yields to them, since it may otherwise
-# end before a few were asked.
-nice -n 19 "$qvfleet" index busy.db share >/dev/null 2>&1 &
+# Questions while a run writes. The run is held while each is asked, since it
+# may otherwise end before a few were; only once its log is there, so that no
+# question waits on a schema being made.
+"$qvfleet" index busy.db share >/dev/null 2>&1 &
 writer=$!
 answered=0
 while kill -0 "$writer" 2>/dev/null; do
-  if [[ -e busy.db ]] && "$qvfleet" sql busy.db "SELECT 1" >/dev/null 2>&1; then
-    if "$qvfleet" hosts busy.db >hosts.out 2>hosts.err; then
-      answered=$((answered + 1))
-    else
-      fail "hosts while a run writes: $(cat hosts.err)"
+  if ((answered < 5)) && [[ -e busy.db-wal ]] && kill -STOP "$writer" 2>/dev/null; then
+    if "$qvfleet" sql busy.db "SELECT 1" >/dev/null 2>&1; then
+      if "$qvfleet" hosts busy.db >hosts.out 2>hosts.err; then
+        answered=$((answered + 1))
+      else
+        fail "hosts while a run writes: $(cat hosts.err)"
+      fi
     fi
+    kill -CONT "$writer"
   fi
   sleep 0.01
 done
