@@ -201,6 +201,8 @@ void Database::keep_log_on_close(bool keep) {
   (void)sqlite3_db_config(handle_.get(), SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, keep ? 1 : 0, nullptr);
 }
 
+bool Database::in_transaction() const { return sqlite3_get_autocommit(handle_.get()) == 0; }
+
 bool Database::read_only() const { return sqlite3_db_readonly(handle_.get(), "main") == 1; }
 
 bool Database::cannot_share() const {

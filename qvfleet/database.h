@@ -127,6 +127,8 @@ class Database {
   // Whether the connection may only read, whatever it was opened for: SQLite
   // opens a file the user may not write to for reading alone.
   [[nodiscard]] bool read_only() const;
+  // Whether a transaction is open; outside one, each statement commits at once.
+  [[nodiscard]] bool in_transaction() const;
   [[nodiscard]] sqlite3* get() const { return handle_.get(); }
 
  private:

@@ -369,7 +369,9 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
         return run.trouble("Couldn't write the index " + index_name + ": " + failure);
       }
     }
-    if (auto committed = db->execute("COMMIT"); !committed) {
+    auto committed = indexer->write_id_lists();
+    if (committed) committed = db->execute("COMMIT");
+    if (!committed) {
       (void)db->execute("ROLLBACK");
       indexer->rolled_back();
       return run.trouble("Couldn't write the index " + index_name + ": " + committed.error());

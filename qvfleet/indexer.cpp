@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
-#include <iterator>
 
 #include "identity_text.h"
 #include "sha256.h"
@@ -63,18 +61,6 @@ std::string utf8_text(std::string_view bytes) {
   return text;
 }
 
-// A JSON list of ids, as report.states, report.copies and report.drivers hold them.
-void append_list(std::string& json, std::span<const std::int64_t> ids) {
-  json += '[';
-  for (std::size_t i = 0; i < ids.size(); ++i) {
-    if (i > 0) json += ',';
-    char digits[24];
-    const auto end = std::to_chars(std::begin(digits), std::end(digits), ids[i]).ptr;
-    json.append(digits, end);
-  }
-  json += ']';
-}
-
 }  // namespace
 
 ReportLists report_lists(std::vector<std::int64_t> states, std::vector<std::int64_t> drivers) {
@@ -96,12 +82,12 @@ ReportLists report_lists(std::vector<std::int64_t> states, std::vector<std::int6
   std::sort(drivers.begin(), drivers.end());
   drivers.erase(std::unique(drivers.begin(), drivers.end()), drivers.end());
   ReportLists lists;
-  append_list(lists.states, distinct);
+  append_id_list(lists.states, distinct);
   if (repeats) {
     lists.copies.emplace();
-    append_list(*lists.copies, copies);
+    append_id_list(*lists.copies, copies);
   }
-  append_list(lists.drivers, drivers);
+  append_id_list(lists.drivers, drivers);
   return lists;
 }
 
@@ -122,10 +108,11 @@ std::string utc_text(std::int64_t ns_since_1970) {
 struct Indexer::Statements {
   Statement find_snapshot, find_report, find_host, insert_host, insert_report, find_state,
       insert_state, insert_id, find_driver, insert_driver, insert_repeated, find_unordered,
-      forget_order, insert_snapshot, any_state, data_version;
+      forget_order, insert_snapshot, any_state, data_version, insert_list;
 };
 
-Indexer::Indexer(std::unique_ptr<Statements> statements) : statements_(std::move(statements)) {}
+Indexer::Indexer(std::unique_ptr<Statements> statements, Database& db)
+    : statements_(std::move(statements)), db_(&db) {}
 Indexer::Indexer(Indexer&&) noexcept = default;
 Indexer& Indexer::operator=(Indexer&&) noexcept = default;
 Indexer::~Indexer() = default;
@@ -169,6 +156,7 @@ std::expected<Indexer, std::string> Indexer::make(Database& db) {
       {&statements->forget_order, "DELETE FROM repeated_device WHERE report_id = ?1"},
       {&statements->any_state, "SELECT EXISTS (SELECT 1 FROM device_state)"},
       {&statements->data_version, "PRAGMA data_version"},
+      {&statements->insert_list, IdLists::kInsert.data()},
       {&statements->insert_snapshot,
        "INSERT INTO snapshot (host_id, report_id, taken_at, path, size, mtime_ns, file_id) "
        "VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)"},
@@ -178,7 +166,7 @@ std::expected<Indexer, std::string> Indexer::make(Database& db) {
     if (!prepared) return failed(prepared.error());
     *statement = std::move(*prepared);
   }
-  Indexer indexer(std::move(statements));
+  Indexer indexer(std::move(statements), db);
   const auto any = single(indexer.statements_->any_state);
   const auto version = single(indexer.statements_->data_version);
   if (!any || !version) return failed(any ? version.error() : any.error());
@@ -296,6 +284,7 @@ std::expected<Indexer::StateRef, std::string> Indexer::new_state(
       add.bind(3, position++);
       add.bind(4, id.value);
       if (auto ran = add.run(); !ran) return failed(ran.error());
+      id_lists_.add(id.value, *state);
     }
   }
   return StateRef{*state, *driver};
@@ -439,7 +428,15 @@ std::expected<std::optional<ReportError>, std::string> Indexer::add(const Report
 
 std::expected<std::optional<ReportError>, std::string> Indexer::add(
     const ReportFile& file, const PreparedReport& prepared) {
-  return add_snapshot(file, prepared);
+  auto added = add_snapshot(file, prepared);
+  if (added && !db_->in_transaction()) {
+    if (auto written = write_id_lists(); !written) return failed(written.error());
+  }
+  return added;
+}
+
+std::expected<void, std::string> Indexer::write_id_lists() {
+  return id_lists_.write(statements_->insert_list);
 }
 
 void Indexer::committed() {
@@ -452,6 +449,7 @@ void Indexer::rolled_back() {
   for (const std::string& name : new_hosts_) hosts_.erase(name);
   for (const SectionDigest& digest : new_states_) states_.erase(digest);
   for (const SectionDigest& key : new_drivers_) drivers_.erase(key);
+  id_lists_.clear();
   committed();
 }
 

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "database.h"
+#include "id_lists.h"
 #include "digest_map.h"
 #include "prepared_report.h"
 #include "report_reader.h"
@@ -82,6 +83,10 @@ class Indexer {
   [[nodiscard]] std::expected<std::optional<ReportError>, std::string> add(const ReportFile& file,
                                                                            std::string_view bytes);
 
+  // Writes the rows of device_id_states for the device states made in the
+  // caller's transaction, which it then commits; outside a transaction, add
+  // writes them itself.
+  [[nodiscard]] std::expected<void, std::string> write_id_lists();
   // The caller's transaction ended: what it wrote stays known, or, rolled back,
   // is forgotten, so that no row remembered here is one that was taken back.
   void committed();
@@ -89,7 +94,7 @@ class Indexer {
 
  private:
   struct Statements;
-  explicit Indexer(std::unique_ptr<Statements> statements);
+  Indexer(std::unique_ptr<Statements> statements, Database& db);
 
   // A device state's row and its driver's.
   struct StateRef {
@@ -122,6 +127,9 @@ class Indexer {
       const ReportFile& file, const PreparedReport& prepared);
 
   std::unique_ptr<Statements> statements_;
+  Database* db_;
+  // The device states of the transaction under way that hold each id value.
+  IdLists id_lists_;
   // The index's data version when the run began with no device state in it,
   // while no other connection has written since.
   std::optional<std::int64_t> alone_since_;

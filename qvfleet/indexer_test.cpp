@@ -109,7 +109,8 @@ class IndexerTest : public ::testing::Test {
         "(SELECT count(*) FROM snapshot) s, (SELECT count(*) FROM driver) d, "
         "(SELECT count(*) FROM device_state) st, (SELECT count(*) FROM device_id) i, "
         "(SELECT count(*) FROM report_device) rd, (SELECT count(*) FROM report_driver) rv, "
-        "(SELECT count(*) FROM repeated_device) rp");
+        "(SELECT count(*) FROM repeated_device) rp, "
+        "(SELECT count(*) FROM device_id_states, json_each(state_ids)) il");
   }
 
   std::optional<Database> db_;
@@ -150,7 +151,7 @@ TEST_F(IndexerTest, StoresWhatRepeatsOnce) {
       "PC-1\t/s/PC-1/1.txt /s/PC-1/2.txt /s/PC-1/3.txt /s/PC-1/4.txt /s/PC-1/5.txt\n"
       "PC-2\t/s/PC-2/1.txt /s/PC-2/2.txt /s/PC-2/3.txt\n"
       "PC-3\t/s/PC-3/1.txt\n");
-  EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\n3\t5\t9\t2\t4\t4\t9\t4\t2\n");
+  EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n3\t5\t9\t2\t4\t4\t9\t4\t2\t4\n");
   // `devices` counts each section, a repeated one as often as it stands.
   EXPECT_EQ(
       rows("SELECT h.name AS host, r.devices, r.no_driver FROM report AS r "
@@ -306,7 +307,7 @@ TEST_F(IndexerTest, EditedCopyStoresNoNewDeviceStates) {
     reset();
     EXPECT_EQ(add(file("/s/1.txt", kDay), bytes), std::nullopt) << what;
     EXPECT_EQ(add(file("/s/2.txt", 2 * kDay), copy), std::nullopt) << what;
-    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\n1\t2\t2\t2\t3\t5\t6\t4\t4\n") << what;
+    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n1\t2\t2\t2\t3\t5\t6\t4\t4\t5\n") << what;
     EXPECT_EQ(changes(), "") << what;
   }
 }
@@ -467,13 +468,13 @@ TEST_F(IndexerTest, FailureInTheMiddleOfAReportIsRolledBackWhole) {
     EXPECT_EQ(add(file("/s/PC-9/2.txt", 2 * kDay), report("PC-9", {device("Z", std::nullopt)})),
               std::nullopt)
         << table;
-    ASSERT_TRUE(db_->execute("COMMIT"));
+    ASSERT_TRUE(indexer_->write_id_lists() && db_->execute("COMMIT"));
     EXPECT_EQ(rows(kHostsQuery),
               "host\ttaken_at\tos\tarch\tserver\tdevices\tno_driver\n"
               "PC-1\t1970-01-02T00:00:00Z\t10.0\tamd64\t0\t1\t0\n"
               "PC-9\t1970-01-03T00:00:00Z\t10.0\tamd64\t0\t1\t1\n")
         << table;
-    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\n2\t3\t3\t2\t5\t5\t7\t3\t2\n") << table;
+    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n2\t3\t3\t2\t5\t5\t7\t3\t2\t5\n") << table;
   }
 }
 
@@ -489,7 +490,7 @@ TEST_F(IndexerTest, RefusesWhatIsNoReportAndWritesNothing) {
   EXPECT_EQ(add(file("/s/1.txt", 0), report("PC-0", {device("B", "1.0.0.0")})), std::nullopt);
   for (const auto& [bytes, error] : cases) {
     EXPECT_EQ(add(file("/s/x.txt", 0), bytes), error);
-    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\n1\t1\t1\t1\t1\t1\t1\t1\t0\n");
+    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n1\t1\t1\t1\t1\t1\t1\t1\t0\t0\n");
   }
   EXPECT_TRUE(db_->execute("COMMIT"));
 }

@@ -260,8 +260,10 @@ std::expected<void, std::string> write_rows(Statement& statement, TableFormat fo
 }
 
 std::string find_query(bool prefix) {
-  std::string sql = "WITH wanted AS MATERIALIZED (SELECT DISTINCT state_id FROM device_id WHERE ";
-  sql += prefix ? "value LIKE ?1 ESCAPE '\\')" : "value = ?1)";
+  std::string sql =
+      "WITH wanted AS MATERIALIZED (SELECT DISTINCT j.value FROM device_id_states AS d, "
+      "json_each(d.state_ids) AS j WHERE ";
+  sql += prefix ? "d.value LIKE ?1 ESCAPE '\\')" : "d.value = ?1)";
   sql += R"sql(
 SELECT h.name AS host, s.taken_at, v.instance_id, v.description, v.driver_ver
 FROM latest_snapshot AS s

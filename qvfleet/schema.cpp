@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "id_lists.h"
 #include "schema_upgrade.h"
 
 namespace qv {
@@ -166,6 +167,21 @@ CREATE VIEW report_driver AS
 SELECT r.report_id, j.value AS driver_id FROM report AS r, json_each(r.drivers) AS j;
 )sql";
 
+// Version 4 finds the device states that hold an id value through a row per
+// value and transaction, where version 3 had an index on device_id (value): a
+// run wrote an entry of that index for each device id, each to its own place
+// in it, which took a third of the writing. Made in this order by both a new
+// index and an upgrade; the upgrade then fills the table from device_id.
+constexpr std::string_view kIdLists = R"sql(
+DROP INDEX device_id_by_value;
+CREATE TABLE device_id_states (
+  value TEXT NOT NULL COLLATE NOCASE,
+  first_state_id INTEGER NOT NULL,
+  state_ids TEXT NOT NULL,
+  PRIMARY KEY (value, first_state_id)
+) WITHOUT ROWID;
+)sql";
+
 // What version 2 changed in an index of version 1, before the additions it
 // shares with a new index and the views, which now order snapshots by their
 // last write.
@@ -240,13 +256,34 @@ std::expected<void, std::string> check(const Found& found, IndexAccess access) {
 }
 
 // What brings an index of an earlier version one version on: from version 1 to
-// 2 before its repeated devices are ordered, from 2 to 3 after.
+// 2 before its repeated devices are ordered, from 2 to 3 after, and from 3 to 4
+// before its id lists are filled.
 std::string upgrade_sql(std::int64_t version) {
   if (version == 1) {
     return std::string(kFromVersion1) + std::string(kTablesOfVersion2) + std::string(kViews) +
            std::string(kLatestDevice);
   }
-  return std::string(kReportLists) + std::string(kListsFromRows) + std::string(kLatestDevice);
+  if (version == 2) {
+    return std::string(kReportLists) + std::string(kListsFromRows) + std::string(kLatestDevice);
+  }
+  return std::string(kIdLists);
+}
+
+// The lists of an upgraded index, made as a run makes them, from the ids of
+// every device state in the order a run adds them.
+std::expected<void, std::string> fill_id_lists(Database& db) {
+  auto ids = db.prepare("SELECT value, state_id FROM device_id ORDER BY state_id, kind DESC, position");
+  if (!ids) return Failed(ids.error());
+  auto insert = db.prepare(IdLists::kInsert);
+  if (!insert) return Failed(insert.error());
+  IdLists lists;
+  if (auto read = each_row(*ids, [&](const Statement& row) {
+        lists.add(row.text(0), row.integer(1));
+      });
+      !read) {
+    return read;
+  }
+  return lists.write(*insert);
 }
 
 // Brings an index of an earlier version to this one, or makes the schema in an
@@ -275,6 +312,12 @@ std::expected<void, std::string> make_current(Database& db) {
     if (found->kind == Kind::ours && found->version == 1) {
       if (auto ordered = order_repeated_devices(db); !ordered) return ordered;
       if (auto changed = db.execute(upgrade_sql(2)); !changed) return changed;
+    }
+    if (found->kind == Kind::ours) {
+      if (found->version < 3) {
+        if (auto changed = db.execute(upgrade_sql(3)); !changed) return changed;
+      }
+      if (auto filled = fill_id_lists(db); !filled) return filled;
     }
     return db.execute("PRAGMA user_version = " + std::to_string(kSchemaVersion) + ";");
   }();
@@ -360,7 +403,7 @@ std::expected<Database, std::string> open_to_read(const std::string& path) {
 std::string index_schema() {
   return std::string(kTables) + std::string(kTablesOfVersion2) + std::string(kViews) +
          std::string(kLatestDevice) + std::string(kReportLists) + std::string(kListsFromRows) +
-         std::string(kLatestDevice);
+         std::string(kLatestDevice) + std::string(kIdLists);
 }
 
 std::string index_schema_with_tables() {

@@ -16,7 +16,7 @@ namespace qv {
 
 // Marks a database as a fleet index ("qvf1"); the schema's version stands beside it.
 inline constexpr std::int64_t kApplicationId = 0x71766631;
-inline constexpr std::int64_t kSchemaVersion = 3;
+inline constexpr std::int64_t kSchemaVersion = 4;
 
 // The tables and views, in the order they are made.
 [[nodiscard]] std::string index_schema();

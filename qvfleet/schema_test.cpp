@@ -8,6 +8,7 @@
 #include <string>
 
 #include "changes.h"
+#include "id_lists.h"
 #include "indexer.h"
 #include "report.h"
 #include "report_diff.h"
@@ -65,8 +66,8 @@ TEST(OpenIndex, RefusesWhatIsNoIndexOfThisVersionUntouched) {
        "PRAGMA journal_mode = WAL; CREATE TABLE t (a); INSERT INTO t VALUES (1);", not_ours},
       {"another program's mark", "PRAGMA application_id = 7; CREATE TABLE t (a);", not_ours},
       {"an empty database with a version", "PRAGMA user_version = 5;", not_ours},
-      {"a newer index", index_schema() + mark + "PRAGMA user_version = 4;",
-       "It is a fleet index of version 4, which this program does not know: it reads version 3."},
+      {"a newer index", index_schema() + mark + "PRAGMA user_version = 5;",
+       "It is a fleet index of version 5, which this program does not know: it reads version 4."},
       {"a text file", "", "File is not a database."},
   };
   for (const auto& c : cases) {
@@ -99,7 +100,7 @@ TEST(OpenIndex, MakesAnIndexInWalMode) {
       auto db = open_index(path, IndexAccess::write);
       ASSERT_TRUE(db) << db.error();
       EXPECT_EQ(rows(*db, "PRAGMA journal_mode"), "wal\n");
-      EXPECT_EQ(rows(*db, "PRAGMA user_version"), "3\n");
+      EXPECT_EQ(rows(*db, "PRAGMA user_version"), "4\n");
     }
     const std::string header = file_bytes(path).substr(18, 2);
     EXPECT_EQ(header, std::string("\x02\x02")) << name;  // WAL for reading and writing
@@ -107,6 +108,26 @@ TEST(OpenIndex, MakesAnIndexInWalMode) {
     ASSERT_TRUE(reader) << reader.error();
     EXPECT_EQ(rows(*reader, "SELECT count(*) FROM repeated_device"), "0\n");
   }
+}
+
+// One row per value, whatever its ASCII case, with each state once, in the
+// key's order; a write takes what was added since the last.
+TEST(IdLists, WritesOneRowPerValueWhateverItsCase) {
+  auto db = open_memory_index();
+  ASSERT_TRUE(db) << db.error();
+  auto insert = db->prepare(IdLists::kInsert);
+  ASSERT_TRUE(insert) << insert.error();
+  IdLists lists;
+  for (const auto& [value, state] : std::initializer_list<std::pair<const char*, int>>{
+           {"PCI\\A", 1}, {"pci\\a", 2}, {"PCI\\A", 2}, {"USB\\Z", 2}, {"b", 3}}) {
+    lists.add(value, state);
+  }
+  ASSERT_TRUE(lists.write(*insert));
+  lists.add("Pci\\a", 4);
+  ASSERT_TRUE(lists.write(*insert));
+  ASSERT_TRUE(lists.write(*insert));
+  EXPECT_EQ(rows(*db, "SELECT * FROM device_id_states"),
+            "b|3|[3]\nPCI\\A|1|[1,2]\nPci\\a|4|[4]\nUSB\\Z|2|[2]\n");
 }
 
 #ifdef QV_SOURCE_DIR
@@ -185,11 +206,11 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
       ASSERT_FALSE(reader);
       EXPECT_EQ(reader.error(),
                 "It is a fleet index of version 1: run qvfleet index on it once to bring it to "
-                "version 3.");
+                "version 4.");
     }
     auto db = open_index(path, IndexAccess::write);
     ASSERT_TRUE(db) << db.error();
-    EXPECT_EQ(rows(*db, "PRAGMA user_version"), "3\n") << c.what;
+    EXPECT_EQ(rows(*db, "PRAGMA user_version"), "4\n") << c.what;
     EXPECT_EQ(rows(*db,
                    "SELECT snapshot_id, host_id, report_id, taken_at, path, size, mtime_ns, "
                    "quote(file_id) FROM snapshot ORDER BY snapshot_id"),
@@ -229,7 +250,7 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
 }
 
 // The index that version 2 made of /tmp/v2fix/share: testdata/v1/share and
-// testdata/v2/share, whose PC-3 holds one section twice. Brought to version 3,
+// testdata/v2/share, whose PC-3 holds one section twice. Brought to version 4,
 // it keeps every row, has the schema of a new index, and answers as an index
 // made anew of the same files does.
 TEST(UpgradeFromVersion2, KeepsEveryRowAndAnswersAsANewIndex) {
@@ -239,7 +260,7 @@ TEST(UpgradeFromVersion2, KeepsEveryRowAndAnswersAsANewIndex) {
   fs::copy_file(fixture / "fleet.db", path);
   auto db = open_index(path, IndexAccess::write);
   ASSERT_TRUE(db) << db.error();
-  EXPECT_EQ(rows(*db, "PRAGMA user_version"), "3\n");
+  EXPECT_EQ(rows(*db, "PRAGMA user_version"), "4\n");
   EXPECT_EQ(rows(*db, "SELECT * FROM report_device ORDER BY report_id, state_id"),
             "1|1|1\n1|2|1\n1|3|1\n1|4|1\n2|2|1\n2|3|1\n2|5|1\n3|1|1\n4|1|2\n4|6|1\n");
   EXPECT_EQ(rows(*db, "SELECT * FROM report_driver ORDER BY report_id, driver_id"),
@@ -264,8 +285,11 @@ TEST(UpgradeFromVersion2, KeepsEveryRowAndAnswersAsANewIndex) {
     ASSERT_TRUE(added && !*added) << indexed;
   }
   EXPECT_EQ(changes(*db), changes(*fresh));
-  EXPECT_EQ(rows(*db, "SELECT * FROM report ORDER BY report_id"),
-            rows(*fresh, "SELECT * FROM report ORDER BY report_id"));
+  for (const char* sql : {"SELECT * FROM report ORDER BY report_id",
+                          "SELECT d.value, j.value FROM device_id_states AS d, "
+                          "json_each(d.state_ids) AS j ORDER BY 1, 2"}) {
+    EXPECT_EQ(rows(*db, sql), rows(*fresh, sql)) << sql;
+  }
 }
 
 // A version-1 index marked as a newer version is refused and left as it was.
@@ -275,14 +299,14 @@ TEST(UpgradeFromVersion1, RefusesANewerVersionUntouched) {
   fs::copy_file(kFixture / "fleet.db", path);
   {
     auto db = Database::open(path, Database::Mode::read_write);
-    ASSERT_TRUE(db && db->execute("PRAGMA user_version = 4"));
+    ASSERT_TRUE(db && db->execute("PRAGMA user_version = 5"));
   }
   const std::string before = file_bytes(path);
   const auto opened = open_index(path, IndexAccess::write);
   ASSERT_FALSE(opened);
   EXPECT_EQ(opened.error(),
-            "It is a fleet index of version 4, which this program does not know: it reads "
-            "version 3.");
+            "It is a fleet index of version 5, which this program does not know: it reads "
+            "version 4.");
   EXPECT_EQ(file_bytes(path), before);
 }
 #endif
