@@ -35,7 +35,8 @@ std::expected<void, std::string> IdLists::write(Statement& insert) {
   std::vector<const std::pair<const std::string, List>*> ordered;
   ordered.reserve(lists_.size());
   for (const auto& entry : lists_) ordered.push_back(&entry);
-  std::ranges::sort(ordered, {}, [](const auto* entry) -> const std::string& { return entry->first; });
+  std::ranges::sort(ordered, {},
+                    [](const auto* entry) -> const std::string& { return entry->first; });
   std::string json;
   for (const auto* entry : ordered) {
     const List& list = entry->second;
