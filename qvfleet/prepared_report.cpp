@@ -73,30 +73,73 @@ std::vector<std::size_t> repeated_positions(const ReportView& report) {
   return positions;
 }
 
+namespace {
+
+// The texts of the sections a sound report holds, found as the reader finds them.
+std::vector<std::string_view> section_texts(std::string_view text) {
+  std::vector<std::string_view> texts;
+  texts.reserve(text.size() / 256);
+  for (std::size_t at = next_section_line(text, 0); at < text.size();) {
+    at += kSectionLine.size();
+    const std::size_t start = at + (text[at] == '\r' ? 2 : 1);
+    at = next_section_line(text, start);
+    texts.push_back(text.substr(start, at - start));
+  }
+  return texts;
+}
+
+// The cache holds only texts of reports read soundly: a section it holds is
+// taken as read, with its digest, and the rest are read, digested and kept.
+void prepare_with(PreparedReport& prepared, SectionDigests& known) {
+  const std::string_view text = prepared.bytes;
+  const std::vector<std::string_view> texts = section_texts(text);
+  const std::vector<std::optional<SectionDigest>> held = known.held(texts);
+  // The held text that starts at `start`, if any: sections come in order.
+  std::size_t next = 0;
+  const auto held_at = [&](const char* start) -> const std::optional<SectionDigest>* {
+    while (next < texts.size() && texts[next].data() < start) ++next;
+    return next < texts.size() && texts[next].data() == start && held[next] ? &held[next] : nullptr;
+  };
+  prepared.report = parse_report(text, [&](std::size_t start) -> std::optional<std::size_t> {
+    if (!held_at(text.data() + start)) return std::nullopt;
+    return start + texts[next].size();
+  });
+  if (!prepared.report) return;
+  const std::vector<SectionView>& sections = prepared.report->sections;
+  prepared.digests.reserve(sections.size());
+  next = 0;
+  for (std::size_t i = 0; i < sections.size(); ++i) {
+    const std::string_view section = sections[i].text;
+    if (const auto* digest = held_at(section.data()); digest && texts[next] == section) {
+      prepared.digests.push_back(**digest);
+      continue;
+    }
+    prepared.digests.push_back(known.digest(section));
+    // A section from parse_report reads again without fault; the index reads
+    // any it finds no fields for itself, and says what is wrong.
+    if (auto fields = read_section(sections[i])) {
+      prepared.fields.emplace_back(i, std::move(*fields));
+    }
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<const PreparedReport> prepare_report(std::string bytes, SectionDigests* known) {
   auto prepared = std::make_unique<PreparedReport>();
   prepared->bytes = std::move(bytes);
   prepared->sha256 = to_hex(sha256(prepared->bytes));
+  if (known) {
+    prepare_with(*prepared, *known);
+    if (prepared->report) prepared->repeated = repeated_positions(*prepared->report);
+    return prepared;
+  }
   prepared->report = parse_report(prepared->bytes);
   if (!prepared->report) return prepared;
-  const std::vector<SectionView>& sections = prepared->report->sections;
   prepared->repeated = repeated_positions(*prepared->report);
-  if (known) {
-    std::vector<std::size_t> unheld;
-    prepared->digests = known->digests(sections, &unheld);
-    prepared->fields.reserve(unheld.size());
-    for (const std::size_t position : unheld) {
-      // A section from parse_report reads again without fault; the index reads
-      // any it finds no fields for itself, and says what is wrong.
-      if (auto fields = read_section(sections[position])) {
-        prepared->fields.emplace_back(position, std::move(*fields));
-      }
-    }
-  } else {
-    prepared->digests.reserve(sections.size());
-    for (const SectionView& section : sections) {
-      prepared->digests.push_back(section_digest(section.text));
-    }
+  prepared->digests.reserve(prepared->report->sections.size());
+  for (const SectionView& section : prepared->report->sections) {
+    prepared->digests.push_back(section_digest(section.text));
   }
   return prepared;
 }

@@ -191,20 +191,18 @@ SectionDigest SectionDigests::digest(std::string_view text) { return digest(text
 // The slots a few sections on are fetched while this one is looked up: the
 // table is too large for the processor's caches, and waiting for each slot in
 // turn costs more than the hash.
-std::vector<SectionDigest> SectionDigests::digests(std::span<const SectionView> sections,
-                                                   std::vector<std::size_t>* unheld) {
+std::vector<std::optional<SectionDigest>> SectionDigests::held(
+    std::span<const std::string_view> texts) {
   constexpr std::size_t kAhead = 4;
   std::vector<std::uint64_t> hashes;
-  hashes.reserve(sections.size());
-  for (const SectionView& section : sections) hashes.push_back(hash_(section.text));
-  std::vector<SectionDigest> digests;
-  digests.reserve(sections.size());
-  for (std::size_t at = 0; at < std::min(kAhead, sections.size()); ++at) prefetch(hashes[at]);
-  for (std::size_t at = 0; at < sections.size(); ++at) {
-    if (at + kAhead < sections.size()) prefetch(hashes[at + kAhead]);
-    bool held = true;
-    digests.push_back(digest(sections[at].text, hashes[at], &held));
-    if (!held && unheld) unheld->push_back(at);
+  hashes.reserve(texts.size());
+  for (const std::string_view text : texts) hashes.push_back(hash_(text));
+  std::vector<std::optional<SectionDigest>> digests;
+  digests.reserve(texts.size());
+  for (std::size_t at = 0; at < std::min(kAhead, texts.size()); ++at) prefetch(hashes[at]);
+  for (std::size_t at = 0; at < texts.size(); ++at) {
+    if (at + kAhead < texts.size()) prefetch(hashes[at + kAhead]);
+    digests.push_back(stripes_[hashes[at] >> (64 - kStripeBits)].find(hashes[at], texts[at]));
   }
   return digests;
 }
@@ -213,10 +211,9 @@ void SectionDigests::prefetch(std::uint64_t hash) const {
   stripes_[hash >> (64 - kStripeBits)].prefetch(hash);
 }
 
-SectionDigest SectionDigests::digest(std::string_view text, std::uint64_t hash, bool* held) {
+SectionDigest SectionDigests::digest(std::string_view text, std::uint64_t hash) {
   Stripe& stripe = stripes_[hash >> (64 - kStripeBits)];
   if (const auto found = stripe.find(hash, text)) return *found;
-  if (held) *held = false;
   const SectionDigest digest = section_digest(text);
   if (text.size() <= kLongest && held_bytes() + kHeader + text.size() <= budget_) {
     stripe.keep(*this, hash, text, digest);

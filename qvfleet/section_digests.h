@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -39,11 +40,11 @@ class SectionDigests {
   SectionDigests& operator=(const SectionDigests&) = delete;
 
   [[nodiscard]] SectionDigest digest(std::string_view text);
-  // Each section's, in their order. `unheld` when given gets the positions of the
-  // texts it did not hold, in order: those met for the first time in the run, and
-  // those beyond its budget.
-  [[nodiscard]] std::vector<SectionDigest> digests(std::span<const SectionView> sections,
-                                                   std::vector<std::size_t>* unheld = nullptr);
+  // The digest of each text it holds, in their order, and none for the others:
+  // those met for the first time in the run, and those beyond its budget. It
+  // keeps none of them; digest does.
+  [[nodiscard]] std::vector<std::optional<SectionDigest>> held(
+      std::span<const std::string_view> texts);
   // How many texts it holds, and the bytes they and their tables take.
   [[nodiscard]] std::size_t texts() const;
   [[nodiscard]] std::size_t held_bytes() const { return held_.load(std::memory_order_relaxed); }
@@ -51,8 +52,7 @@ class SectionDigests {
  private:
   class Arena;
   class Stripe;
-  [[nodiscard]] SectionDigest digest(std::string_view text, std::uint64_t hash,
-                                     bool* held = nullptr);
+  [[nodiscard]] SectionDigest digest(std::string_view text, std::uint64_t hash);
   void prefetch(std::uint64_t hash) const;
   [[nodiscard]] bool reserve(std::size_t bytes);
 

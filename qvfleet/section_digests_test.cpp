@@ -11,6 +11,8 @@
 namespace qv {
 namespace {
 
+using namespace std::string_literals;
+
 std::uint64_t same_hash(std::string_view) { return 42; }
 
 // Asked twice each, the second time from what it keeps: always the digest of
@@ -32,19 +34,19 @@ TEST(SectionDigests, GivesTheSectionsDigest) {
   }
   EXPECT_EQ(known.texts(), std::size(texts) - 1);  // all but the long one
 
-  std::vector<SectionView> sections;
-  for (const std::string& text : texts) sections.push_back({.text = text});
-  // The texts not held: all of them in a new run, then only the long one.
+  // The texts held: none in a new run, then all but the long one once digested.
+  const std::vector<std::string_view> views(std::begin(texts), std::end(texts));
   SectionDigests run;
-  std::vector<std::size_t> unheld;
-  (void)run.digests(sections, &unheld);
-  EXPECT_EQ(unheld, (std::vector<std::size_t>{0, 1, 2, 3, 4, 5, 6, 7}));
-  unheld.clear();
-  const std::vector<SectionDigest> digests = run.digests(sections, &unheld);
-  EXPECT_EQ(unheld, std::vector<std::size_t>{7});
-  ASSERT_EQ(digests.size(), sections.size());
-  for (std::size_t at = 0; at < sections.size(); ++at) {
-    EXPECT_EQ(digests[at], section_digest(texts[at])) << at;
+  for (const auto& digest : run.held(views)) EXPECT_FALSE(digest);
+  for (const std::string_view text : views) (void)run.digest(text);
+  const auto held = run.held(views);
+  ASSERT_EQ(held.size(), views.size());
+  for (std::size_t at = 0; at < views.size(); ++at) {
+    if (at + 1 == views.size()) {
+      EXPECT_FALSE(held[at]);
+    } else {
+      EXPECT_EQ(held[at], section_digest(texts[at])) << at;
+    }
   }
 }
 
@@ -89,6 +91,73 @@ TEST(SectionDigests, SharedByThreads) {
   }
   threads.clear();
   EXPECT_EQ(known.texts(), texts.size());
+}
+
+// A report read with the sections that a run's cache holds taken as read gives
+// what the reader gives: the same sections of a sound report, and the same error,
+// line included, of one damaged anywhere, after held sections or in one; a
+// damaged report leaves nothing in the cache that a later one could skip.
+TEST(PrepareReport, ReadsAsTheReaderWhateverTheCacheHolds) {
+  const std::string sound =
+      "qvdev1\nhost=PC-1\nos=10.0\narch=amd64\nserver=0\n"
+      "[device]\ninstance_id=PCI\\NET\\1\ndescription=Ethernet\nhwid=PCI\\NET\n"
+      "driver_ver=2024-01-02 1.0.0.0\ndriver_desc=Net\n"
+      "[device]\ninstance_id=ROOT\\2\ndescription=Root\n"
+      "[device]\ninstance_id=PCI\\NET\\1\ndescription=Ethernet\nhwid=PCI\\NET\n"
+      "driver_ver=2024-01-02 1.0.0.0\ndriver_desc=Net\n";
+  std::string crlf;
+  for (const char c : sound) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  std::vector<std::string> lines;
+  std::vector<std::size_t> ends;  // of each line, before its line feed
+  for (std::size_t at = 0; at < sound.size(); at = ends.back() + 1) {
+    ends.push_back(sound.find('\n', at));
+    lines.push_back(sound.substr(at, ends.back() - at));
+  }
+  // Each line dropped, doubled, damaged or turned into a heading, and the report
+  // cut short after it or in a heading.
+  std::vector<std::string> reports = {sound, crlf, sound + "[dev"};
+  const auto joined = [&](std::size_t at, std::string_view line, bool keep) {
+    std::string report;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+      if (i == at) report.append(line);
+      if (i != at || keep) report += lines[i] + "\n";
+    }
+    return report;
+  };
+  for (std::size_t at = 0; at < lines.size(); ++at) {
+    for (const std::string& line : {std::string(), lines[at] + "\n", "[device]\n"s, "[device]x\n"s,
+                                    "[device]=x\n"s, " [device]\n"s, "[device]\r\n"s}) {
+      reports.push_back(joined(at, line, true));
+    }
+    for (const std::string& line : {std::string(), lines[at] + "\x01\n", lines[at] + "\r\n"}) {
+      reports.push_back(joined(at, line, false));
+    }
+    reports.push_back(sound.substr(0, ends[at]));
+  }
+  for (const std::string& report : reports) {
+    SectionDigests known;
+    for (const std::string& held : {sound, crlf}) ASSERT_TRUE(prepare_report(held, &known)->report);
+    const auto expected = parse_report(report);
+    for (int round = 0; round < 2; ++round) {
+      const auto prepared = prepare_report(report, &known);
+      ASSERT_EQ(prepared->report.has_value(), expected.has_value()) << report;
+      if (!expected) {
+        EXPECT_EQ(prepared->report.error(), expected.error()) << report;
+        continue;
+      }
+      const auto& sections = prepared->report->sections;
+      ASSERT_EQ(sections.size(), expected->sections.size()) << report;
+      for (std::size_t i = 0; i < sections.size(); ++i) {
+        EXPECT_EQ(sections[i].instance_id, expected->sections[i].instance_id) << report;
+        EXPECT_EQ(sections[i].text, expected->sections[i].text) << report;
+        EXPECT_EQ(sections[i].text.data() - prepared->bytes.data(),
+                  expected->sections[i].text.data() - report.data())
+            << report;
+        EXPECT_EQ(sections[i].line, expected->sections[i].line) << report;
+        EXPECT_EQ(prepared->digests[i], section_digest(sections[i].text)) << report;
+      }
+    }
+  }
 }
 
 // The sections whose instance id stands more than once, ids that only share

@@ -105,6 +105,28 @@ std::size_t sound_line_end(std::string_view text, std::size_t pos) {
   return npos;
 }
 
+std::size_t line_feed_count(std::string_view text) {
+  std::size_t count = 0;
+  std::size_t pos = 0;
+#if defined(__SSE2__)
+  // Each byte of `counts` counts the line feeds of its lane, up to 255 blocks of
+  // 16 bytes at a time; the two sums of eight bytes then add them up. (The
+  // processor's popcount is not in the baseline x86-64 that is built for.)
+  const __m128i feed = _mm_set1_epi8('\n');
+  while (pos + 16 <= text.size()) {
+    __m128i counts = _mm_setzero_si128();
+    for (int block = 0; block < 255 && pos + 16 <= text.size(); ++block, pos += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + pos));
+      counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(bytes, feed));
+    }
+    const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_srli_si128(sums, 8)));
+  }
+#endif
+  return count + static_cast<std::size_t>(std::count(text.begin() + pos, text.end(), '\n'));
+}
+
 namespace {
 
 // The number that the `count` digits at `pos` write, or -1.

@@ -22,6 +22,9 @@ namespace qv {
 // in a line feed, for the slower reading that names what is wrong.
 [[nodiscard]] std::size_t sound_line_end(std::string_view text, std::size_t pos);
 
+// How many line feeds `text` holds.
+[[nodiscard]] std::size_t line_feed_count(std::string_view text);
+
 // Whether `text` is a driver identity in the shape nearly every driver's has,
 // "2006-06-21 10.0.19041.1", which then needs no further reading.
 [[nodiscard]] bool usual_identity_text(std::string_view text);

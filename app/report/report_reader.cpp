@@ -101,6 +101,11 @@ class Lines {
     if (auto checked = check_raw(line); !checked) return Failure(std::move(checked.error()));
     return line;
   }
+  // Goes on to `end`, past the line feeds that the bytes before it hold.
+  void skip(std::size_t end, std::size_t line_feeds) {
+    position_ = end;
+    number_ += line_feeds;
+  }
   // Takes the line back, so that the next call gives it again.
   void put_back(std::size_t start) {
     position_ = start;
@@ -313,7 +318,23 @@ std::string before_first_section(std::string_view line) {
 
 }  // namespace
 
+std::size_t next_section_line(std::string_view text, std::size_t pos) {
+  for (const std::size_t first = pos;; ++pos) {
+    pos = text.find('[', pos);
+    if (pos == npos) return text.size();
+    if (pos != first && text[pos - 1] != '\n') continue;
+    if (!text.substr(pos).starts_with(kSectionLine)) continue;
+    const std::string_view rest = text.substr(pos + kSectionLine.size());
+    if (rest.starts_with('\n') || rest.starts_with("\r\n")) return pos;
+  }
+}
+
 std::expected<ReportView, ReportError> parse_report(std::string_view text) {
+  return parse_report(text, KnownSection());
+}
+
+std::expected<ReportView, ReportError> parse_report(std::string_view text,
+                                                    const KnownSection& known) {
   Lines lines(text, 1);
   lines.skip_byte_order_mark();
   const auto header = read_header(lines);
@@ -331,6 +352,16 @@ std::expected<ReportView, ReportError> parse_report(std::string_view text) {
     if (*line != kSectionLine) return fail_at(lines.number(), before_first_section(*line));
     const std::size_t heading = lines.number();
     const std::size_t start = lines.position();
+    if (const auto end = known ? known(start) : std::nullopt) {
+      // Read soundly before: its first line is its instance id's.
+      const std::string_view section = text.substr(start, *end - start);
+      std::string_view id = section.substr(0, section.find('\n'));
+      if (id.ends_with('\r')) id.remove_suffix(1);
+      id.remove_prefix(name_of(Key::instance_id).size() + 1);
+      report.sections.push_back(SectionView{.instance_id = id, .text = section, .line = heading});
+      lines.skip(*end, line_feed_count(section));
+      continue;
+    }
     SectionReader reader(lines);
     if (auto read = reader.read(fields); !read) return Failure(std::move(read.error()));
     report.sections.push_back(SectionView{.instance_id = *fields.value(Key::instance_id),

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <expected>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -76,6 +77,16 @@ struct ReportView {
 
 // The views point into `text`.
 [[nodiscard]] std::expected<ReportView, ReportError> parse_report(std::string_view text);
+// Where the first "[device]" line at or after `pos`, a line's start, starts, as
+// the reader ends a section at it: text.size() when there is none.
+[[nodiscard]] std::size_t next_section_line(std::string_view text, std::size_t pos);
+// Told where a section's text starts, the end of that text when its bytes are
+// those of a section read soundly before, which then need no reading: the same
+// bytes read the same wherever they stand.
+using KnownSection = std::function<std::optional<std::size_t>(std::size_t start)>;
+// parse_report that takes the sections `known` gives as read.
+[[nodiscard]] std::expected<ReportView, ReportError> parse_report(std::string_view text,
+                                                                  const KnownSection& known);
 // The fields of a section that parse_report gave, read by the same checks.
 [[nodiscard]] std::expected<SectionFields, ReportError> read_section(const SectionView& section);
 // The record of a section's fields.
