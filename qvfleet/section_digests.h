@@ -39,6 +39,9 @@ class SectionDigests {
   SectionDigests(const SectionDigests&) = delete;
   SectionDigests& operator=(const SectionDigests&) = delete;
 
+  // Keeps the text, within the budget. prepare_report takes a text held as a
+  // section read soundly, and so gives it only the sections of reports it read
+  // whole.
   [[nodiscard]] SectionDigest digest(std::string_view text);
   // The digest of each text it holds, in their order, and none for the others:
   // those met for the first time in the run, and those beyond its budget. It
