@@ -8,7 +8,7 @@
 //   IdLists lists;
 //   lists.add("PCI\\VEN_8086&DEV_1", 41);
 //   lists.add("pci\\ven_8086&dev_1", 42);  // the same row: [41,42]
-//   auto insert = db.prepare(std::string(IdLists::kInsert));
+//   auto insert = db.prepare(IdLists::kInsert);
 //   if (auto written = lists.write(*insert); !written) ...  // empty again either way
 #pragma once
 
