@@ -75,6 +75,105 @@ cut_row "a write cut short, new path" cut.txt
 cp new.txt old.txt
 cut_row "a write cut short, old report" old.txt
 
+# Links, and folders that keep what is made in them: the files around the report before
+# and after, one line each (around), with every file's bytes as a digest.
+digest() { sha256sum | cut -c1-16; }
+REPORT=$(digest <"$E2E_WORK/report")
+OLD=$(printf 'old\n' | digest)
+EMPTY=$(digest </dev/null)
+
+# around FOLDER...: every entry of the folders in name order: a link and the path it holds,
+# or a file and its digest. A new file beside a report shows as .qv-PID-RANDOM.tmp, and the
+# one Wine's ReplaceFileW makes for itself as rfNNNN.tmp.
+around() {
+  local path
+  find "$@" -mindepth 1 -maxdepth 1 -print0 | LC_ALL=C sort -z |
+    while IFS= read -r -d '' path; do
+      if [[ -L $path ]]; then
+        printf '%s -> %s\n' "$path" "$(readlink "$path")"
+      else
+        printf '%s %s\n' "$path" "$(digest <"$path")"
+      fi
+    done | sed -E 's/\.qv-[0-9]+-[0-9a-f]{16}\.tmp /.qv-PID-RANDOM.tmp /; s/\/rf[0-9a-f]{4}\.tmp /\/rfNNNN.tmp /'
+}
+
+# around_row LABEL ARGUMENT STATUS STDERR FOLDERS BEFORE AFTER: row, with the files of
+# FOLDERS (one word each) as BEFORE says, then as AFTER says.
+around_row() {
+  local label=$1 argument=$2 status=$3 error=$4 folders=$5 before=$6 after=$7
+  # shellcheck disable=SC2086 # one word each
+  around $folders >"$E2E_WORK/around.before"
+  e2e_check_text "$label: the files before" "$before" "$E2E_WORK/around.before"
+  row "$label" "$argument" "$status" "$error" -
+  # shellcheck disable=SC2086
+  around $folders >"$E2E_WORK/around.after"
+  e2e_check_text "$label: the files after" "$after" "$E2E_WORK/around.after"
+}
+
+# A link's file is the report, made or replaced beside it; the link stays a link.
+mkdir links elsewhere
+printf 'old\n' >elsewhere/pc.txt
+ln -s ../elsewhere/pc.txt links/r.txt
+ln -s ../elsewhere/new.txt links/dangling.txt
+ln -s ../missing/r.txt links/nowhere.txt
+around_row "a link to a report in another folder" 'links\r.txt' 0 "" "links elsewhere" \
+  "elsewhere/pc.txt $OLD
+links/dangling.txt -> ../elsewhere/new.txt
+links/nowhere.txt -> ../missing/r.txt
+links/r.txt -> ../elsewhere/pc.txt
+" "elsewhere/pc.txt $REPORT
+links/dangling.txt -> ../elsewhere/new.txt
+links/nowhere.txt -> ../missing/r.txt
+links/r.txt -> ../elsewhere/pc.txt
+"
+around_row "a link to a missing file" 'links\dangling.txt' 0 "" "links elsewhere" \
+  "elsewhere/pc.txt $REPORT
+links/dangling.txt -> ../elsewhere/new.txt
+links/nowhere.txt -> ../missing/r.txt
+links/r.txt -> ../elsewhere/pc.txt
+" "elsewhere/new.txt $REPORT
+elsewhere/pc.txt $REPORT
+links/dangling.txt -> ../elsewhere/new.txt
+links/nowhere.txt -> ../missing/r.txt
+links/r.txt -> ../elsewhere/pc.txt
+"
+# A link into a missing folder is refused in the system's words: Wine's are these.
+around_row "a link into a missing folder" 'links\nowhere.txt' 1 \
+  $'Couldn\'t write links\\nowhere.txt: File not found. (os error 2)\n' "links" \
+  "links/dangling.txt -> ../elsewhere/new.txt
+links/nowhere.txt -> ../missing/r.txt
+links/r.txt -> ../elsewhere/pc.txt
+" "links/dangling.txt -> ../elsewhere/new.txt
+links/nowhere.txt -> ../missing/r.txt
+links/r.txt -> ../elsewhere/pc.txt
+"
+
+# A drop box: an append-only folder takes new files but lets none be renamed or removed.
+# The report is written in place; the new file beside it stays, empty, and so does the
+# file Wine's ReplaceFileW makes for itself there.
+mkdir dropbox
+printf 'old\n' >dropbox/r.txt
+if ! chattr +a dropbox 2>/dev/null; then
+  echo "skipped: append-only folder (chattr +a refused here)"
+else
+  around_row "append-only folder" 'dropbox\r.txt' 0 "" dropbox "dropbox/r.txt $OLD
+" "dropbox/.qv-PID-RANDOM.tmp $EMPTY
+dropbox/r.txt $REPORT
+dropbox/rfNNNN.tmp $EMPTY
+"
+  around_row "append-only folder, new path" 'dropbox\new.txt' 0 "" dropbox \
+    "dropbox/.qv-PID-RANDOM.tmp $EMPTY
+dropbox/r.txt $REPORT
+dropbox/rfNNNN.tmp $EMPTY
+" "dropbox/.qv-PID-RANDOM.tmp $EMPTY
+dropbox/.qv-PID-RANDOM.tmp $EMPTY
+dropbox/new.txt $REPORT
+dropbox/r.txt $REPORT
+dropbox/rfNNNN.tmp $EMPTY
+"
+  chattr -a dropbox
+fi
+
 # Paths that can't be written.
 row "missing folder" 'missing/report.txt' 1 $'Couldn\'t write missing/report.txt: Path not found. (os error 3)\n' -
 row "missing folder, backslash" 'missing\report.txt' 1 $'Couldn\'t write missing\\report.txt: Path not found. (os error 3)\n' -

@@ -85,8 +85,67 @@ std::optional<std::u16string> full_path_of(const std::u16string& path) {
   return full;
 }
 
-// The new file beside the report: removed when it goes out of scope unless it
-// took the report's place.
+// The path of the open file itself, through every link on the way.
+std::optional<std::u16string> final_path_of(HANDLE file) {
+  constexpr DWORD kForm = FILE_NAME_NORMALIZED | VOLUME_NAME_DOS;
+  const DWORD size = GetFinalPathNameByHandleW(file, nullptr, 0, kForm);
+  if (size == 0) return std::nullopt;
+  std::u16string path(size, u'\0');
+  const DWORD length = GetFinalPathNameByHandleW(file, as_wchar(path.data()), size, kForm);
+  if (length == 0 || length >= size) return std::nullopt;
+  path.resize(length);
+  return path;
+}
+
+// What tells one file from every other while it exists.
+struct FileId {
+  DWORD volume = 0;
+  DWORD index_high = 0;
+  DWORD index_low = 0;
+  bool operator==(const FileId&) const = default;
+};
+
+std::optional<BY_HANDLE_FILE_INFORMATION> information_of(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(file, &information)) return std::nullopt;
+  return information;
+}
+
+std::optional<FileId> id_of(HANDLE file) {
+  const auto information = information_of(file);
+  if (!information) return std::nullopt;
+  return FileId{information->dwVolumeSerialNumber, information->nFileIndexHigh,
+                information->nFileIndexLow};
+}
+
+// Has the file removed when its last handle closes. Where the folder lets
+// nothing be removed, Windows refuses this and Wine takes it and keeps the file.
+void remove_on_close(HANDLE file) {
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  (void)SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition);
+}
+
+// 64 bits from the system's generator as 16 hex digits: a name that no one who
+// can write in the folder can have made ready.
+std::optional<std::string> random_hex() {
+  unsigned char bytes[8];
+  if (!BCRYPT_SUCCESS(
+          BCryptGenRandom(nullptr, bytes, sizeof bytes, BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    return std::nullopt;
+  }
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const unsigned char byte : bytes) {
+    hex += kDigits[byte >> 4];
+    hex += kDigits[byte & 0xF];
+  }
+  return hex;
+}
+
+// The new file beside the report, made by this run. Until it takes the report's
+// place it is removed when it goes out of scope: reopened, checked to be the very
+// file made (a file put at its name since is left alone), emptied and removed, so
+// that where the folder lets nothing be removed, it stays behind empty.
 class Temporary {
  public:
   Temporary() = default;
@@ -95,25 +154,30 @@ class Temporary {
   ~Temporary() {
     if (path_.empty()) return;
     const DWORD pending = GetLastError();
-    (void)DeleteFileW(as_wchar(path_.c_str()));
+    discard();
     SetLastError(pending);
   }
 
-  // Makes a file of a name no other file has in `folder` (ending in a backslash);
-  // the open file, or none when the folder takes no new file.
+  // Makes a file of a new name in `folder` (ending in a backslash); the open
+  // file, or none when the folder takes no new file.
   FileHandle create(const std::u16string& folder, DWORD attributes) {
     for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
-      std::string own = ".qv-";
-      own += std::to_string(GetCurrentProcessId());
-      own += '-';
-      own += std::to_string(attempt);
-      own += ".tmp";
+      const auto random = random_hex();
+      if (!random) break;
+      const std::string own =
+          ".qv-" + std::to_string(GetCurrentProcessId()) + "-" + *random + ".tmp";
       std::u16string name = folder;
       name.append(own.begin(), own.end());
-      FileHandle file(CreateFileW(as_wchar(name.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  attributes, nullptr));
+      FileHandle file(CreateFileW(as_wchar(name.c_str()), GENERIC_WRITE | DELETE, 0, nullptr,
+                                  CREATE_NEW, attributes, nullptr));
       if (file.valid()) {
+        const auto id = id_of(file.get());
+        if (!id) {
+          remove_on_close(file.get());  // still empty
+          break;
+        }
         path_ = std::move(name);
+        id_ = *id;
         return file;
       }
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
@@ -124,32 +188,69 @@ class Temporary {
   void keep() { path_.clear(); }
 
  private:
+  // A link put at the name is opened itself, not followed, and is not the file
+  // made; Wine follows it, and the check of the file's id tells them apart.
+  void discard() const {
+    const FileHandle file(CreateFileW(as_wchar(path_.c_str()), GENERIC_WRITE | DELETE, 0, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!file.valid() || id_of(file.get()) != id_) return;
+    (void)SetEndOfFile(file.get());  // at the start, where it was opened
+    remove_on_close(file.get());
+  }
+
   std::u16string path_;
+  FileId id_;
 };
+
+// Where the report goes: the file on disk that the path names, links followed,
+// and its attributes when there is one.
+struct Destination {
+  std::u16string path;
+  std::optional<DWORD> old_attributes;
+};
+
+// The report's file, open: through a link, the file the link names is the one
+// replaced, so that the link stays a link. Absent when that file can't be told.
+std::optional<Destination> destination_of(HANDLE file) {
+  auto path = final_path_of(file);
+  const auto information = information_of(file);
+  if (!path || !information) return std::nullopt;
+  return Destination{std::move(*path), information->dwFileAttributes};
+}
+
+// Whether something stands at a path that no file could be opened at: a link to
+// a missing file, which Wine's rename would take for no file and replace. Asked
+// by making a file there, removed at once.
+bool name_taken(const std::u16string& path) {
+  const FileHandle probe(CreateFileW(as_wchar(path.c_str()), DELETE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!probe.valid()) {
+    return GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
+  }
+  remove_on_close(probe.get());
+  return false;
+}
 
 // The report put in place through a new file beside it. Absent when that can't
 // be done and nothing was written; otherwise the outcome, the old file intact on
 // failure.
-std::optional<Written> write_beside(const std::u16string& path, std::string_view bytes,
-                                    std::optional<DWORD> old_attributes) {
-  const auto full = full_path_of(path);
-  if (!full) return std::nullopt;
-  const auto slash = full->rfind(u'\\');
+std::optional<Written> write_beside(const Destination& to, std::string_view bytes) {
+  const auto slash = to.path.rfind(u'\\');
   if (slash == std::u16string::npos) return std::nullopt;
   // Windows' ReplaceFileW carries the old file's attributes over, Wine's doesn't:
   // the new file is made with them.
-  DWORD attributes = old_attributes.value_or(0) & kKeptAttributes;
+  DWORD attributes = to.old_attributes.value_or(0) & kKeptAttributes;
   if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
   Temporary temporary;
-  FileHandle file = temporary.create(full->substr(0, slash + 1), attributes);
+  FileHandle file = temporary.create(to.path.substr(0, slash + 1), attributes);
   if (!file.valid()) return std::nullopt;
   Written written = write_and_close(std::move(file), bytes, false, true);
   if (!written) return written;
+  const WCHAR* const from = as_wchar(temporary.path().c_str());
   const bool placed =
-      old_attributes ? ReplaceFileW(as_wchar(full->c_str()), as_wchar(temporary.path().c_str()),
-                                    nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
-                     : MoveFileExW(as_wchar(temporary.path().c_str()), as_wchar(full->c_str()),
-                                   MOVEFILE_WRITE_THROUGH) != 0;
+      to.old_attributes ? ReplaceFileW(as_wchar(to.path.c_str()), from, nullptr,
+                                       REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr) != 0
+                        : MoveFileExW(from, as_wchar(to.path.c_str()), MOVEFILE_WRITE_THROUGH) != 0;
   if (!placed) return std::nullopt;
   temporary.keep();
   return Written{};
@@ -165,20 +266,24 @@ std::expected<void, std::string> FileReportWriter::write_file(std::u16string_vie
   // that can't be written is refused as it always was.
   FileHandle target(CreateFileW(as_wchar(name.c_str()), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-  std::optional<DWORD> old_attributes;
+  std::optional<Destination> to;
   if (target.valid()) {
     if (GetFileType(target.get()) != FILE_TYPE_DISK) {
       return write_and_close(std::move(target), bytes, false);
     }
-    old_attributes = GetFileAttributesW(as_wchar(name.c_str()));
-    if (*old_attributes == INVALID_FILE_ATTRIBUTES) old_attributes = 0;
+    to = destination_of(target.get());
     target.reset();  // the file can't be replaced while it is open
   } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
     // A missing folder, a folder, a file this user may not write, a busy one:
     // the write in place says why, in the words it always used.
     return write_in_place(name, bytes);
+  } else if (auto full = full_path_of(name); full && !name_taken(*full)) {
+    to = Destination{std::move(*full), std::nullopt};
   }
-  if (auto written = write_beside(name, bytes, old_attributes)) return std::move(*written);
+  // A link to a missing file is written through, making the file it names.
+  if (to) {
+    if (auto written = write_beside(*to, bytes)) return std::move(*written);
+  }
   return write_in_place(name, bytes);
 }
 

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <optional>
+#include <regex>
 #include <string>
 
 #include "machine_test.h"
@@ -17,6 +18,10 @@ using fake::Machine;
 const std::string kReport = "qvdev1\nhost=PC\nos=10.0.19045\n";
 const std::string kOld = "qvdev1\nhost=OLD\nos=6.1.7601\narch=amd64\nserver=0\n";
 const std::u16string kPath = u"C:\\work\\r.txt";
+const std::u16string kElsewhere = u"D:\\reports\\pc.txt";
+// The names the machine's generator gives the new file, first and second.
+const std::u16string kFirstName = u"C:\\work\\.qv-4242-0001020304050607.tmp";
+const std::u16string kSecondName = u"C:\\work\\.qv-4242-08090a0b0c0d0e0f.tmp";
 constexpr DWORD kHiddenSystem =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
@@ -26,7 +31,9 @@ std::string listing(const std::map<std::u16string, File>& files) {
   for (const auto& [path, file] : files) {
     text.append(path.begin(), path.end());
     text += " " + std::to_string(file.attributes) + " " + std::to_string(file.type) + " " +
-            file.bytes + "|\n";
+            file.bytes + "|";
+    if (!file.link.empty()) text += " -> " + std::string(file.link.begin(), file.link.end());
+    text += "\n";
   }
   return text;
 }
@@ -46,6 +53,15 @@ TEST_F(ReportFileWriterTest, WholeOrNotAtAll) {
     };
   };
   const auto no_new_files = [](Machine& m) { m.folders[u"C:\\work"].can_create = false; };
+  // A drop box: files can be made there, but none renamed or removed.
+  const auto append_only = [](Machine& m) { m.folders[u"C:\\work"].can_remove = false; };
+  const auto link_elsewhere = [](std::optional<File> there) {
+    return [there](Machine& m) {
+      m.folders[u"D:\\reports"] = {};
+      m.files[kPath] = {.link = kElsewhere};
+      if (there) m.files[kElsewhere] = *there;
+    };
+  };
   const auto disk_room = [](std::size_t room) {
     return [room](Machine& m) { m.disk_room = room; };
   };
@@ -54,12 +70,15 @@ TEST_F(ReportFileWriterTest, WholeOrNotAtAll) {
   };
   const File report{.bytes = kReport};
   const File old{.bytes = kOld, .attributes = kHiddenSystem};
+  const File theirs{.bytes = "theirs"};
+  const File link{.link = kElsewhere};
   struct Case {
     const char* name;
     std::function<void(Machine&)> setup;
     std::u16string path;
     std::optional<DWORD> error;  // none: written
     std::map<std::u16string, File> files;
+    std::u16string folder = u"C:\\work";  // where new files may be made
   };
   const Case cases[] = {
       {"new file", [](Machine&) {}, u"r.txt", {}, {{kPath, report}}},
@@ -70,9 +89,27 @@ TEST_F(ReportFileWriterTest, WholeOrNotAtAll) {
        {{kPath, {.bytes = kReport, .attributes = kHiddenSystem}}}},
       {"another folder, by its full path",
        [](Machine& m) { m.folders[u"D:\\reports"] = {}; },
-       u"D:\\reports\\pc.txt",
+       kElsewhere,
        {},
-       {{u"D:\\reports\\pc.txt", report}}},
+       {{kElsewhere, report}},
+       u"D:\\reports"},
+      // Through a link, the file it names is the report: the link stays a link.
+      {"a link to a report in another folder: that report replaced",
+       link_elsewhere(old),
+       u"r.txt",
+       {},
+       {{kPath, link}, {kElsewhere, {.bytes = kReport, .attributes = kHiddenSystem}}},
+       u"D:\\reports"},
+      {"a link to a missing file: the file made through it",
+       link_elsewhere(std::nullopt),
+       u"r.txt",
+       {},
+       {{kPath, link}, {kElsewhere, report}}},
+      {"a link whose file's path can't be had: written through it",
+       then(link_elsewhere(old), failing("GetFinalPathNameByHandleW", ERROR_INVALID_FUNCTION)),
+       u"r.txt",
+       {},
+       {{kPath, link}, {kElsewhere, {.bytes = kReport, .attributes = kHiddenSystem}}}},
       {"disk full, new path", disk_room(10), u"r.txt", ERROR_DISK_FULL, {}},
       {"disk full, old report kept",
        then(old_report(kHiddenSystem), disk_room(10)),
@@ -89,13 +126,49 @@ TEST_F(ReportFileWriterTest, WholeOrNotAtAll) {
        u"r.txt",
        ERROR_GEN_FAILURE,
        {{kPath, old}}},
-      {"a file of the new file's name is not ours: the next name, and still whole or not at all",
-       then(old_report(kHiddenSystem),
-            then([](Machine& m) { m.files[u"C:\\work\\.qv-4242-0.tmp"] = {.bytes = "theirs"}; },
-                 disk_room(10))),
+      // Files put at the new file's names by others are never opened nor removed.
+      {"a link at the first name tried: the next name, and still whole or not at all",
+       then(old_report(kHiddenSystem), then(
+                                           [](Machine& m) {
+                                             m.files[kFirstName] = {.link =
+                                                                        u"C:\\work\\theirs.txt"};
+                                             m.files[u"C:\\work\\theirs.txt"] = {.bytes = "theirs"};
+                                           },
+                                           disk_room(10))),
        u"r.txt",
        ERROR_DISK_FULL,
-       {{u"C:\\work\\.qv-4242-0.tmp", {.bytes = "theirs"}}, {kPath, old}}},
+       {{kFirstName, {.link = u"C:\\work\\theirs.txt"}},
+        {u"C:\\work\\theirs.txt", theirs},
+        {kPath, old}}},
+      {"the new file swapped for another's before it takes the report's place: theirs kept",
+       then(old_report(kHiddenSystem),
+            [](Machine& m) {
+              m.on_call = [&m](const fake::Call& call) {
+                if (call.name == "ReplaceFileW") m.files[call.value] = {.bytes = "theirs"};
+              };
+              m.fail_call("ReplaceFileW", ERROR_ACCESS_DENIED);
+            }),
+       u"r.txt",
+       {},
+       {{kFirstName, theirs}, {kPath, {.bytes = kReport, .attributes = kHiddenSystem}}}},
+      // A drop box keeps what is made in it: the new file stays, emptied, beside the
+      // report written in place.
+      {"append-only folder: in place, the new file left empty",
+       then(old_report(kHiddenSystem), append_only),
+       u"r.txt",
+       {},
+       {{kFirstName, {.attributes = kHiddenSystem}},
+        {kPath, {.bytes = kReport, .attributes = kHiddenSystem}}}},
+      {"append-only folder, new path",
+       append_only,
+       u"r.txt",
+       {},
+       {{kFirstName, {}}, {kPath, report}}},
+      {"no randomness: in place",
+       then(old_report(kHiddenSystem), failing("BCryptGenRandom", ERROR_GEN_FAILURE)),
+       u"r.txt",
+       {},
+       {{kPath, {.bytes = kReport, .attributes = kHiddenSystem}}}},
       // The file itself can be written where nothing new can be made, or where the
       // old file can't be replaced: written in place, as before.
       {"folder takes no new file: in place",
@@ -162,11 +235,15 @@ TEST_F(ReportFileWriterTest, WholeOrNotAtAll) {
     EXPECT_EQ(listing(m.files), listing(c.files));
     EXPECT_EQ(m.open_handles(), 0u);
     EXPECT_EQ(m.handle_misuse, 0u);
-    // A new file is only ever made beside the report, where it can be put in its place.
+    // A new file is only ever made beside the file it replaces, under a name of the
+    // generator's, or at the report's own path.
+    const std::regex own_name(R"(\.qv-4242-[0-9a-f]{16}\.tmp)");
     for (const fake::Call& call : m.calls) {
       if (call.name != "CreateFileW" || call.size != CREATE_NEW) continue;
-      const std::u16string folder = call.key.substr(0, call.key.rfind(u'\\'));
-      EXPECT_TRUE(c.path.starts_with(u"D:") ? folder == u"D:\\reports" : folder == u"C:\\work");
+      const auto slash = call.key.rfind(u'\\');
+      EXPECT_EQ(call.key.substr(0, slash), c.folder);
+      const std::string name(call.key.begin() + slash + 1, call.key.end());
+      EXPECT_TRUE(std::regex_match(name, own_name) || call.key.ends_with(c.path)) << name;
     }
   }
 }

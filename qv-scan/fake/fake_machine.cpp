@@ -31,7 +31,9 @@ void Machine::fail_call(std::string name, DWORD code, std::size_t occurrence) {
   faults.push_back({.name = std::move(name), .occurrence = occurrence, .code = code});
 }
 
-std::size_t Machine::open_handles() const { return open_keys.size() + open_sets.size() + open_files.size(); }
+std::size_t Machine::open_handles() const {
+  return open_keys.size() + open_sets.size() + open_files.size();
+}
 
 std::size_t Machine::count_calls(std::string_view name) const {
   return static_cast<std::size_t>(
@@ -42,6 +44,7 @@ std::optional<DWORD> Machine::begin_call(Call call) {
   if (!record_calls) return std::nullopt;
   calls.push_back(std::move(call));
   const Call& made = calls.back();
+  if (on_call) on_call(made);
   for (const Fault& fault : faults) {
     if (fault.call_number != 0) {
       if (fault.call_number == calls.size()) return fault.code;

@@ -11,11 +11,13 @@
 //   m.fail_call("RegOpenKeyExW", ERROR_ACCESS_DENIED);  // every call of that name
 //   m.fail_call_number(7, ERROR_GEN_FAILURE);           // the 7th counted call
 //   m.files[u"C:\\work\\r.txt"] = {.bytes = "old", .attributes = FILE_ATTRIBUTE_HIDDEN};
+//   m.files[u"C:\\work\\s.txt"] = {.link = u"D:\\r.txt"};      // a symbolic link
 //   m.disk_room = 100;                                  // the 101st byte fails
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -47,15 +49,18 @@ struct Key {
 };
 
 // A file of the machine's file system: a file on disk, or a device or pipe that
-// keeps what is written to it.
+// keeps what is written to it, or a symbolic link.
 struct File {
   std::string bytes{};
   DWORD attributes = FILE_ATTRIBUTE_ARCHIVE;
   DWORD type = FILE_TYPE_DISK;
+  std::u16string link{};  // a symbolic link: the full path it names, there or not
+  DWORD index = 0;        // the file's number on its volume; the machine numbers what it makes
 };
 
 struct Folder {
   bool can_create = true;  // false: files in it may be written but none made
+  bool can_remove = true;  // false: files in it may be made, but none renamed or removed
 };
 
 // One counted platform call and what it asked for.
@@ -92,6 +97,8 @@ struct Machine {
   // What the disk still takes: a write past it writes what fits and fails with
   // ERROR_DISK_FULL, as a full disk, a quota or a file-size limit does.
   std::optional<std::size_t> disk_room;
+  // What BCryptGenRandom hands out next: this byte, then each one up from it.
+  std::uint8_t next_random = 0;
 
   // Failures to inject. A failing call returns the code (registry) or sets it
   // as the last error (the others); a failing close still releases its handle.
@@ -99,6 +106,9 @@ struct Machine {
   std::vector<Fault> faults;
   void fail_call_number(std::size_t number, DWORD code);
   void fail_call(std::string name, DWORD code, std::size_t occurrence = 0);
+  // Runs as each counted call begins, before its fault: another program's work
+  // between two of the code's calls.
+  std::function<void(const Call&)> on_call;
 
   // What the code under test did. GetLastError and SetLastError are not counted.
   // A benchmark turns the record off, and with it every fault, so that the
@@ -117,9 +127,11 @@ struct Machine {
   struct OpenFile {
     std::u16string path;
     std::size_t position = 0;
+    bool remove_on_close = false;
   };
   std::map<std::uintptr_t, OpenFile> open_files;
   std::uintptr_t next_handle = 0x1000;
+  DWORD next_index = 0x100;
 
   // Records the call; returns the code to fail it with, if a fault matches.
   std::optional<DWORD> begin_call(Call call);

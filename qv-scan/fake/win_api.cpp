@@ -275,3 +275,16 @@ BOOL SetupDiDestroyDeviceInfoList(HDEVINFO set) {
   m.open_sets.erase(open);  // a failing destroy still releases the set
   return fault ? fail(*fault) : succeed();
 }
+
+NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG size, ULONG flags) {
+  auto& m = machine();
+  if (const auto code = m.begin_call({.name = "BCryptGenRandom", .size = size})) {
+    return static_cast<NTSTATUS>(*code | 0xC0000000u);
+  }
+  if (algorithm != nullptr || buffer == nullptr || flags != BCRYPT_USE_SYSTEM_PREFERRED_RNG) {
+    ++m.handle_misuse;
+    return static_cast<NTSTATUS>(0xC000000Du);  // STATUS_INVALID_PARAMETER
+  }
+  for (ULONG i = 0; i < size; ++i) buffer[i] = m.next_random++;
+  return 0;
+}

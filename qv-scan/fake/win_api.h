@@ -9,6 +9,11 @@ using BOOL = int;
 using BYTE = unsigned char;
 using DWORD = std::uint32_t;
 using LONG = std::int32_t;
+using NTSTATUS = LONG;
+using ULONG = std::uint32_t;
+using UCHAR = unsigned char;
+using PUCHAR = UCHAR*;
+using BOOLEAN = unsigned char;
 using UINT = unsigned int;
 using ULONG_PTR = std::uintptr_t;
 using WCHAR = char16_t;
@@ -23,6 +28,7 @@ using PCWSTR = const WCHAR*;
 using LPCWSTR = const WCHAR*;
 using HANDLE = void*;
 using HDEVINFO = void*;
+using BCRYPT_ALG_HANDLE = void*;
 
 struct HKEY__;
 using HKEY = HKEY__*;
@@ -35,6 +41,30 @@ struct SECURITY_ATTRIBUTES;
 using LPSECURITY_ATTRIBUTES = SECURITY_ATTRIBUTES*;
 using LPCVOID = const void*;
 using LPVOID = void*;
+
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+using LPBY_HANDLE_FILE_INFORMATION = BY_HANDLE_FILE_INFORMATION*;
+
+enum FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 };
+struct FILE_DISPOSITION_INFO {
+  BOOLEAN DeleteFile;
+};
 
 struct GUID {
   std::uint32_t Data1;
@@ -56,6 +86,7 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 32, "the member record of 64-bit Window
 #define FALSE 0
 
 #define ERROR_SUCCESS 0L
+#define ERROR_INVALID_FUNCTION 1L
 #define ERROR_FILE_NOT_FOUND 2L
 #define ERROR_PATH_NOT_FOUND 3L
 #define ERROR_ACCESS_DENIED 5L
@@ -74,6 +105,7 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 32, "the member record of 64-bit Window
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
 #define ERROR_UNABLE_TO_REMOVE_REPLACED 1175L
+#define ERROR_UNABLE_TO_MOVE_REPLACEMENT 1176L
 #define ERROR_INVALID_USER_BUFFER 1784L
 
 #define KEY_READ 0x20019
@@ -81,6 +113,7 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 32, "the member record of 64-bit Window
 #define DIGCF_ALLCLASSES 0x00000004
 
 #define GENERIC_WRITE 0x40000000u
+#define DELETE 0x00010000u
 #define CREATE_NEW 1
 #define OPEN_EXISTING 3
 #define OPEN_ALWAYS 4
@@ -90,7 +123,11 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 32, "the member record of 64-bit Window
 #define FILE_ATTRIBUTE_DIRECTORY 0x00000010
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400
 #define FILE_ATTRIBUTE_NOT_CONTENT_INDEXED 0x00002000
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000
+#define FILE_NAME_NORMALIZED 0x0
+#define VOLUME_NAME_DOS 0x0
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 #define FILE_TYPE_UNKNOWN 0
 #define FILE_TYPE_DISK 1
@@ -99,6 +136,8 @@ static_assert(sizeof(SP_DEVINFO_DATA) == 32, "the member record of 64-bit Window
 #define MOVEFILE_REPLACE_EXISTING 0x00000001
 #define MOVEFILE_WRITE_THROUGH 0x00000008
 #define REPLACEFILE_IGNORE_MERGE_ERRORS 0x00000002
+#define BCRYPT_USE_SYSTEM_PREFERRED_RNG 0x00000002
+#define BCRYPT_SUCCESS(status) (static_cast<NTSTATUS>(status) >= 0)
 
 #define SPDRP_DEVICEDESC 0x00000000
 #define SPDRP_HARDWAREID 0x00000001
@@ -136,6 +175,10 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTE
                    DWORD disposition, DWORD flags, HANDLE template_file);
 DWORD GetFileType(HANDLE file);
 DWORD GetFileAttributesW(LPCWSTR name);
+BOOL GetFileInformationByHandle(HANDLE file, LPBY_HANDLE_FILE_INFORMATION information);
+DWORD GetFinalPathNameByHandleW(HANDLE file, LPWSTR buffer, DWORD size, DWORD flags);
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                DWORD size);
 BOOL WriteFile(HANDLE file, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
 BOOL SetEndOfFile(HANDLE file);
 BOOL FlushFileBuffers(HANDLE file);
@@ -144,6 +187,9 @@ BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD f
                   LPVOID exclude, LPVOID reserved);
 BOOL MoveFileExW(LPCWSTR from, LPCWSTR to, DWORD flags);
 BOOL DeleteFileW(LPCWSTR name);
+
+// Randomness, from the machine's own sequence (Machine::next_random).
+NTSTATUS BCryptGenRandom(BCRYPT_ALG_HANDLE algorithm, PUCHAR buffer, ULONG size, ULONG flags);
 
 namespace qv {
 

@@ -2,7 +2,9 @@
 // its Windows namesake does for the arguments qv passes: the same dispositions,
 // results and last-error codes. A file held open can be neither replaced, moved
 // nor deleted, as on Windows with no sharing granted, so a handle closed too late
-// shows up as a failure.
+// shows up as a failure. Where Wine does worse than Windows with a symbolic link
+// or a folder that lets nothing be removed, the stand-in does as Wine does, so
+// that code right here is right on both.
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -44,7 +46,7 @@ bool is_device(const std::u16string& name) {
 // The one spelling of a path: a device's own name, or the full path.
 std::u16string full_path(const std::u16string& name) {
   if (name.empty() || is_device(name)) return name;
-  std::u16string path = name;
+  std::u16string path = name.starts_with(u"\\\\?\\") ? name.substr(4) : name;
   std::ranges::replace(path, u'/', u'\\');
   const bool absolute = path.starts_with(u"\\\\") || (path.size() > 1 && path[1] == u':');
   return absolute ? path : machine().current_directory + u"\\" + path;
@@ -93,6 +95,16 @@ DWORD creatable(const std::u16string& path) {
   return folder->second.can_create ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+bool removable(const std::u16string& path) {
+  const auto folder = machine().folders.find(folder_of(path));
+  return folder == machine().folders.end() || folder->second.can_remove;
+}
+
+// A link whose file is missing: Wine's rename and attribute calls take it for no file.
+bool dangling_link(const File* file) {
+  return file != nullptr && !file->link.empty() && file_at(file->link) == nullptr;
+}
+
 }  // namespace
 
 DWORD GetCurrentProcessId() { return 4242; }
@@ -113,7 +125,7 @@ DWORD GetFullPathNameW(LPCWSTR name, DWORD size, LPWSTR buffer, LPWSTR* file_par
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition,
                    DWORD flags, HANDLE) {
   auto& m = machine();
-  const std::u16string path = full_path(c_string(name));
+  std::u16string path = full_path(c_string(name));
   if (const auto code = m.begin_call({.name = "CreateFileW", .key = path, .size = disposition})) {
     return refuse(*code);
   }
@@ -121,12 +133,20 @@ HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWO
   if (path.empty()) return refuse(ERROR_PATH_NOT_FOUND);
   if (m.folders.contains(path)) return refuse(ERROR_ACCESS_DENIED);
   if (!m.folders.contains(folder_of(path))) return refuse(ERROR_PATH_NOT_FOUND);
+  const File* link = file_at(path);
+  if (link != nullptr && !link->link.empty()) {
+    if (disposition == CREATE_NEW) return refuse(ERROR_FILE_EXISTS);
+    if ((flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
+      path = link->link;
+      if (!m.folders.contains(folder_of(path))) return refuse(ERROR_PATH_NOT_FOUND);
+    }
+  }
   File* file = file_at(path);
   if (file == nullptr) {
     if (disposition == OPEN_EXISTING) return refuse(ERROR_FILE_NOT_FOUND);
     if (const DWORD code = creatable(path); code != ERROR_SUCCESS) return refuse(code);
-    const DWORD attributes = flags & ~DWORD{FILE_ATTRIBUTE_NORMAL};
-    m.files[path] = {.attributes = attributes | FILE_ATTRIBUTE_ARCHIVE};
+    const DWORD attributes = flags & ~DWORD{FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT};
+    m.files[path] = {.attributes = attributes | FILE_ATTRIBUTE_ARCHIVE, .index = m.next_index++};
     return open_handle(path);
   }
   if (disposition == CREATE_NEW) return refuse(ERROR_FILE_EXISTS);
@@ -151,9 +171,62 @@ DWORD GetFileAttributesW(LPCWSTR name) {
     return INVALID_FILE_ATTRIBUTES;
   }
   if (machine().folders.contains(path)) return FILE_ATTRIBUTE_DIRECTORY;
-  if (const File* file = file_at(path)) return file->attributes;
+  const File* file = file_at(path);
+  if (file != nullptr && !dangling_link(file)) {
+    return file->attributes | (file->link.empty() ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
+  }
   SetLastError(ERROR_FILE_NOT_FOUND);
   return INVALID_FILE_ATTRIBUTES;
+}
+
+BOOL GetFileInformationByHandle(HANDLE handle, LPBY_HANDLE_FILE_INFORMATION information) {
+  const auto* open = open_file(handle);
+  if (const auto code = machine().begin_call({.name = "GetFileInformationByHandle"})) {
+    return fail(*code);
+  }
+  if (open == nullptr || information == nullptr) return misuse(ERROR_INVALID_HANDLE);
+  const File& file = *file_at(open->path);
+  *information = {};
+  information->dwFileAttributes = file.attributes;
+  information->dwVolumeSerialNumber = 0x5A000000;
+  information->nFileSizeLow = static_cast<DWORD>(file.bytes.size());
+  information->nNumberOfLinks = 1;
+  information->nFileIndexLow = file.index;
+  return succeed();
+}
+
+// The path the handle's file was opened at, links followed, in the \\?\ form.
+DWORD GetFinalPathNameByHandleW(HANDLE handle, LPWSTR buffer, DWORD size, DWORD flags) {
+  const auto* open = open_file(handle);
+  if (const auto code = machine().begin_call({.name = "GetFinalPathNameByHandleW", .size = size})) {
+    return fail(*code);
+  }
+  if (open == nullptr || flags != (FILE_NAME_NORMALIZED | VOLUME_NAME_DOS)) {
+    return misuse(ERROR_INVALID_PARAMETER);
+  }
+  const std::u16string path = u"\\\\?\\" + open->path;
+  if (buffer == nullptr || size <= path.size()) return static_cast<DWORD>(path.size() + 1);
+  std::ranges::copy(path, buffer);
+  buffer[path.size()] = u'\0';
+  SetLastError(ERROR_SUCCESS);
+  return static_cast<DWORD>(path.size());
+}
+
+// Only the disposition: removed on the last close, unless its folder lets
+// nothing be removed. Windows then refuses the disposition; Wine takes it and
+// keeps the file, as the stand-in does.
+BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID information,
+                                DWORD size) {
+  auto* open = open_file(handle);
+  if (const auto code = machine().begin_call({.name = "SetFileInformationByHandle"})) {
+    return fail(*code);
+  }
+  if (open == nullptr || kind != FileDispositionInfo || information == nullptr ||
+      size != sizeof(FILE_DISPOSITION_INFO)) {
+    return misuse(ERROR_INVALID_PARAMETER);
+  }
+  open->remove_on_close = static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile != 0;
+  return succeed();
 }
 
 BOOL WriteFile(HANDLE handle, LPCVOID buffer, DWORD size, LPDWORD written, LPOVERLAPPED) {
@@ -199,12 +272,16 @@ BOOL CloseHandle(HANDLE handle) {
   const auto open = m.open_files.find(bits(handle));
   const auto fault = m.begin_call({.name = "CloseHandle"});
   if (open == m.open_files.end()) return misuse(ERROR_INVALID_HANDLE);
+  const auto closed = open->second;
   m.open_files.erase(open);  // a failing close still releases the handle
+  if (closed.remove_on_close && removable(closed.path)) m.files.erase(closed.path);
   return fault ? fail(*fault) : succeed();
 }
 
 // Keeps the replacement's attributes, as Wine does; Windows keeps the replaced
-// file's. Code that carries them over itself is right on both.
+// file's. Code that carries them over itself is right on both. A link in the
+// replaced file's place is replaced itself and the file it names removed, as by
+// Wine.
 BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD, LPVOID exclude,
                   LPVOID reserved) {
   auto& m = machine();
@@ -222,6 +299,8 @@ BOOL ReplaceFileW(LPCWSTR replaced, LPCWSTR replacement, LPCWSTR backup, DWORD, 
   if ((old->attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     return fail(ERROR_UNABLE_TO_REMOVE_REPLACED);
   }
+  if (!removable(to) || !removable(from)) return fail(ERROR_ACCESS_DENIED);
+  if (!old->link.empty()) m.files.erase(old->link);
   m.files[to] = std::move(m.files[from]);
   m.files.erase(from);
   return succeed();
@@ -237,7 +316,9 @@ BOOL MoveFileExW(LPCWSTR existing, LPCWSTR name, DWORD flags) {
   if (file_at(from) == nullptr) return fail(ERROR_FILE_NOT_FOUND);
   if (is_open(from) || is_open(to)) return fail(ERROR_SHARING_VIOLATION);
   if (!m.folders.contains(folder_of(to))) return fail(ERROR_PATH_NOT_FOUND);
-  if (file_at(to) != nullptr && (flags & MOVEFILE_REPLACE_EXISTING) == 0) {
+  if (!removable(from)) return fail(ERROR_ACCESS_DENIED);
+  const File* there = file_at(to);
+  if (there != nullptr && !dangling_link(there) && (flags & MOVEFILE_REPLACE_EXISTING) == 0) {
     return fail(ERROR_ALREADY_EXISTS);
   }
   m.files[to] = std::move(m.files[from]);
@@ -251,6 +332,7 @@ BOOL DeleteFileW(LPCWSTR name) {
   if (const auto code = m.begin_call({.name = "DeleteFileW", .key = path})) return fail(*code);
   if (file_at(path) == nullptr) return fail(ERROR_FILE_NOT_FOUND);
   if (is_open(path)) return fail(ERROR_SHARING_VIOLATION);
+  if (!removable(path)) return fail(ERROR_ACCESS_DENIED);
   m.files.erase(path);
   return succeed();
 }

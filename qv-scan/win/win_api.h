@@ -3,7 +3,8 @@
 #pragma once
 
 #include <windows.h>
-// setupapi.h needs windows.h first.
+// setupapi.h and bcrypt.h need windows.h first.
+#include <bcrypt.h>
 #include <setupapi.h>
 
 static_assert(sizeof(WCHAR) == sizeof(char16_t), "WCHAR must be a UTF-16 unit");
