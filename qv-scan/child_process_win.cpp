@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "child_process.h"
-#include "kernel_handle_win.h"
+#include "kernel_handle.h"
 #include "win_api.h"
 
 namespace qv {

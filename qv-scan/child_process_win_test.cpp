@@ -5,7 +5,7 @@
 
 #include "child_process.h"
 #include "host.h"
-#include "kernel_handle_win.h"
+#include "kernel_handle.h"
 #include "win_api.h"
 
 namespace qv {

@@ -7,7 +7,7 @@
 #include <cstdio>
 
 #include "files.h"
-#include "kernel_handle_win.h"
+#include "kernel_handle.h"
 #include "report_file.h"
 #include "text.h"
 

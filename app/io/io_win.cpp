@@ -7,7 +7,7 @@
 
 #include "chunks.h"
 #include "decimal.h"
-#include "kernel_handle_win.h"
+#include "kernel_handle.h"
 #include "output.h"
 #include "text.h"
 

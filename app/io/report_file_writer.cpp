@@ -7,25 +7,11 @@
 #include <utility>
 
 #include "chunks.h"
-#include "unique_handle.h"
+#include "kernel_handle.h"
 #include "win_api.h"
 
 namespace qv {
 namespace {
-
-// kernel_handle_win.h's owner, over the scanner's door to Windows, so that on the
-// stand-in machine its CloseHandle is the stand-in's, which counts the handles.
-struct FileTraits {
-  using Handle = HANDLE;
-  static HANDLE empty() noexcept { return nullptr; }
-  static bool is_valid(HANDLE handle) noexcept {
-    return handle != nullptr && handle != INVALID_HANDLE_VALUE;
-  }
-  static void close(HANDLE handle) noexcept { (void)CloseHandle(handle); }
-  static DWORD last_error() noexcept { return GetLastError(); }
-  static void set_last_error(DWORD code) noexcept { SetLastError(code); }
-};
-using FileHandle = UniqueHandle<FileTraits>;
 
 constexpr std::size_t kFileChunk = std::size_t{1} << 30;
 // Names tried for the new file before the folder counts as unable to take one.
@@ -44,7 +30,7 @@ std::unexpected<std::string> failure(DWORD code) {
 // Writes the bytes, cutting the old content first or flushing them to disk after
 // when asked, and closes the file, so that a failure of the close itself is
 // reported.
-Written write_and_close(FileHandle file, std::string_view bytes, bool cut, bool flush = false) {
+Written write_and_close(KernelHandle file, std::string_view bytes, bool cut, bool flush = false) {
   if (cut && !SetEndOfFile(file.get())) return failure(GetLastError());
   const auto written = write_in_chunks<char>(
       bytes, kFileChunk, ERROR_WRITE_FAULT, [&](std::string_view piece) -> ChunkWritten {
@@ -67,8 +53,8 @@ Written write_and_close(FileHandle file, std::string_view bytes, bool cut, bool 
 // write, so a longer old file leaves nothing behind. A device or a pipe takes the
 // bytes as they come and refuses SetEndOfFile.
 Written write_in_place(const std::u16string& path, std::string_view bytes) {
-  FileHandle file(CreateFileW(as_wchar(path.c_str()), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  KernelHandle file(CreateFileW(as_wchar(path.c_str()), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file.valid()) return failure(GetLastError());
   const bool disk = GetFileType(file.get()) == FILE_TYPE_DISK;
   return write_and_close(std::move(file), bytes, disk);
@@ -160,7 +146,7 @@ class Temporary {
 
   // Makes a file of a new name in `folder` (ending in a backslash); the open
   // file, or none when the folder takes no new file.
-  FileHandle create(const std::u16string& folder, DWORD attributes) {
+  KernelHandle create(const std::u16string& folder, DWORD attributes) {
     for (int attempt = 0; attempt < kTemporaryNames; ++attempt) {
       const auto random = random_hex();
       if (!random) break;
@@ -168,8 +154,8 @@ class Temporary {
           ".qv-" + std::to_string(GetCurrentProcessId()) + "-" + *random + ".tmp";
       std::u16string name = folder;
       name.append(own.begin(), own.end());
-      FileHandle file(CreateFileW(as_wchar(name.c_str()), GENERIC_WRITE | DELETE, 0, nullptr,
-                                  CREATE_NEW, attributes, nullptr));
+      KernelHandle file(CreateFileW(as_wchar(name.c_str()), GENERIC_WRITE | DELETE, 0, nullptr,
+                                    CREATE_NEW, attributes, nullptr));
       if (file.valid()) {
         const auto id = id_of(file.get());
         if (!id) {
@@ -182,7 +168,7 @@ class Temporary {
       }
       if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
     }
-    return FileHandle();
+    return KernelHandle();
   }
   [[nodiscard]] const std::u16string& path() const { return path_; }
   void keep() { path_.clear(); }
@@ -191,8 +177,8 @@ class Temporary {
   // A link put at the name is opened itself, not followed, and is not the file
   // made; Wine follows it, and the check of the file's id tells them apart.
   void discard() const {
-    const FileHandle file(CreateFileW(as_wchar(path_.c_str()), GENERIC_WRITE | DELETE, 0, nullptr,
-                                      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const KernelHandle file(CreateFileW(as_wchar(path_.c_str()), GENERIC_WRITE | DELETE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file.valid() || id_of(file.get()) != id_) return;
     (void)SetEndOfFile(file.get());  // at the start, where it was opened
     remove_on_close(file.get());
@@ -222,8 +208,8 @@ std::optional<Destination> destination_of(HANDLE file) {
 // a missing file, which Wine's rename would take for no file and replace. Asked
 // by making a file there, removed at once.
 bool name_taken(const std::u16string& path) {
-  const FileHandle probe(CreateFileW(as_wchar(path.c_str()), DELETE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+  const KernelHandle probe(CreateFileW(as_wchar(path.c_str()), DELETE, 0, nullptr, CREATE_NEW,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!probe.valid()) {
     return GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS;
   }
@@ -242,7 +228,7 @@ std::optional<Written> write_beside(const Destination& to, std::string_view byte
   DWORD attributes = to.old_attributes.value_or(0) & kKeptAttributes;
   if (attributes == 0) attributes = FILE_ATTRIBUTE_NORMAL;
   Temporary temporary;
-  FileHandle file = temporary.create(to.path.substr(0, slash + 1), attributes);
+  KernelHandle file = temporary.create(to.path.substr(0, slash + 1), attributes);
   if (!file.valid()) return std::nullopt;
   Written written = write_and_close(std::move(file), bytes, false, true);
   if (!written) return written;
@@ -264,8 +250,8 @@ std::expected<void, std::string> FileReportWriter::write_file(std::u16string_vie
   // Opened as the report's own file first: a device or a pipe is written through
   // this very handle (a pipe's one instance is taken by opening it), and a file
   // that can't be written is refused as it always was.
-  FileHandle target(CreateFileW(as_wchar(name.c_str()), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  KernelHandle target(CreateFileW(as_wchar(name.c_str()), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
   std::optional<Destination> to;
   if (target.valid()) {
     if (GetFileType(target.get()) != FILE_TYPE_DISK) {
