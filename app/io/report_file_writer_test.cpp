@@ -19,9 +19,9 @@ const std::string kReport = "qvdev1\nhost=PC\nos=10.0.19045\n";
 const std::string kOld = "qvdev1\nhost=OLD\nos=6.1.7601\narch=amd64\nserver=0\n";
 const std::u16string kPath = u"C:\\work\\r.txt";
 const std::u16string kElsewhere = u"D:\\reports\\pc.txt";
-// The names the machine's generator gives the new file, first and second.
+// The first name the machine's generator gives the new file.
 const std::u16string kFirstName = u"C:\\work\\.qv-4242-0001020304050607.tmp";
-const std::u16string kSecondName = u"C:\\work\\.qv-4242-08090a0b0c0d0e0f.tmp";
+const std::u16string kTheirs = u"C:\\work\\theirs.txt";
 constexpr DWORD kHiddenSystem =
     FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
 
@@ -61,6 +61,10 @@ TEST_F(ReportFileWriterTest, WholeOrNotAtAll) {
       m.files[kPath] = {.link = kElsewhere};
       if (there) m.files[kElsewhere] = *there;
     };
+  };
+  const auto link_at_first_name = [](Machine& m) {
+    m.files[kFirstName] = {.link = kTheirs};
+    m.files[kTheirs] = {.bytes = "theirs"};
   };
   const auto disk_room = [](std::size_t room) {
     return [room](Machine& m) { m.disk_room = room; };
@@ -128,18 +132,10 @@ TEST_F(ReportFileWriterTest, WholeOrNotAtAll) {
        {{kPath, old}}},
       // Files put at the new file's names by others are never opened nor removed.
       {"a link at the first name tried: the next name, and still whole or not at all",
-       then(old_report(kHiddenSystem), then(
-                                           [](Machine& m) {
-                                             m.files[kFirstName] = {.link =
-                                                                        u"C:\\work\\theirs.txt"};
-                                             m.files[u"C:\\work\\theirs.txt"] = {.bytes = "theirs"};
-                                           },
-                                           disk_room(10))),
+       then(then(old_report(kHiddenSystem), link_at_first_name), disk_room(10)),
        u"r.txt",
        ERROR_DISK_FULL,
-       {{kFirstName, {.link = u"C:\\work\\theirs.txt"}},
-        {u"C:\\work\\theirs.txt", theirs},
-        {kPath, old}}},
+       {{kFirstName, {.link = kTheirs}}, {kTheirs, theirs}, {kPath, old}}},
       {"the new file swapped for another's before it takes the report's place: theirs kept",
        then(old_report(kHiddenSystem),
             [](Machine& m) {
