@@ -3,6 +3,7 @@
 #include <system_error>
 
 #include "export_file.h"
+#include "output_check.h"
 #include "report_format.h"
 #include "schema.h"
 #include "sha256.h"
@@ -15,11 +16,8 @@ namespace fs = std::filesystem;
 // SQLite's words for the column types and table options that PostgreSQL says
 // otherwise; the rest of the schema is the same SQL in both.
 constexpr std::pair<std::string_view, std::string_view> kPostgresqlWords[] = {
-    {" INTEGER", " bigint"},
-    {" TEXT", " text"},
-    {" BLOB", " bytea"},
-    {" COLLATE NOCASE", ""},
-    {") WITHOUT ROWID;", ");"},
+    {" INTEGER", " bigint"}, {" TEXT", " text"},         {" BLOB", " bytea"},
+    {" COLLATE NOCASE", ""}, {") WITHOUT ROWID;", ");"},
 };
 
 std::string postgresql_of(std::string_view sqlite) {
@@ -79,8 +77,7 @@ std::string loadable_text(std::string_view text) {
 // its own is never a line.
 void append_text_field(std::string& line, std::string_view raw) {
   const std::string text = loadable_text(raw);
-  if (!text.empty() && text.front() != '\\' &&
-      text.find_first_of(",\"\r\n") == std::string::npos) {
+  if (!text.empty() && text.front() != '\\' && text.find_first_of(",\"\r\n") == std::string::npos) {
     line += text;
     return;
   }
@@ -199,6 +196,20 @@ std::expected<std::string, std::string> export_tables(Database& db, const fs::pa
   return load;
 }
 
+// Every file the export may replace, checked before any is written.
+std::expected<void, std::string> check_files(const Database& db, const fs::path& folder) {
+  const fs::path index = index_file(db);
+  std::vector<std::string> names = {"schema.sql", "load.sql"};
+  for (const Table& table : kTables) names.push_back(std::string(table.name) + ".csv");
+  for (const std::string& name : names) {
+    const fs::path file = folder / name;
+    if (auto allowed = check_output(file, index); !allowed) {
+      return std::unexpected(cannot_write(file, allowed.error()));
+    }
+  }
+  return {};
+}
+
 }  // namespace
 
 const std::vector<std::string_view>& exported_tables() {
@@ -213,6 +224,7 @@ const std::vector<std::string_view>& exported_tables() {
 std::string postgresql_schema() { return postgresql_of(index_schema_with_tables()); }
 
 std::expected<void, std::string> export_index(Database& db, const fs::path& folder) {
+  if (auto allowed = check_files(db, folder); !allowed) return allowed;
   std::error_code error;
   fs::create_directories(folder, error);
   if (error) {

@@ -26,7 +26,8 @@ namespace qv {
 [[nodiscard]] std::string postgresql_schema();
 
 // Writes the files into `folder`, made when missing; files of the same names
-// are replaced, each whole or not at all. The tables are of one moment. load.sql
+// are replaced, each whole or not at all, but none is written where one of them
+// is the index or another SQLite database. The tables are of one moment. load.sql
 // is removed first and written last: a folder that holds it holds a whole
 // export. On failure, the sentence that says why, naming the file and the
 // system's reason, on one line.

@@ -2,8 +2,11 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// windows.h first
+#include <bcrypt.h>
 #else
 #include <fcntl.h>
+#include <sys/random.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,10 +28,24 @@ std::unexpected<std::string> failed(std::uint32_t code) {
   return std::unexpected(system_error_text(code));
 }
 
-fs::path temporary_of(const fs::path& path) {
-  fs::path temporary = path;
-  temporary += ".tmp";
-  return temporary;
+// Names tried before the folder counts as unable to take a new file: each is
+// taken only by a file or link planted there, or by chance.
+constexpr int kNamesTried = 16;
+// Links followed before a chain counts as a loop, as the system counts them.
+constexpr int kLinksFollowed = 40;
+
+// ".NAME.<16 hex digits>.tmp" beside the file.
+fs::path temporary_beside(const fs::path& file, std::uint64_t bits) {
+  constexpr std::string_view kDigits = "0123456789abcdef";
+  std::string random(16, '0');
+  for (char& digit : random) {
+    digit = kDigits[bits & 0xF];
+    bits >>= 4;
+  }
+  fs::path name = ".";
+  name += file.filename();
+  name += "." + random + ".tmp";
+  return file.parent_path() / name;
 }
 
 #ifdef _WIN32
@@ -37,9 +54,48 @@ HANDLE handle_of(std::intptr_t native) { return reinterpret_cast<HANDLE>(native)
 
 std::uint32_t last_code() { return GetLastError(); }
 
+std::expected<std::uint64_t, std::uint32_t> system_bits() {
+  std::uint64_t bits = 0;
+  const NTSTATUS status = BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&bits), sizeof bits,
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status < 0) return std::unexpected(static_cast<std::uint32_t>(ERROR_GEN_FAILURE));
+  return bits;
+}
+
+// The new file, or the system's code; a name that anything holds is no file.
+std::expected<std::intptr_t, std::uint32_t> create_new(const fs::path& name) {
+  const HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::unexpected(last_code());
+  return reinterpret_cast<std::intptr_t>(handle);
+}
+
+bool name_taken(std::uint32_t code) {
+  return code == ERROR_FILE_EXISTS || code == ERROR_ALREADY_EXISTS;
+}
+
 #else
 
 std::uint32_t last_code() { return static_cast<std::uint32_t>(errno); }
+
+std::expected<std::uint64_t, std::uint32_t> system_bits() {
+  std::uint64_t bits = 0;
+  for (;;) {
+    const ssize_t got = ::getrandom(&bits, sizeof bits, 0);
+    if (got == static_cast<ssize_t>(sizeof bits)) return bits;
+    if (got < 0 && errno != EINTR) return std::unexpected(last_code());
+  }
+}
+
+// O_EXCL with O_CREAT never follows a link: one planted at the name makes it taken.
+std::expected<std::intptr_t, std::uint32_t> create_new(const fs::path& name) {
+  const int descriptor =
+      ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (descriptor < 0) return std::unexpected(last_code());
+  return descriptor;
+}
+
+bool name_taken(std::uint32_t code) { return code == EEXIST; }
 
 #endif
 
@@ -65,6 +121,33 @@ ExportFile::~ExportFile() {
 #endif
 }
 
+std::expected<ExportFile, std::string> ExportFile::create(fs::path path, const NameBits& bits) {
+  fs::path file = named_file(path);
+  std::uint32_t code = 0;
+  for (int attempt = 0; attempt < kNamesTried; ++attempt) {
+    const auto random = bits ? bits() : system_bits();
+    if (!random) return failed(random.error());
+    fs::path temporary = temporary_beside(file, *random);
+    const auto native = create_new(temporary);
+    if (native) return ExportFile(std::move(file), std::move(temporary), *native);
+    code = native.error();
+    if (!name_taken(code)) break;
+  }
+  return failed(code);
+}
+
+fs::path named_file(const fs::path& path) {
+  fs::path file = path;
+  for (int link = 0; link < kLinksFollowed; ++link) {
+    std::error_code error;
+    if (!fs::is_symlink(fs::symlink_status(file, error)) || error) break;
+    const fs::path target = fs::read_symlink(file, error);
+    if (error) break;
+    file = target.is_absolute() ? target : file.parent_path() / target;
+  }
+  return file;
+}
+
 void ExportFile::close_native() {
   if (!open_) return;
   open_ = false;
@@ -76,14 +159,6 @@ void ExportFile::close_native() {
 }
 
 #ifdef _WIN32
-
-std::expected<ExportFile, std::string> ExportFile::create(fs::path path) {
-  fs::path temporary = temporary_of(path);
-  const HANDLE handle = CreateFileW(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return failed(last_code());
-  return ExportFile(std::move(path), std::move(temporary), reinterpret_cast<std::intptr_t>(handle));
-}
 
 std::expected<void, std::string> ExportFile::write(std::string_view bytes) {
   const auto written = write_in_chunks<char>(
@@ -128,17 +203,10 @@ std::string reason_of(const std::error_code& error) {
 
 #else
 
-std::expected<ExportFile, std::string> ExportFile::create(fs::path path) {
-  fs::path temporary = temporary_of(path);
-  const int descriptor = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (descriptor < 0) return failed(last_code());
-  return ExportFile(std::move(path), std::move(temporary), descriptor);
-}
-
 std::expected<void, std::string> ExportFile::write(std::string_view bytes) {
   const int descriptor = static_cast<int>(native_);
-  const auto written = write_in_chunks<char>(
-      bytes, kChunk, EIO, [&](std::string_view piece) -> ChunkWritten {
+  const auto written =
+      write_in_chunks<char>(bytes, kChunk, EIO, [&](std::string_view piece) -> ChunkWritten {
         for (;;) {
           const ssize_t taken = ::write(descriptor, piece.data(), piece.size());
           if (taken >= 0) return static_cast<std::size_t>(taken);

@@ -1,20 +1,29 @@
-// A file of an export, written under a temporary name beside its own and put in
-// its place only when every byte is on disk, so that a file of an export is
-// whole or absent, never cut short by a full disk. Failures are the system's
-// reason as a sentence; the caller names the file.
+// A file that a command writes (a page, a file of an export), made under a name
+// of its own beside the file it replaces and put in that file's place only when
+// every byte is on disk, so that it is whole or absent, never cut short by a full
+// disk. The name beside it is new, made exclusively, and random: a file or link
+// that someone planted at any name is never opened, followed or removed. Where
+// the named file is a symbolic link, the file it names is replaced and the link
+// stays a link. Failures are the system's reason as a sentence; the caller names
+// the file.
 //
 //   auto file = ExportFile::create(folder / "host.csv");
 //   file->write(lines);
-//   file->finish();  // host.csv.tmp becomes host.csv
+//   file->finish();  // .host.csv.<random>.tmp becomes host.csv
 #pragma once
 
+#include <cstdint>
 #include <expected>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <system_error>
 
 namespace qv {
+
+// Random bits for the new file's name; the system's own, but for tests.
+using NameBits = std::function<std::expected<std::uint64_t, std::uint32_t>()>;
 
 class ExportFile {
  public:
@@ -22,14 +31,17 @@ class ExportFile {
   ExportFile& operator=(ExportFile&&) = delete;
   ExportFile(const ExportFile&) = delete;
   ExportFile& operator=(const ExportFile&) = delete;
-  // An unfinished file leaves nothing behind: its temporary is removed.
+  // An unfinished file leaves nothing behind: its new file is removed.
   ~ExportFile();
 
-  // Creates (or empties) the temporary of `path`.
-  [[nodiscard]] static std::expected<ExportFile, std::string> create(std::filesystem::path path);
+  // Makes the new file beside the file that `path` names.
+  [[nodiscard]] static std::expected<ExportFile, std::string> create(std::filesystem::path path,
+                                                                     const NameBits& bits = {});
   [[nodiscard]] std::expected<void, std::string> write(std::string_view bytes);
   // Flushes to disk, closes, and puts the file in the place of any old one.
   [[nodiscard]] std::expected<void, std::string> finish();
+
+  [[nodiscard]] const std::filesystem::path& temporary() const { return temporary_; }
 
  private:
   using Native = std::intptr_t;  // a descriptor, or a Windows HANDLE
@@ -44,8 +56,13 @@ class ExportFile {
   bool finished_ = false;
 };
 
+// The file that `path` names: itself, or where its chain of symbolic links ends
+// (a missing file at the end included). A link's target is read, never written.
+[[nodiscard]] std::filesystem::path named_file(const std::filesystem::path& path);
+
 // Removes the file at `path`; one that is already absent is no failure.
-[[nodiscard]] std::expected<void, std::string> remove_export_file(const std::filesystem::path& path);
+[[nodiscard]] std::expected<void, std::string> remove_export_file(
+    const std::filesystem::path& path);
 
 // The system's reason for a failure of a std::filesystem call, as system_error_text says it.
 [[nodiscard]] std::string reason_of(const std::error_code& error);

@@ -61,7 +61,9 @@ TEST_F(ExportTest, TextIsWrittenExactlyAndAlwaysLoads) {
       {"Z\xC3\xBCrich \xE2\x82\xAC", "Z\xC3\xBCrich \xE2\x82\xAC"},
       {"caf\xE9", "caf\xEF\xBF\xBD"},
       {"cut \xE2\x82", "cut \xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"nul\0byte"s, "nul\xEF\xBF\xBD" "byte"},
+      {"nul\0byte"s,
+       "nul\xEF\xBF\xBD"
+       "byte"},
       {"\xED\xA0\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // a surrogate is not UTF-8
   };
   std::string expected = "host_id,name\r\n";
@@ -120,10 +122,9 @@ TEST_F(ExportTest, AFailureLeavesNoLoadSql) {
   for (const std::string_view table : {"host", "snapshot", "repeated_device"}) {
     SCOPED_TRACE(table);
     const fs::path file = folder_ / (std::string(table) + ".csv");
-    // A folder where the file's temporary goes: no system lets a file be opened there.
-    fs::path in_the_way = file;
-    in_the_way += ".tmp";
-    fs::create_directory(in_the_way);
+    // A folder in the file's place: no system puts a file there.
+    fs::remove(file);
+    fs::create_directory(file);
     const auto exported = export_index(*db_, folder_);
     ASSERT_FALSE(exported);
     EXPECT_TRUE(exported.error().starts_with("Couldn't write " + file.string() + ": "))
@@ -131,7 +132,7 @@ TEST_F(ExportTest, AFailureLeavesNoLoadSql) {
     EXPECT_EQ(exported.error().find('\n'), std::string::npos);
     EXPECT_FALSE(fs::exists(folder_ / "load.sql"));
     EXPECT_TRUE(fs::exists(folder_ / "schema.sql"));  // the rest of the old export stays
-    fs::remove(in_the_way);
+    fs::remove(file);
   }
   ASSERT_TRUE(export_index(*db_, folder_));
   EXPECT_TRUE(fs::exists(folder_ / "load.sql"));

@@ -2,6 +2,7 @@
 
 #include "export_file.h"
 #include "json_text.h"
+#include "output_check.h"
 #include "page_files.h"
 #include "report_format.h"
 #include "sha256.h"
@@ -33,6 +34,12 @@ std::string shown(const std::filesystem::path& path) {
   return one_line_text({reinterpret_cast<const char*>(name.data()), name.size()});
 }
 
+// How every page begins, and so how a file is known to be one: the page replaces
+// no other file.
+constexpr std::string_view kPageStart =
+    "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+    "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src ";
+
 }  // namespace
 
 std::string page_html(std::string_view title, std::string_view data_json) {
@@ -40,9 +47,8 @@ std::string page_html(std::string_view title, std::string_view data_json) {
   const std::string_view style = page_style();
   std::string page;
   page.reserve(data_json.size() + script.size() + style.size() + 1024);
-  page += "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n";
-  page += "<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; script-src " +
-          hash_source(script) + "; style-src " + hash_source(style) +
+  page += kPageStart;
+  page += hash_source(script) + "; style-src " + hash_source(style) +
           "; img-src 'none'; base-uri 'none'; form-action 'none'\">\n";
   page += "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n";
   page += "<title>" + html_text(title) + "</title>\n";
@@ -65,6 +71,9 @@ std::expected<PageSummary, std::string> write_page(Database& db, const std::file
   const auto cannot_write = [&](const std::string& reason) {
     return Failed("Couldn't write " + shown(file) + ": " + reason);
   };
+  if (auto allowed = check_output(file, index_file(db), kPageStart); !allowed) {
+    return cannot_write(allowed.error());
+  }
   // Made before the index is read, so that a folder that isn't there is told at once.
   auto out = ExportFile::create(file);
   if (!out) return cannot_write(out.error());

@@ -29,10 +29,11 @@ struct PageSummary {
   std::int64_t bytes = 0;
 };
 
-// Reads the index in one read transaction and writes the page to `file` under a
-// temporary name, which then takes the file's place: the file is the new page
-// whole or stays as it was. A failure is one sentence; for the file, it names it
-// with the system's reason.
+// Reads the index in one read transaction and writes the page to a new file
+// beside `file`, which then takes the file's place: the file is the new page
+// whole or stays as it was. A file that is no page (the index above all) is
+// refused before anything is read or written. A failure is one sentence; for the
+// file, it names it with the reason.
 [[nodiscard]] std::expected<PageSummary, std::string> write_page(Database& db,
                                                                  const std::filesystem::path& file,
                                                                  const PageOptions& options);

@@ -321,7 +321,6 @@ TEST_F(PageTest, DataOfAnEmptyIndex) {
 TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
   make_fleet();
   const fs::path page = root_ / "fleet.html";
-  std::ofstream(page) << "the old page";
   const CommandOutcome first = run({"page", index_, page.string(), "--title", "Plant <3>"});
   EXPECT_EQ(first.status, 0);
   EXPECT_EQ(first.err, "");
@@ -332,23 +331,35 @@ TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
   EXPECT_NE(bytes.find(R"({"title":"Plant \u003c3\u003e","newest")"), std::string::npos);
   EXPECT_EQ(run({"page", index_, page.string(), "--title", "Plant <3>"}).status, 0);
   EXPECT_EQ(file_bytes(page), bytes);
-  EXPECT_FALSE(fs::exists(root_ / "fleet.html.tmp"));
 
-  // Each failure leaves what was there as it was, and no temporary file.
+  // Each failure leaves what was there as it was, and no new file beside it.
   fs::create_directories(root_ / "folder.html");
-  fs::create_directories(root_ / "fleet.html.tmp");  // where the temporary would go
+  std::ofstream(root_ / "notes.txt") << "the old page";
   const fs::path missing = root_ / "missing" / "fleet.html";
   const std::string missing_db = (root_ / "missing.db").string();
+  const std::string other_db = (root_ / "other.db").string();
+  ASSERT_EQ(run({"index", other_db, (root_ / "share").string()}).status, 0);
+  const std::string spelled = (root_ / "share" / ".." / "fleet.db").string();
   const struct {
     std::vector<std::string> arguments;
     std::string err;  // its start
   } cases[] = {
-      {{"page", index_, page.string()}, "Couldn't write " + page.string() + ": "},
       {{"page", index_, (root_ / "folder.html").string()},
        "Couldn't write " + (root_ / "folder.html").string() + ": "},
       {{"page", index_, missing.string()}, "Couldn't write " + missing.string() + ": "},
       {{"page", missing_db, page.string()}, "Couldn't open the index " + missing_db + ": "},
+      {{"page", index_, index_}, "Couldn't write " + index_ + ": that is the index itself.\n"},
+      {{"page", index_, spelled}, "Couldn't write " + spelled + ": that is the index itself.\n"},
+      {{"page", index_, index_ + "-wal"},
+       "Couldn't write " + index_ + "-wal: that is the index itself.\n"},
+      {{"page", index_, other_db},
+       "Couldn't write " + other_db + ": that is an SQLite database.\n"},
+      {{"page", index_, (root_ / "notes.txt").string()},
+       "Couldn't write " + (root_ / "notes.txt").string() +
+           ": that is not a page that qvfleet made.\n"},
   };
+  const std::string index_bytes = file_bytes(index_);
+  const std::string other_bytes = file_bytes(other_db);
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
     const CommandOutcome outcome = run(c.arguments);
@@ -358,10 +369,15 @@ TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
     EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 1) << outcome.err;
   }
   EXPECT_EQ(file_bytes(page), bytes);
+  EXPECT_EQ(file_bytes(index_), index_bytes);
+  EXPECT_EQ(file_bytes(other_db), other_bytes);
+  EXPECT_EQ(file_bytes(root_ / "notes.txt"), "the old page");
   EXPECT_TRUE(fs::is_directory(root_ / "folder.html"));
   EXPECT_TRUE(fs::is_empty(root_ / "folder.html"));
-  EXPECT_FALSE(fs::exists(root_ / "folder.html.tmp"));
   EXPECT_FALSE(fs::exists(root_ / "missing"));
+  for (const auto& entry : fs::directory_iterator(root_)) {
+    EXPECT_FALSE(entry.path().extension() == ".tmp") << entry.path();
+  }
 }
 
 TEST_F(PageTest, TakesItsWordsAsTheOtherCommandsDo) {
