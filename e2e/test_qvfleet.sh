@@ -90,6 +90,11 @@ else
   "$E2E_NATIVE_QVFLEET" page fleet.db native.html --title "$title" >/dev/null
   e2e_check_bytes "page: the same bytes as the native qvfleet" native.html fleet.html
 fi
+# A typo that names the index, in another spelling, is refused before anything is written.
+cp fleet.db index-before.db
+run_qvfleet page-index page fleet.db .\\FLEET.DB
+check page-index 2 "" $'Couldn\'t write .\\FLEET.DB: that is the index itself.\n'
+e2e_check_bytes "page-index: the index is as it was" index-before.db fleet.db
 
 # A report rewritten within the same second, with the same size, is a new snapshot.
 later=share/$host/2026-12-08.txt

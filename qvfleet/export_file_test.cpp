@@ -29,11 +29,11 @@ class ExportFileTest : public ::testing::Test {
     EXPECT_TRUE(made) << made.error();
     return made ? made->temporary() : fs::path();
   }
-  // A link at `at` to `target`, or the test skips where links can't be made.
-  void plant_link(const fs::path& target, const fs::path& at) {
+  // A link at `at` to `target`; false where no link can be made (Wine).
+  static bool plant_link(const fs::path& target, const fs::path& at) {
     std::error_code error;
     fs::create_symlink(target, at, error);
-    if (error) GTEST_SKIP() << "no symbolic link can be made here: " << error.message();
+    return !error;
   }
 
   TestFolder folder_{"qvfleet_export_file"};
@@ -49,8 +49,9 @@ TEST_F(ExportFileTest, PassesOverWhatIsPlantedAtItsNames) {
   EXPECT_EQ(first.parent_path(), root_);
   EXPECT_NE(first, second);
   EXPECT_FALSE(fs::exists(first));  // an unfinished file leaves nothing behind
-  ASSERT_NO_FATAL_FAILURE(plant_link(victim, first));
-  std::ofstream(second) << "planted";
+  std::ofstream(first) << "planted";
+  const bool linked = plant_link(victim, second);
+  if (!linked) std::ofstream(second) << "planted";
 
   auto file = ExportFile::create(page, bits({1, 3, 2}));
   ASSERT_TRUE(file) << file.error();
@@ -58,8 +59,8 @@ TEST_F(ExportFileTest, PassesOverWhatIsPlantedAtItsNames) {
   ASSERT_TRUE(file->finish());
   EXPECT_EQ(file_bytes(page), "the page");
   EXPECT_EQ(file_bytes(victim), "the index");
-  EXPECT_TRUE(fs::is_symlink(first));
-  EXPECT_EQ(file_bytes(second), "planted");
+  EXPECT_EQ(file_bytes(first), "planted");
+  EXPECT_EQ(fs::is_symlink(second), linked);
 
   // Every name taken: the system's reason, and nothing touched.
   auto none = ExportFile::create(page, bits({1}));
@@ -76,7 +77,7 @@ TEST_F(ExportFileTest, ReplacesTheFileALinkNames) {
   for (const std::string name : {"old.html", "new.html"}) {
     SCOPED_TRACE(name);
     const fs::path link = root_ / ("link-" + name);
-    ASSERT_NO_FATAL_FAILURE(plant_link(fs::path("pages") / name, link));
+    if (!plant_link(fs::path("pages") / name, link)) GTEST_SKIP() << "no link can be made here";
     auto file = ExportFile::create(link);
     ASSERT_TRUE(file) << file.error();
     EXPECT_EQ(file->temporary().parent_path(), root_ / "pages");
