@@ -8,7 +8,7 @@
 #  - two runs at once on a new index, 10 times: each ends with 0 or says the index
 #    is busy (2); the index stays whole and one more run completes it;
 #  - the classes of share an administrator has (the index inside it, links, a
-#    second spelling, a file rewritten while it is read, what is no file, a foreign
+#    second spelling, qv's temporary files, a file rewritten while it is read, what is no file, a foreign
 #    database, a full disk, a read-only index...): one table, each row with its
 #    status, summary line and count of snapshots.
 # Usage: test_faults_posix.sh QVFLEET GENERATOR
@@ -79,6 +79,22 @@ case_links() {
   ln -s "$PWD/share" share/again
   ln -s .. "$(dirname "${one[0]}")/up"
   last index fleet.db share share/again "$(dirname "${one[0]}")"
+}
+# qv's temporary files: one being written (cut short, held open) and one a
+# stopped run left whole, the latter also named; neither is read nor counted.
+case_qv_temporary() {
+  copy_share
+  local one=(share/*/*.txt)
+  head -c 20 "${one[0]}" >"$(dirname "${one[0]}")/.qv-4242-0.tmp"
+  exec 3>>"$(dirname "${one[0]}")/.qv-4242-0.tmp"
+  sed 's/^host=.*/host=LEFT-BEHIND/' "${one[1]}" >share/.qv-77-1f2e3d4c.tmp
+  last index fleet.db share share/.qv-77-1f2e3d4c.tmp
+  exec 3>&-
+  [[ ! -s err ]] || fail "$row: $(cat err)"
+  local kept
+  kept=$("$qvfleet" sql fleet.db "SELECT count(*) FROM snapshot WHERE path LIKE '%.tmp'
+      UNION ALL SELECT count(*) FROM host WHERE name = 'LEFT-BEHIND'" | tail -n +2 | tr '\n' ' ')
+  [[ $kept == "0 0 " ]] || fail "$row: the index holds temporary files: $kept"
 }
 case_second_spelling() {
   copy_share
@@ -174,6 +190,7 @@ chmod 755 "$work"
 rows=(
   "index_inside|0|0 indexed, 2 already known, 0 refused|2"
   "links|0|2 indexed, 0 already known, 0 refused|2"
+  "qv_temporary|0|2 indexed, 0 already known, 0 refused|2"
   "second_spelling|0|0 indexed, 2 already known, 0 refused|2"
   "same_size_same_second|0|1 indexed, 1 already known, 0 refused|3"
   "rewritten_while_read|1|0 indexed, 0 already known, 1 refused|0"
