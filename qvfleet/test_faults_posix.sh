@@ -129,14 +129,15 @@ while True:
 }
 case_no_files() {
   copy_share
-  mkfifo share/fifo
+  mkfifo share/fifo fifo
   ln -s "$PWD/share/gone.txt" share/dangling.txt
   ln -s /dev/zero share/zero.txt
-  last index fleet.db share missing
+  last index fleet.db share missing ./fifo
   said "Couldn't read $PWD/share/fifo: It is not a file but a device, a pipe or a folder."
   said "Couldn't read $PWD/share/dangling.txt: It is a link to a file or folder that does not exist."
   said "Couldn't read $PWD/share/zero.txt: It is not a file but a device, a pipe or a folder."
   said "Couldn't read missing: There is no such file or folder."
+  said "Couldn't read ./fifo: It is not a file but a device, a pipe or a folder."  # as typed
 }
 case_beyond_the_limit() {
   mkdir share
@@ -194,7 +195,7 @@ rows=(
   "second_spelling|0|0 indexed, 2 already known, 0 refused|2"
   "same_size_same_second|0|1 indexed, 1 already known, 0 refused|3"
   "rewritten_while_read|1|0 indexed, 0 already known, 1 refused|0"
-  "no_files|1|2 indexed, 0 already known, 4 refused|2"
+  "no_files|1|2 indexed, 0 already known, 5 refused|2"
   "beyond_the_limit|1|0 indexed, 0 already known, 1 refused|0"
   "unreadable|1|1 indexed, 0 already known, 2 refused|1"
   "foreign_database|2|0 indexed, 0 already known, 0 refused|-"
