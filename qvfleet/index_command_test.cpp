@@ -150,12 +150,19 @@ TEST_F(IndexCommandTest, IndexInsideTheShareIsLeftAlone) {
   EXPECT_EQ(again.err, "");
 }
 
+// A damaged report is named with the line its fault is on.
 TEST_F(IndexCommandTest, EveryPathIsAccountedFor) {
+  std::ofstream(root_ / "share" / "PC-1" / "2.txt", std::ios::binary)
+      << "qvdev1\nhost=PC-1\nos=10.0\narch=amd64\nserver=0\n"
+         "[device]\ninstance_id=A\ndescription=d\ndriver_ver=0.0.0.0\n";
   const std::string missing = at("share/none");
   const CommandOutcome outcome = index({missing, at("share")});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.out, "1 indexed, 0 already known, 1 refused\n");
-  EXPECT_EQ(outcome.err, "Couldn't read " + missing + ": There is no such file or folder.\n");
+  EXPECT_EQ(outcome.out, "1 indexed, 0 already known, 2 refused\n");
+  EXPECT_EQ(outcome.err, "Couldn't read " + missing + ": There is no such file or folder.\n" +
+                             at("share/PC-1/2.txt") +
+                             ", line 9: The \"driver_ver\" value is not a valid driver date and "
+                             "version.\n");
 }
 
 // On a terminal the progress shows from the first file on.
