@@ -55,6 +55,7 @@ TEST_F(SqlCommandTest, RunsWhatOnlyReads) {
       {{"SELECT * FROM pragma_journal_mode"}, "journal_mode\nwal\n"},
       {{"-- how many\nSELECT count(*) AS hosts FROM host"}, "hosts\n0\n"},
       {{"--", "how", "many\nSELECT", "count(*)", "AS", "hosts", "FROM", "host;"}, "hosts\n0\n"},
+      {{"SELECT 1 AS one; ;\r\n"}, "one\n1\n"},  // nothing after the statement but its ends
       {{"SELECT", "1", "AS", "one", "--csv"}, "one\r\n1\r\n"},
       {{"--csv", "SELECT 2 AS two"}, "two\r\n2\r\n"},
   };
