@@ -86,6 +86,7 @@ TEST(ReadReportFile, OneMomentOrARefusal) {
       {"a first line cut short: the reader says so", {.content = {"qvdev1"}}, "qvdev1"},
       {"no report: refused after its opening", {.content = {big}}, "", not_a_report, 11},
       {"a report's name further on", {.content = {"#qvdev1\n" + report}}, "", not_a_report, 11},
+      {"no byte-order mark", {.content = {"\xEF\xBB\xBE" + report}}, "", not_a_report, 11},
       {"an empty file", {.content = {""}}, "", not_a_report},
       {"\"qvdev1\" with a CR alone", {.content = {"qvdev1\rhost=PC\n"}}, "", not_a_report},
       {"larger than the limit", {.content = {report + big}}, "", beyond, 11},
