@@ -142,8 +142,11 @@ class IndexCommandTest : public ::testing::Test {
   const fs::path root_ = folder_.path();
 };
 
-// The index kept inside the share is never taken for a report, on any later run.
+// The index kept inside the share is never taken for a report, on any later run;
+// nor are qv's temporary files, a report being written or one left behind.
 TEST_F(IndexCommandTest, IndexInsideTheShareIsLeftAlone) {
+  std::ofstream(root_ / "share" / "PC-1" / ".qv-4242-0.tmp", std::ios::binary) << "qvdev1\nho";
+  fs::copy_file(root_ / "share" / "PC-1" / "1.txt", root_ / "share" / ".qv-77-1f2e3d4c.tmp");
   EXPECT_EQ(index({at("share")}).out, "1 indexed, 0 already known, 0 refused\n");
   const CommandOutcome again = index({at("share")});
   EXPECT_EQ(again.status, 0);
