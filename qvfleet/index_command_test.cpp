@@ -164,7 +164,7 @@ TEST_F(IndexCommandTest, EveryPathIsAccountedFor) {
   EXPECT_EQ(outcome.status, 1);
   EXPECT_EQ(outcome.out, "1 indexed, 0 already known, 2 refused\n");
   EXPECT_EQ(outcome.err, "Couldn't read " + missing + ": There is no such file or folder.\n" +
-                             at("share/PC-1/2.txt") +
+                             (root_ / "share" / "PC-1" / "2.txt").string() +
                              ", line 9: The \"driver_ver\" value is not a valid driver date and "
                              "version.\n");
 }
