@@ -308,8 +308,7 @@ TEST_F(IndexerTest, EditedCopyStoresNoNewDeviceStates) {
     reset();
     EXPECT_EQ(add(file("/s/1.txt", kDay), bytes), std::nullopt) << what;
     EXPECT_EQ(add(file("/s/2.txt", 2 * kDay), copy), std::nullopt) << what;
-    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n1\t2\t2\t2\t3\t5\t6\t4\t4\t5\n")
-        << what;
+    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n1\t2\t2\t2\t3\t5\t6\t4\t4\t5\n") << what;
     EXPECT_EQ(changes(), "") << what;
   }
 }
@@ -476,8 +475,7 @@ TEST_F(IndexerTest, FailureInTheMiddleOfAReportIsRolledBackWhole) {
               "PC-1\t1970-01-02T00:00:00Z\t10.0\tamd64\t0\t1\t0\n"
               "PC-9\t1970-01-03T00:00:00Z\t10.0\tamd64\t0\t1\t1\n")
         << table;
-    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n2\t3\t3\t2\t5\t5\t7\t3\t2\t5\n")
-        << table;
+    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n2\t3\t3\t2\t5\t5\t7\t3\t2\t5\n") << table;
   }
 }
 

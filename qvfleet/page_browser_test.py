@@ -177,8 +177,8 @@ TWICE = 'PC-00003'
 
 def make_fleet():
     """A daily fleet of 40 hosts over 5 days, with hosts last seen 2 days before the newest
-    snapshot and those of AGED, so that every bucket of the overview holds one, and
-    TWICE's latest report holding its first device's section twice."""
+    snapshot and those of AGED, so that every bucket of the overview holds one; TWICE's
+    latest report holds its first device's section twice."""
     share = os.path.join(WORK, 'share')
     subprocess.run([sys.executable, GENERATOR, 'daily', share, '--hosts', '40', '--days', '5',
                     '--devices', '120', '--seed', '7'], check=True, capture_output=True)

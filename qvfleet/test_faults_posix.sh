@@ -7,10 +7,10 @@
 #  - questions asked while a run writes: every one answered;
 #  - two runs at once on a new index, 10 times: each ends with 0 or says the index
 #    is busy (2); the index stays whole and one more run completes it;
-#  - the classes of share an administrator has (the index inside it, links, a
-#    second spelling, qv's temporary files, a file rewritten while it is read, what is no file, a foreign
-#    database, a full disk, a read-only index...): one table, each row with its
-#    status, summary line and count of snapshots.
+#  - the classes of share an administrator has (the index inside it, links, qv's
+#    temporary files, a second spelling, a file rewritten while it is read, what
+#    is no file, a foreign database, a full disk, a read-only index...): one
+#    table, each row with its status, summary line and count of snapshots.
 # Usage: test_faults_posix.sh QVFLEET GENERATOR
 set -uo pipefail
 qvfleet=${1:?usage: test_faults_posix.sh QVFLEET GENERATOR}
