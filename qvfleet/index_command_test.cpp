@@ -86,6 +86,7 @@ TEST(ReadReportFile, OneMomentOrARefusal) {
       {"a first line cut short: the reader says so", {.content = {"qvdev1"}}, "qvdev1"},
       {"no report: refused after its opening", {.content = {big}}, "", not_a_report, 11},
       {"a report's name further on", {.content = {"#qvdev1\n" + report}}, "", not_a_report, 11},
+      {"no byte-order mark", {.content = {"\xEF\xBB\xBE" + report}}, "", not_a_report, 11},
       {"an empty file", {.content = {""}}, "", not_a_report},
       {"\"qvdev1\" with a CR alone", {.content = {"qvdev1\rhost=PC\n"}}, "", not_a_report},
       {"larger than the limit", {.content = {report + big}}, "", beyond, 11},
@@ -141,8 +142,11 @@ class IndexCommandTest : public ::testing::Test {
   const fs::path root_ = folder_.path();
 };
 
-// The index kept inside the share is never taken for a report, on any later run.
+// The index kept inside the share is never taken for a report, on any later run;
+// nor are qv's temporary files, a report being written or one left behind.
 TEST_F(IndexCommandTest, IndexInsideTheShareIsLeftAlone) {
+  std::ofstream(root_ / "share" / "PC-1" / ".qv-4242-0.tmp", std::ios::binary) << "qvdev1\nho";
+  fs::copy_file(root_ / "share" / "PC-1" / "1.txt", root_ / "share" / ".qv-77-1f2e3d4c.tmp");
   EXPECT_EQ(index({at("share")}).out, "1 indexed, 0 already known, 0 refused\n");
   const CommandOutcome again = index({at("share")});
   EXPECT_EQ(again.status, 0);
@@ -150,12 +154,19 @@ TEST_F(IndexCommandTest, IndexInsideTheShareIsLeftAlone) {
   EXPECT_EQ(again.err, "");
 }
 
+// A damaged report is named with the line its fault is on.
 TEST_F(IndexCommandTest, EveryPathIsAccountedFor) {
+  std::ofstream(root_ / "share" / "PC-1" / "2.txt", std::ios::binary)
+      << "qvdev1\nhost=PC-1\nos=10.0\narch=amd64\nserver=0\n"
+         "[device]\ninstance_id=A\ndescription=d\ndriver_ver=0.0.0.0\n";
   const std::string missing = at("share/none");
   const CommandOutcome outcome = index({missing, at("share")});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_EQ(outcome.out, "1 indexed, 0 already known, 1 refused\n");
-  EXPECT_EQ(outcome.err, "Couldn't read " + missing + ": There is no such file or folder.\n");
+  EXPECT_EQ(outcome.out, "1 indexed, 0 already known, 2 refused\n");
+  EXPECT_EQ(outcome.err, "Couldn't read " + missing + ": There is no such file or folder.\n" +
+                             (root_ / "share" / "PC-1" / "2.txt").string() +
+                             ", line 9: The \"driver_ver\" value is not a valid driver date and "
+                             "version.\n");
 }
 
 // On a terminal the progress shows from the first file on.

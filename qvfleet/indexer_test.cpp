@@ -13,6 +13,7 @@
 #include "report.h"
 #include "report_diff.h"
 #include "schema.h"
+#include "sqlite3.h"
 #include "test_folder.h"
 
 namespace qv {
@@ -475,6 +476,68 @@ TEST_F(IndexerTest, FailureInTheMiddleOfAReportIsRolledBackWhole) {
               "PC-9\t1970-01-03T00:00:00Z\t10.0\tamd64\t0\t1\t1\n")
         << table;
     EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n2\t3\t3\t2\t5\t5\t7\t3\t2\t5\n") << table;
+  }
+}
+
+// Each lookup of the indexer whose step fails fails the report, or the question
+// whether a file is known: taken for "not found", it would store a second copy
+// of what the index holds. The step fails as the library interrupts it, while
+// every other statement runs.
+TEST_F(IndexerTest, AFailedLookupFailsTheReport) {
+  const std::string indexed = report("PC-0", {device("A", "1.0.0.0")});
+  const struct {
+    const char* lookup;  // a piece of its SQL
+    bool another_run;    // by an indexer made after the first report, which knows none of it
+    std::string bytes;   // added, or none: asked whether the file is known
+  } cases[] = {
+      {"FROM snapshot", false, ""},
+      {"FROM report WHERE", false, report("PC-1", {})},
+      {"FROM host WHERE", true, report("PC-0", {})},
+      {"FROM driver WHERE", true, report("PC-1", {device("C", "1.0.0.0")})},
+      {"FROM device_state WHERE", true, report("PC-1", {device("A", "1.0.0.0")})},
+      {"data_version", false, report("PC-1", {device("B", std::nullopt)})},
+      {"FROM repeated_device WHERE", false, indexed},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.lookup);
+    reset();
+    ASSERT_EQ(add(file("/s/PC-0/1.txt", kDay), indexed), std::nullopt);
+    std::optional<Indexer> other;
+    if (c.another_run) {
+      auto made = Indexer::make(*db_);
+      ASSERT_TRUE(made) << made.error();
+      other.emplace(std::move(*made));
+    }
+    Indexer& indexer = other ? *other : *indexer_;
+    sqlite3* const db = db_->get();
+    struct Interrupt {
+      sqlite3* db;
+      const char* lookup;
+      bool done = false;
+    } interrupt{db, c.lookup};
+    sqlite3_progress_handler(
+        db, 1,
+        [](void* context) {
+          auto& interrupt = *static_cast<Interrupt*>(context);
+          for (sqlite3_stmt* statement = sqlite3_next_stmt(interrupt.db, nullptr); statement;
+               statement = sqlite3_next_stmt(interrupt.db, statement)) {
+            if (sqlite3_stmt_busy(statement) &&
+                std::string_view(sqlite3_sql(statement)).find(interrupt.lookup) !=
+                    std::string_view::npos) {
+              interrupt.done = true;
+              return 1;
+            }
+          }
+          return 0;
+        },
+        &interrupt);
+    const auto failure = [](const auto& outcome) { return outcome ? "" : outcome.error(); };
+    const std::string failed = c.bytes.empty()
+                                   ? failure(indexer.known(file("/s/PC-1/1.txt", kDay)))
+                                   : failure(indexer.add(file("/s/PC-1/1.txt", kDay), c.bytes));
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
+    EXPECT_TRUE(interrupt.done);
+    EXPECT_EQ(failed, "Interrupted.");
   }
 }
 

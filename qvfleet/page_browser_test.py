@@ -169,9 +169,16 @@ class PageCase(unittest.TestCase):
         box.send_keys(text)
 
 
+# Hosts last seen this many whole days before the newest snapshot: on each side of every
+# boundary of the overview's last-seen buckets.
+AGED = tuple((f'OLD-{days}', days) for days in (1, 7, 8, 10, 30, 31, 40))
+TWICE = 'PC-00003'
+
+
 def make_fleet():
-    """A daily fleet of 40 hosts over 5 days, with hosts last seen 2, 10 and 40 days
-    before the newest snapshot, so that every bucket of the overview holds one."""
+    """A daily fleet of 40 hosts over 5 days, with hosts last seen 2 days before the newest
+    snapshot and those of AGED, so that every bucket of the overview holds one; TWICE's
+    latest report holds its first device's section twice."""
     share = os.path.join(WORK, 'share')
     subprocess.run([sys.executable, GENERATOR, 'daily', share, '--hosts', '40', '--days', '5',
                     '--devices', '120', '--seed', '7'], check=True, capture_output=True)
@@ -179,7 +186,13 @@ def make_fleet():
         os.remove(os.path.join(share, 'PC-00002', f'{day}.txt'))
     with open(os.path.join(share, 'PC-00003', '2026-12-03.txt'), encoding='utf-8') as f:
         source = f.read()
-    for name, days in (('OLD-10', 10), ('OLD-40', 40)):
+    latest = os.path.join(share, TWICE, '2026-12-07.txt')
+    with open(latest, encoding='utf-8') as f:
+        text = f.read()
+    first = text.index('[device]\n')
+    with open(latest, 'a', encoding='utf-8', newline='\n') as f:
+        f.write(text[first:text.index('[device]\n', first + 1)])
+    for name, days in AGED:
         os.makedirs(os.path.join(share, name))
         path = os.path.join(share, name, 'r.txt')
         with open(path, 'w', encoding='utf-8', newline='\n') as f:
@@ -283,7 +296,7 @@ class GeneratedFleet(PageCase):
             ('drivers-filter', 'no driver has this', set()),
             ('hosts-filter', 'pc-0001', {h[0] for h in self.hosts if 'PC-0001' in h[0]}),
             ('hosts-filter', self.hosts[0][2], {h[0] for h in self.hosts if self.hosts[0][2] in h[2]}),
-            ('hosts-filter', 'OLD', {'OLD-10', 'OLD-40'}),
+            ('hosts-filter', 'OLD', {name for name, _ in AGED}),
         ]
         for box, typed, expected in cases:
             with self.subTest(box=box, typed=typed):
@@ -321,6 +334,8 @@ class GeneratedFleet(PageCase):
         cases = [('today', lambda a: a == 0), ('week', lambda a: 1 <= a <= 7),
                  ('month', lambda a: 8 <= a <= 30), ('older', lambda a: a > 30)]
         self.open()
+        counts = [int(a.text) for a in self.browser.find_elements(By.CSS_SELECTOR, '#seen a')]
+        self.assertEqual(sum(counts), len(self.hosts), 'each host in one bucket')
         for key, test in cases:
             with self.subTest(bucket=key):
                 expected = [h[0] for h in self.hosts if test(age(h[1]))]
@@ -357,12 +372,14 @@ class GeneratedFleet(PageCase):
         self.assertGreater(int(snapshots[taken_at][1 + ['devices', 'added', 'removed', 'changed'].index(kind)]), 0)
 
     def test_a_host_shows_its_devices_and_snapshots(self):
-        host = self.hosts[4][0]
+        host = TWICE  # a device of its latest report is listed as often as it stands there
         self.open('#host=' + urllib.parse.quote(host))
-        query = ('SELECT instance_id, description, driver_ver, driver_provider FROM latest_device WHERE host = {} '
-                 'ORDER BY instance_id').format(sql_text(host))
-        expected = [[c if c != '' else None for c in r] for r in tsv(qvfleet('sql', self.db, query))]
+        query = ('SELECT instance_id, description, driver_ver, driver_provider, copies FROM latest_device '
+                 'WHERE host = {} ORDER BY instance_id').format(sql_text(host))
+        expected = [[c if c != '' else None for c in r[:4]] for r in tsv(qvfleet('sql', self.db, query))
+                    for _ in range(int(r[4]))]
         got = [[c if c != 'no driver' else None for c in r] for r in self.rows('host-devices')]
+        self.assertEqual(len(got), int(next(h[5] for h in self.hosts if h[0] == host)))
         self.assertEqual([r[0] for r in got], [r[0] for r in expected])
         self.assertEqual([r[2:] for r in got], [r[2:] for r in expected])
         query = ('SELECT s.taken_at, r.devices FROM snapshot AS s JOIN report AS r USING (report_id) JOIN host AS h '

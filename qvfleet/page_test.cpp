@@ -224,12 +224,14 @@ class PageTest : public ::testing::Test {
   }
 
   // A fleet with a driver in two versions, a host that stopped reporting, a host
-  // named with markup, devices without a driver on several hosts, and a pair of
-  // snapshots with a device removed, one added and one changed.
+  // named with markup, devices without a driver on several hosts, a device whose
+  // section stands twice in its report, and a pair of snapshots with a device
+  // removed, one added and one changed.
   void make_fleet() {
     put("PC-1/a.txt", {intel_ethernet(9), stick("USB\\X\\1"), kGadget}, "PC-1", 5);
     put("PC-1/b.txt", {intel_ethernet(10), stick("USB\\X\\1"), camera("Camera")}, "PC-1", 7);
-    put("PC-2/a.txt", {kMystery, stick("USB\\X\\2"), intel_ethernet(9), kAudio}, "PC-2", 7);
+    put("PC-2/a.txt", {kMystery, stick("USB\\X\\2"), intel_ethernet(9), kAudio, intel_ethernet(9)},
+        "PC-2", 7);
     put("pc-3/a.txt", {intel_ethernet(10)}, "pc-3", 1);
     put("pc-3/b.txt", {intel_ethernet(10)}, "pc-3", 2);
     put("x/a.txt", {camera("</script><script>alert(1)</script>")}, "<b>x</b>", 6);
@@ -264,7 +266,7 @@ TEST_F(PageTest, DataOfAFleet) {
   const std::string hosts =
       R"("hosts":[["\u003cb\u003ex\u003c/b\u003e","2026-12-06T06:00:00Z","10.0",1,0,1],)"
       R"(["PC-1","2026-12-07T06:00:00Z","10.0",3,1,0],)"
-      R"(["PC-2","2026-12-07T06:00:00Z","10.0",4,2,0],)"
+      R"(["PC-2","2026-12-07T06:00:00Z","10.0",5,2,0],)"
       R"(["pc-3","2026-12-02T06:00:00Z","10.0",1,0,5]],)";
   const std::string drivers =
       R"("drivers":[["Intel","Ethernet","net.inf",[["1.10.0.0","2024-01-02",[1,2]],)"
@@ -284,7 +286,7 @@ TEST_F(PageTest, DataOfAFleet) {
       R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0]]},)"
       R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0],)"
       R"(["2026-12-07T06:00:00Z",3,1,1,1]]},)"
-      R"({"devices":[0,1,2,4],"snapshots":[["2026-12-07T06:00:00Z",4,0,0,0]]},)"
+      R"({"devices":[0,1,2,0,4],"snapshots":[["2026-12-07T06:00:00Z",5,0,0,0]]},)"
       R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0],)"
       R"(["2026-12-02T06:00:00Z",1,0,0,0]]}],"details_left_out":null,)";
   const std::string changes =

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <optional>
@@ -158,9 +159,20 @@ int authorize(void* data, int action, const char* first, const char* second, con
   return SQLITE_DENY;
 }
 
-bool only_space_or_semicolons(std::string_view rest) {
-  for (const char c : rest) {
-    if (c != ';' && !std::isspace(static_cast<unsigned char>(c))) return false;
+// Whether what follows the first statement holds no other: only white space,
+// semicolons and comments, which SQLite ends at a line feed ("--") or at "*/" or
+// the end of the text ("/*").
+bool no_more_statements(std::string_view rest) {
+  while (!rest.empty()) {
+    std::size_t skipped = 1;
+    if (rest.starts_with("--")) {
+      skipped = std::min(rest.find('\n'), rest.size());
+    } else if (rest.starts_with("/*")) {
+      skipped = std::min(rest.find("*/", 2), rest.size() - 2) + 2;
+    } else if (rest.front() != ';' && !std::isspace(static_cast<unsigned char>(rest.front()))) {
+      return false;
+    }
+    rest.remove_prefix(skipped);
   }
   return true;
 }
@@ -180,7 +192,7 @@ std::expected<Statement, std::string> prepare_read_only(Database& db, std::strin
   if (!statement->read_only() && !refusal.telling_pragma) {
     return Failed(refused("a statement that changes the index"));
   }
-  if (!only_space_or_semicolons(rest)) {
+  if (!no_more_statements(rest)) {
     return Failed("Give one statement at a time: the query goes on after its first.");
   }
   return statement;

@@ -55,6 +55,7 @@ TEST_F(SqlCommandTest, RunsWhatOnlyReads) {
       {{"SELECT * FROM pragma_journal_mode"}, "journal_mode\nwal\n"},
       {{"-- how many\nSELECT count(*) AS hosts FROM host"}, "hosts\n0\n"},
       {{"--", "how", "many\nSELECT", "count(*)", "AS", "hosts", "FROM", "host;"}, "hosts\n0\n"},
+      {{"SELECT 1 AS one; ;\r\n-- one\n/* nothing more */ /* no"}, "one\n1\n"},
       {{"SELECT", "1", "AS", "one", "--csv"}, "one\r\n1\r\n"},
       {{"--csv", "SELECT 2 AS two"}, "two\r\n2\r\n"},
   };
@@ -113,6 +114,8 @@ TEST_F(SqlCommandTest, RefusesWhatWritesSetsOrTellsTheMemory) {
       {"DETACH main", refused("DETACH")},
       {"SELECT \"typo\"", "The query can't be run: No such column: typo.\n"},
       {"SELECT 1; SELECT 2", "Give one statement at a time: the query goes on after its first.\n"},
+      {"SELECT 1; /* one */ -- and\nSELECT 2",
+       "Give one statement at a time: the query goes on after its first.\n"},
       {"-- a comment alone", "The query is empty.\n"},
   };
   for (const auto& c : cases) {

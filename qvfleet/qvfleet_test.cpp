@@ -112,6 +112,7 @@ TEST_F(QvfleetTest, IndexesThenAnswers) {
       {{"find", "@index", "pci\\ven_8086&dev_1"}, 0, found},
       {{"find", "@index", "PCI\\VEN_*"}, 0, found},
       {{"find", "@index", "PCI\\VEN_%*"}, 0, found.substr(0, found.find('\n') + 1)},
+      {{"find", "@index", "USB_class*"}, 0, found.substr(0, found.find('\n') + 1)},
       {{"hosts", "@index", "--csv"},
        0,
        "host,taken_at,os,arch,server,devices,no_driver\r\n"

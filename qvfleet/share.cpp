@@ -14,12 +14,22 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// qv writes each report under a temporary name beside it (`.qv-*.tmp`) and
+// renames it into place: such a file is a report in flight, or one a stopped
+// run left behind, never one to index. Told by its name before it is looked up,
+// since the rename may take it away in between.
+bool qv_temporary(const fs::path& path) {
+  const std::u8string name = path.filename().u8string();
+  return name.starts_with(u8".qv-") && name.ends_with(u8".tmp");
+}
+
 class Finder {
  public:
   Finder(const std::set<std::string>& skipped, const std::function<void(std::size_t)>& on_found)
       : skipped_(skipped), on_found_(on_found) {}
 
   void add(const fs::path& given) {
+    if (qv_temporary(given)) return;
     std::error_code error;
     const fs::path path = fs::absolute(given, error).lexically_normal();
     if (error) return problem(given, sentence(error.message()));
@@ -76,6 +86,7 @@ class Finder {
         continue;
       }
       for (const fs::path& entry : *entries) {
+        if (qv_temporary(entry)) continue;
         const auto look = look_up(entry, true);
         if (look) {
           take(*look, entry);

@@ -27,7 +27,8 @@ struct FoundFiles {
 };
 
 // The files whose identities are in `skipped` (the index's own files) are left
-// out without a word. `on_found` hears the count of files found as it grows.
+// out without a word, and so are qv's temporary files (`.qv-*.tmp`), whether met
+// in a folder or named. `on_found` hears the count of files found as it grows.
 [[nodiscard]] FoundFiles find_report_files(
     const std::vector<std::filesystem::path>& paths, const std::set<std::string>& skipped,
     const std::function<void(std::size_t)>& on_found = {});

@@ -7,10 +7,10 @@
 #  - questions asked while a run writes: every one answered;
 #  - two runs at once on a new index, 10 times: each ends with 0 or says the index
 #    is busy (2); the index stays whole and one more run completes it;
-#  - the classes of share an administrator has (the index inside it, links, a
-#    second spelling, a file rewritten while it is read, what is no file, a foreign
-#    database, a full disk, a read-only index...): one table, each row with its
-#    status, summary line and count of snapshots.
+#  - the classes of share an administrator has (the index inside it, links, qv's
+#    temporary files, a second spelling, a file rewritten while it is read, what
+#    is no file, a foreign database, a full disk, a read-only index...): one
+#    table, each row with its status, summary line and count of snapshots.
 # Usage: test_faults_posix.sh QVFLEET GENERATOR
 set -uo pipefail
 qvfleet=${1:?usage: test_faults_posix.sh QVFLEET GENERATOR}
@@ -80,6 +80,22 @@ case_links() {
   ln -s .. "$(dirname "${one[0]}")/up"
   last index fleet.db share share/again "$(dirname "${one[0]}")"
 }
+# qv's temporary files: one being written (cut short, held open) and one a
+# stopped run left whole, the latter also named; neither is read nor counted.
+case_qv_temporary() {
+  copy_share
+  local one=(share/*/*.txt)
+  head -c 20 "${one[0]}" >"$(dirname "${one[0]}")/.qv-4242-0.tmp"
+  exec 3>>"$(dirname "${one[0]}")/.qv-4242-0.tmp"
+  sed 's/^host=.*/host=LEFT-BEHIND/' "${one[1]}" >share/.qv-77-1f2e3d4c.tmp
+  last index fleet.db share share/.qv-77-1f2e3d4c.tmp
+  exec 3>&-
+  [[ ! -s err ]] || fail "$row: $(cat err)"
+  local kept
+  kept=$("$qvfleet" sql fleet.db "SELECT count(*) FROM snapshot WHERE path LIKE '%.tmp'
+      UNION ALL SELECT count(*) FROM host WHERE name = 'LEFT-BEHIND'" | tail -n +2 | tr '\n' ' ')
+  [[ $kept == "0 0 " ]] || fail "$row: the index holds temporary files: $kept"
+}
 case_second_spelling() {
   copy_share
   ln -s share alias
@@ -113,14 +129,15 @@ while True:
 }
 case_no_files() {
   copy_share
-  mkfifo share/fifo
+  mkfifo share/fifo fifo
   ln -s "$PWD/share/gone.txt" share/dangling.txt
   ln -s /dev/zero share/zero.txt
-  last index fleet.db share missing
+  last index fleet.db share missing ./fifo
   said "Couldn't read $PWD/share/fifo: It is not a file but a device, a pipe or a folder."
   said "Couldn't read $PWD/share/dangling.txt: It is a link to a file or folder that does not exist."
   said "Couldn't read $PWD/share/zero.txt: It is not a file but a device, a pipe or a folder."
   said "Couldn't read missing: There is no such file or folder."
+  said "Couldn't read ./fifo: It is not a file but a device, a pipe or a folder."  # as typed
 }
 case_beyond_the_limit() {
   mkdir share
@@ -174,10 +191,11 @@ chmod 755 "$work"
 rows=(
   "index_inside|0|0 indexed, 2 already known, 0 refused|2"
   "links|0|2 indexed, 0 already known, 0 refused|2"
+  "qv_temporary|0|2 indexed, 0 already known, 0 refused|2"
   "second_spelling|0|0 indexed, 2 already known, 0 refused|2"
   "same_size_same_second|0|1 indexed, 1 already known, 0 refused|3"
   "rewritten_while_read|1|0 indexed, 0 already known, 1 refused|0"
-  "no_files|1|2 indexed, 0 already known, 4 refused|2"
+  "no_files|1|2 indexed, 0 already known, 5 refused|2"
   "beyond_the_limit|1|0 indexed, 0 already known, 1 refused|0"
   "unreadable|1|1 indexed, 0 already known, 2 refused|1"
   "foreign_database|2|0 indexed, 0 already known, 0 refused|-"

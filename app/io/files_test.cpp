@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <expected>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -40,6 +42,44 @@ TEST(ReadWholeFile, BytesUnchangedOrWhyNot) {
   EXPECT_EQ(read_whole_file(path.native(), 199999),
             std::unexpected("The file is too large to read (200000 bytes)."s));
   fs::remove_all(folder);
+}
+
+// The common read loop, fed a file that gives its bytes a few at a time and may
+// fail at one read: what a file holds whatever the size it was said to have,
+// or the reason it was not read, never part of its bytes.
+TEST(ReadAll, TheWholeFileOrWhyNot) {
+  const std::string ten = "0123456789";
+  const struct {
+    const char* name;
+    std::uint64_t said_size;
+    std::string content;
+    int failing_read = 0;  // 1-based, 0 for none
+    std::expected<std::string, std::string> read;
+  } cases[] = {
+      {"as said", 10, ten, 0, ten},
+      {"empty", 0, "", 0, ""},
+      {"one byte", 1, "x", 0, "x"},
+      {"shorter than said", 10, "01234", 0, "01234"},
+      {"longer than said", 4, ten, 0, ten},
+      {"grown to the limit", 1, ten + "ab", 0, ten + "ab"},
+      {"grown past the limit", 4, ten + "abc", 0, std::unexpected(too_large_text(13))},
+      {"said to be past the limit", 13, ten, 0, std::unexpected(too_large_text(13))},
+      {"a read fails in the middle", 10, ten, 2, std::unexpected("Broken pipe.")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::size_t at = 0;
+    int reads = 0;
+    const ReadSome read_some =
+        [&](char* room, std::size_t room_size) -> std::expected<std::size_t, std::string> {
+      if (++reads == c.failing_read) return std::unexpected("Broken pipe.");
+      const std::size_t got = std::min({room_size, c.content.size() - at, std::size_t{3}});
+      c.content.copy(room, got, at);
+      at += got;
+      return got;
+    };
+    EXPECT_EQ(read_all(c.said_size, 12, read_some), c.read);
+  }
 }
 
 }  // namespace

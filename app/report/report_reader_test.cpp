@@ -70,6 +70,7 @@ TEST(ReadReport, RefusesWhatTheWriterNeverWrites) {
       {"", 1, first},
       {" qvdev1\n", 1, first},
       {"\n\xef\xbb\xbfqvdev1\n", 1, first},
+      {std::string("\xef\xbb\xbe") + "qvdev1\nhost=PC\n", 1, first},  // U+FEFE, no byte-order mark
       {"\xff\xfe", 1, first},
       {"qvdev1", 1, cut},
       {"qvdev1\r", 1, cut},
