@@ -1,9 +1,10 @@
 // Items made on threads of their own ahead of the one who takes them, handed
 // over in their order. Each thread makes the next item that none has taken. A
-// thread takes an item only while fewer than `bounds.items` wait untaken and
-// their bytes are under `bounds.bytes`, so that memory stays bounded however
-// many there are; an item larger than the bound still goes when none other waits.
-// An item counts its listed bytes while it is made, and its own once made.
+// thread takes an item only while fewer than `bounds.items` are ahead of the
+// taker, made or being made, and their bytes are under `bounds.bytes`, so that
+// memory stays bounded however many there are; an item larger than the bound
+// still goes when none other is ahead. An item counts its listed bytes while it
+// is made, and its own once made.
 //
 //   ReadAhead<ReadFile> ahead(files.size(), {.items = 16, .bytes = 32 << 20}, 2,
 //                             {.listed = ..., .make = ..., .bytes = ...});
@@ -30,7 +31,7 @@ class ReadAhead {
     std::size_t items = 0;
     std::size_t bytes = 0;
   };
-  // Called on the making threads, but for `listed`.
+  // All called on the making threads; `listed` under the lock, so it is cheap.
   struct Work {
     std::function<void()> on_thread = [] {};         // first, on each thread
     std::function<std::size_t(std::size_t)> listed;  // item i's bytes before it is made

@@ -37,8 +37,8 @@ inline std::filesystem::path test_folder(const std::string& prefix) {
 }
 
 // Fails the running test for each fault of the index.
-inline void expect_sound_index(Database& db, const std::string& name = "the index") {
-  for (const std::string& fault : index_faults(db)) ADD_FAILURE() << name << ": " << fault;
+inline void expect_sound_index(Database& db) {
+  for (const std::string& fault : index_faults(db)) ADD_FAILURE() << "the index: " << fault;
 }
 
 // The running test's folder, made empty, and removed with the object: declared
