@@ -1,5 +1,5 @@
 // qvfleet_check FOLDER...: checks every fleet index under the folders as
-// index_check.h says, for the shell tests at their end. Prints each fault
+// index_check.h says, for the shell and browser tests at their end. Prints each fault
 // with its index's path and exits 1 when any is found, else prints how many
 // indexes it checked.
 #include <cstdio>
