@@ -1,6 +1,8 @@
 // The questions asked of a fleet index: any read-only SQL, and the canned
 // questions, each one SQL query over the latest snapshot of every host, with its
 // values bound as parameters. docs/fleet.md shows each query as it stands here.
+// `drivers`, `behind` and `nodriver` are answered by driver_runs.h and
+// no_driver.h, faster on a large fleet; their queries here give the same rows.
 //
 //   auto rows = prepare_read_only(db, "SELECT name FROM host");
 //   write_rows(*rows, TableFormat::tsv, out);
@@ -8,6 +10,8 @@
 
 #include <expected>
 #include <functional>
+#include <initializer_list>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,11 +25,9 @@ JOIN host AS h ON h.host_id = s.host_id
 JOIN report AS r ON r.report_id = s.report_id
 ORDER BY h.name)sql";
 
-// A driver is its provider and description: Windows publishes a vendor's package
-// as oem<N>.inf, N counted per machine, so the INF names the same package
-// differently from machine to machine. Each version (numbers, then date) of each
-// driver, newest first, with the hosts whose latest snapshot runs it, each once;
-// its INF where every such host has the same name, else how many names, as
+// `drivers`: each version (numbers, then date) of each driver (provider and
+// description), newest first, with the hosts whose latest snapshot runs it, each
+// once; its INF where every such host has the same name, else how many names, as
 // "oem*.inf (57 names)" when all of them have that form. A driver matches when its
 // provider, description, an INF it is published as or a device id it matched
 // holds the text.
@@ -71,9 +73,9 @@ WHERE ?1 IS NULL
                       WHERE instr(lower(driver_matching_id), lower(?1)) > 0)
 ORDER BY d.provider, d.description, d.inf, d.v1 DESC, d.v2 DESC, d.v3 DESC, d.v4 DESC, d.date DESC)sql";
 
-// The hosts whose latest snapshot runs a version of a driver older, by its numbers,
-// than the newest that any host runs of it, or than the version asked for; the
-// oldest first. A driver is chosen as `drivers` chooses it.
+// `behind`: the hosts whose latest snapshot runs a version of a driver older, by its
+// numbers, than the newest that any host runs of it, or than the version asked
+// for; by driver, oldest first. A driver is chosen as `drivers` chooses it.
 // ?1: the text to look for, or null for every driver; ?2 to ?5: the version's
 // numbers, or null for each driver's newest.
 inline constexpr std::string_view kBehindQuery = R"sql(WITH wanted AS MATERIALIZED (
@@ -88,28 +90,23 @@ inline constexpr std::string_view kBehindQuery = R"sql(WITH wanted AS MATERIALIZ
              OVER (PARTITION BY d.provider, d.description) AS wanted
     FROM driver AS d)
   WHERE wanted),
-runs AS MATERIALIZED (
-  SELECT s.host_id, s.taken_at, rd.driver_id
-  FROM latest_snapshot AS s JOIN report_driver AS rd ON rd.report_id = s.report_id
-  WHERE rd.driver_id IN wanted),
-target AS (
-  SELECT d.driver_id, d.v1, d.v2, d.v3, d.v4,
+runs AS (
+  SELECT s.host_id, s.taken_at, d.provider, d.description, d.version, d.v1, d.v2, d.v3, d.v4,
          coalesce(?2, first_value(d.v1) OVER newest) AS t1,
          coalesce(?3, first_value(d.v2) OVER newest) AS t2,
          coalesce(?4, first_value(d.v3) OVER newest) AS t3,
          coalesce(?5, first_value(d.v4) OVER newest) AS t4,
          coalesce(?2 || '.' || ?3 || '.' || ?4 || '.' || ?5, first_value(d.version) OVER newest) AS behind
-  FROM driver AS d
-  WHERE d.driver_id IN (SELECT driver_id FROM runs)
+  FROM latest_snapshot AS s
+  JOIN report_driver AS rd ON rd.report_id = s.report_id
+  JOIN driver AS d ON d.driver_id = rd.driver_id
+  WHERE rd.driver_id IN wanted
   WINDOW newest AS (PARTITION BY d.provider, d.description
                     ORDER BY d.v1 DESC, d.v2 DESC, d.v3 DESC, d.v4 DESC))
-SELECT DISTINCT h.name AS host, d.provider, d.description, d.version, t.behind, r.taken_at AS last_seen
-FROM target AS t
-JOIN runs AS r ON r.driver_id = t.driver_id
-JOIN driver AS d ON d.driver_id = t.driver_id
-JOIN host AS h ON h.host_id = r.host_id
-WHERE (t.v1, t.v2, t.v3, t.v4) < (t.t1, t.t2, t.t3, t.t4)
-ORDER BY d.provider, d.description, d.v1, d.v2, d.v3, d.v4, h.name)sql";
+SELECT DISTINCT h.name AS host, r.provider, r.description, r.version, r.behind, r.taken_at AS last_seen
+FROM runs AS r JOIN host AS h ON h.host_id = r.host_id
+WHERE (r.v1, r.v2, r.v3, r.v4) < (r.t1, r.t2, r.t3, r.t4)
+ORDER BY r.provider, r.description, r.v1, r.v2, r.v3, r.v4, h.name)sql";
 
 // Every device of the hosts' latest snapshots that has no driver, with its first
 // hardware id.
@@ -166,6 +163,28 @@ using LineSink = std::function<bool(std::string_view)>;
 [[nodiscard]] std::expected<void, std::string> write_rows(Statement& statement,
                                                           TableFormat format,
                                                           const LineSink& out);
+
+// The lines of a table that the program fills itself, written as write_rows writes
+// a statement's rows.
+//
+//   TableLines lines(TableFormat::tsv, out);
+//   lines.row({"host", "version"});
+//   lines.row({"PC-1", std::nullopt});
+//   if (!lines.finish()) ...the output is gone...
+class TableLines {
+ public:
+  TableLines(TableFormat format, const LineSink& out) : format_(format), out_(out) {}
+  // A null field is empty, as write_rows writes a null.
+  void row(std::initializer_list<std::optional<std::string_view>> fields);
+  // Writes what is left; false once the output is gone.
+  [[nodiscard]] bool finish();
+
+ private:
+  TableFormat format_;
+  const LineSink& out_;
+  std::string lines_;
+  bool open_ = true;
+};
 
 // One CSV field as RFC 4180 quotes it.
 void append_csv_field(std::string& line, std::string_view text);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "queries.h"
+#include "schema.h"
 #include "test_folder.h"
 
 namespace qv {
@@ -231,6 +233,47 @@ TEST_F(QuestionsTest, ChangesOfOneHost) {
       {{"changes", "@index", "--host", "PC-3", "--since", "2026-12-07T06:00:01Z"}, ""},
   };
   expect_answers(cases);
+}
+
+// docs/fleet.md shows these questions in SQL, which the program answers otherwise.
+TEST_F(QuestionsTest, TheDocumentedQueriesGiveTheSameRows) {
+  auto db = open_index(index_, IndexAccess::read);
+  ASSERT_TRUE(db.has_value()) << db.error();
+  const struct {
+    std::vector<std::string> arguments;
+    std::string_view sql;
+    std::vector<std::int64_t> numbers;  // ?2 to ?5
+  } cases[] = {
+      {{"drivers", "@index"}, kDriversQuery, {}},
+      {{"drivers", "@index", "oem57", "--csv"}, kDriversQuery, {}},
+      {{"drivers", "@index", "ven_8086&dev_1"}, kDriversQuery, {}},
+      {{"behind", "@index"}, kBehindQuery, {}},
+      {{"behind", "@index", "ether", "--version", "1.9.5.0"}, kBehindQuery, {1, 9, 5, 0}},
+      {{"behind", "@index", "--version", "2.0.0.0"}, kBehindQuery, {2, 0, 0, 0}},
+      {{"nodriver", "@index"}, kNoDriverQuery, {}},
+      {{"nodriver", "@index", "usb\\y"}, kNoDriverQuery, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    auto statement = db->prepare(c.sql);
+    ASSERT_TRUE(statement.has_value()) << statement.error();
+    const bool csv = c.arguments.back() == "--csv";
+    const auto text = c.arguments.size() > 2 && !c.arguments[2].starts_with("--")
+                          ? std::optional<std::string_view>(c.arguments[2])
+                          : std::nullopt;
+    statement->bind(1, text);
+    for (std::size_t i = 0; i < c.numbers.size(); ++i) {
+      statement->bind(static_cast<int>(i + 2), c.numbers[i]);
+    }
+    std::string rows;
+    ASSERT_TRUE(write_rows(*statement, csv ? TableFormat::csv : TableFormat::tsv,
+                           [&](std::string_view lines) {
+                             rows += lines;
+                             return true;
+                           })
+                    .has_value());
+    EXPECT_EQ(run(c.arguments).out, rows);
+  }
 }
 
 TEST_F(QuestionsTest, BadWordsAreOneLineAndStatusTwo) {

@@ -8,8 +8,10 @@
 
 #include "changes.h"
 #include "command_words.h"
+#include "driver_runs.h"
 #include "export.h"
 #include "index_command.h"
+#include "no_driver.h"
 #include "page.h"
 #include "queries.h"
 #include "report_format.h"
@@ -153,6 +155,18 @@ class Command {
     return rows(*statement, csv);
   }
 
+  // A question whose rows `write` makes, read as one read of the index.
+  using Answer = std::function<std::expected<void, std::string>(Database&, const LineSink&)>;
+  int answer(const Answer& write) {
+    auto db = open();
+    if (!db) return trouble(db.error());
+    if (auto begun = db->execute("BEGIN"); !begun) return trouble(begun.error());
+    const auto written = write(*db, sink());
+    (void)db->execute("COMMIT");
+    if (!written) return trouble("The query failed: " + written.error());
+    return out_.failed() ? kTrouble : 0;
+  }
+
   int sql(const std::string& text, bool csv) {
     auto db = open();
     if (!db) return trouble(db.error());
@@ -236,7 +250,7 @@ std::function<void(Statement&)> texts(std::vector<std::optional<std::string>> va
   };
 }
 
-int behind(Command& command, const Words& words, bool csv) {
+int behind(Command& command, const Words& words, TableFormat format) {
   const std::optional<std::string> text =
       words.plain.empty() ? std::nullopt : std::optional(words.plain[0]);
   std::optional<std::array<std::int64_t, 4>> version;
@@ -244,18 +258,14 @@ int behind(Command& command, const Words& words, bool csv) {
     version = version_numbers(*given);
     if (!version) {
       return command.trouble(
-          "The version after --version is not one as drivers have them, " +
-          std::string("four numbers up to 65535 split by dots (31.0.101.4502): ") +
+          "The version after --version is not one as drivers have them, four numbers up to "
+          "65535 split by dots (31.0.101.4502): " +
           one_line_text(*given) + ".");
     }
   }
-  const auto bind = [&](Statement& statement) {
-    texts({text})(statement);
-    for (std::size_t i = 0; version && i < version->size(); ++i) {
-      statement.bind(static_cast<int>(i + 2), (*version)[i]);
-    }
-  };
-  return command.query(kBehindQuery, bind, csv);
+  return command.answer([&](Database& db, const LineSink& out) {
+    return write_behind(db, text, version, format, out);
+  });
 }
 
 int run_command(Command& command, const CommandForm& form, const std::string& index,
@@ -275,12 +285,19 @@ int run_command(Command& command, const CommandForm& form, const std::string& in
     const auto& date = words.value("--seen-before");
     return command.query(date ? kHostsSeenBeforeQuery : kHostsQuery, texts({date}), csv);
   }
-  if (form.name == "drivers") {
-    return command.query(words.count("--by-inf") == 1 ? kDriversByInfQuery : kDriversQuery,
-                         texts({first}), csv);
+  const TableFormat format = csv ? TableFormat::csv : TableFormat::tsv;
+  if (form.name == "drivers" && words.count("--by-inf") == 1) {
+    return command.query(kDriversByInfQuery, texts({first}), csv);
   }
-  if (form.name == "behind") return behind(command, words, csv);
-  if (form.name == "nodriver") return command.query(kNoDriverQuery, texts({first}), csv);
+  if (form.name == "drivers") {
+    return command.answer(
+        [&](Database& db, const LineSink& out) { return write_drivers(db, first, format, out); });
+  }
+  if (form.name == "behind") return behind(command, words, format);
+  if (form.name == "nodriver") {
+    return command.answer(
+        [&](Database& db, const LineSink& out) { return write_no_driver(db, first, format, out); });
+  }
   if (form.name == "find") {
     const std::string& id = plain[0];
     if (id.ends_with('*')) {
