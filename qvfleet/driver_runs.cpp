@@ -2,24 +2,21 @@
 
 #include <algorithm>
 #include <charconv>
+#include <set>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qv {
 namespace {
 
-// Every driver row, in the order the questions list them, and whether it matches ?1.
 constexpr std::string_view kDriverRows =
-    R"sql(SELECT d.driver_id, d.provider, d.description, d.inf, d.version, d.date, d.v1, d.v2, d.v3, d.v4,
-       ?1 IS NULL
-       OR instr(lower(d.provider), lower(?1)) > 0
-       OR instr(lower(d.description), lower(?1)) > 0
-       OR instr(lower(d.inf), lower(?1)) > 0
-       OR d.driver_id IN (SELECT driver_id FROM device_state
-                          WHERE instr(lower(driver_matching_id), lower(?1)) > 0)
-FROM driver AS d
-ORDER BY d.provider, d.description, d.v1 DESC, d.v2 DESC, d.v3 DESC, d.v4 DESC, d.date DESC,
-         d.driver_id)sql";
+    "SELECT driver_id, provider, description, inf, version, date, v1, v2, v3, v4 FROM driver";
+
+// The drivers that a device state holding ?1 in its matching id was matched by.
+constexpr std::string_view kMatchedDrivers =
+    "SELECT DISTINCT driver_id FROM device_state "
+    "WHERE driver_id IS NOT NULL AND instr(lower(driver_matching_id), lower(?1)) > 0";
 
 constexpr std::string_view kLatestDrivers = R"sql(SELECT h.name, s.taken_at, r.drivers
 FROM latest_snapshot AS s
@@ -27,27 +24,135 @@ JOIN host AS h ON h.host_id = s.host_id
 JOIN report AS r ON r.report_id = s.report_id
 ORDER BY h.name)sql";
 
+// The place of each driver row that a host runs, by its id: a flat table for
+// the ids SQLite gives out from 1 up, which took a tenth of a question's time as
+// a hash map, and a map for any far from them.
+class PlaceOfId {
+ public:
+  static constexpr std::size_t kNotRun = static_cast<std::size_t>(-1);
+  static constexpr std::size_t kRun = kNotRun - 1;  // not yet placed
+
+  void mark_run(std::int64_t id) {
+    if (std::size_t* at = find(id, true); *at == kNotRun) *at = kRun;
+  }
+  void place(std::int64_t id, std::size_t place) { *find(id, true) = place; }
+  [[nodiscard]] std::size_t get(std::int64_t id) {
+    const std::size_t* at = find(id, false);
+    return at != nullptr ? *at : kNotRun;
+  }
+
+ private:
+  static constexpr std::int64_t kFlat = std::int64_t{1} << 20;
+
+  std::size_t* find(std::int64_t id, bool make) {
+    if (id >= 0 && id < kFlat) {
+      const auto at = static_cast<std::size_t>(id);
+      if (at >= flat_.size()) {
+        if (!make) return nullptr;
+        flat_.resize(at + 1, kNotRun);
+      }
+      return &flat_[at];
+    }
+    const auto at = far_.find(id);
+    if (at != far_.end()) return &at->second;
+    return make ? &far_.emplace(id, kNotRun).first->second : nullptr;
+  }
+
+  std::vector<std::size_t> flat_;
+  std::unordered_map<std::int64_t, std::size_t> far_;
+};
+
 std::optional<std::string> optional_string(const Statement& row, int column) {
   const auto text = row.optional_text(column);
   return text ? std::optional<std::string>(*text) : std::nullopt;
 }
 
-// Reads the rows, and marks where each driver and each version starts.
-std::expected<std::vector<bool>, std::string> read_rows(
-    Database& db, const std::optional<std::string>& text, std::vector<DriverRow>& rows,
-    std::unordered_map<std::int64_t, std::size_t>& place_of) {
+using DriverKey = std::pair<std::optional<std::string>, std::string>;
+
+// The rows that the latest snapshots run, with whether each matches, and the
+// drivers of the others that match: a driver is wanted whole. Only the rows that
+// are run are kept and sorted, half of an index that has run for a month.
+struct ReadRows {
+  std::vector<DriverRow> rows;
+  std::vector<std::int64_t> ids;
+  std::vector<bool> matches;
+  std::set<DriverKey> matching_drivers;
+};
+
+std::string ascii_lower(std::string_view text) {
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
+  }
+  return lower;
+}
+
+// Whether `text` holds `lower` (in ASCII lower case) without regard to ASCII case,
+// as instr(lower(text), lower(?1)) > 0 tells it in SQLite.
+bool holds(const std::optional<std::string_view>& text, std::string_view lower) {
+  if (!text) return false;
+  const auto same = [](char c, char wanted) {
+    return (c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) == wanted;
+  };
+  return lower.empty() || std::ranges::search(*text, lower, same).begin() != text->end();
+}
+
+std::expected<ReadRows, std::string> read_rows(Database& db, const std::optional<std::string>& text,
+                                               PlaceOfId& run) {
+  std::unordered_set<std::int64_t> matched;  // by a device id
+  if (text) {
+    auto statement = db.prepare(kMatchedDrivers);
+    if (!statement) return Failed(statement.error());
+    statement->bind(1, *text);
+    auto done = each_row(*statement, [&](const Statement& row) { matched.insert(row.integer(0)); });
+    if (!done) return Failed(done.error());
+  }
+  const std::string lower = ascii_lower(text.value_or(""));
   auto statement = db.prepare(kDriverRows);
   if (!statement) return Failed(statement.error());
-  statement->bind(1, text ? std::optional<std::string_view>(*text) : std::nullopt);
-  std::vector<bool> matches;
-  auto read = each_row(*statement, [&](const Statement& row) {
-    DriverRow driver{.provider = optional_string(row, 1),
-                     .description = std::string(row.text(2)),
-                     .inf = optional_string(row, 3),
-                     .version = std::string(row.text(4)),
-                     .date = optional_string(row, 5),
-                     .numbers = {row.integer(6), row.integer(7), row.integer(8), row.integer(9)}};
+  ReadRows read;
+  auto done = each_row(*statement, [&](const Statement& row) {
+    const bool matches = !text || holds(row.optional_text(1), lower) || holds(row.text(2), lower) ||
+                         holds(row.optional_text(3), lower) || matched.contains(row.integer(0));
+    if (run.get(row.integer(0)) == PlaceOfId::kNotRun) {
+      if (text && matches) read.matching_drivers.emplace(optional_string(row, 1), row.text(2));
+      return;
+    }
+    read.rows.push_back(
+        {.provider = optional_string(row, 1),
+         .description = std::string(row.text(2)),
+         .inf = optional_string(row, 3),
+         .version = std::string(row.text(4)),
+         .date = optional_string(row, 5),
+         .numbers = {row.integer(6), row.integer(7), row.integer(8), row.integer(9)}});
+    read.ids.push_back(row.integer(0));
+    read.matches.push_back(matches);
+  });
+  if (!done) return Failed(done.error());
+  return read;
+}
+
+// As SQLite orders by provider, description, numbers and date, the last two
+// descending: texts by their bytes, an absent one first (last, descending).
+bool listed_before(const DriverRow& a, const DriverRow& b) {
+  return std::tie(a.provider, a.description, b.numbers, b.date) <
+         std::tie(b.provider, b.description, a.numbers, a.date);
+}
+
+// Puts the rows in the questions' order, marks where each driver and each version
+// starts, and gives each id its place; by the place of a driver's first row,
+// whether it is wanted.
+std::vector<bool> order_rows(ReadRows& read, std::vector<DriverRow>& rows, PlaceOfId& place_of) {
+  std::vector<std::size_t> order(read.rows.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+    if (listed_before(read.rows[a], read.rows[b])) return true;
+    return !listed_before(read.rows[b], read.rows[a]) && read.ids[a] < read.ids[b];
+  });
+  std::vector<bool> wanted(order.size());
+  for (const std::size_t i : order) {
     const std::size_t place = rows.size();
+    DriverRow driver = std::move(read.rows[i]);
     const DriverRow* before = rows.empty() ? nullptr : &rows.back();
     const bool same_driver = before != nullptr && before->provider == driver.provider &&
                              before->description == driver.description;
@@ -56,15 +161,12 @@ std::expected<std::vector<bool>, std::string> read_rows(
         same_driver && before->numbers == driver.numbers && before->date == driver.date
             ? before->version_first
             : place;
-    matches.push_back(row.integer(10) != 0);
-    place_of.emplace(row.integer(0), place);
+    if (read.matches[i] ||
+        (!same_driver && read.matching_drivers.contains({driver.provider, driver.description}))) {
+      wanted[driver.driver] = true;
+    }
+    place_of.place(read.ids[i], place);
     rows.push_back(std::move(driver));
-  });
-  if (!read) return Failed(read.error());
-  // By the place of a driver's first row: whether any row of it matches.
-  std::vector<bool> wanted(rows.size());
-  for (std::size_t place = 0; place < rows.size(); ++place) {
-    if (matches[place]) wanted[rows[place].driver] = true;
   }
   return wanted;
 }
@@ -114,29 +216,37 @@ std::optional<std::vector<std::int64_t>> id_list(std::string_view json) {
 std::expected<DriverRuns, std::string> read_driver_runs(Database& db,
                                                         const std::optional<std::string>& text) {
   DriverRuns runs;
-  std::unordered_map<std::int64_t, std::size_t> place_of;
-  const auto wanted = read_rows(db, text, runs.rows, place_of);
-  if (!wanted) return Failed(wanted.error());
+  std::vector<std::vector<std::int64_t>> ids;  // of each host
+  PlaceOfId place_of;
   auto latest = db.prepare(kLatestDrivers);
   if (!latest) return Failed(latest.error());
   bool whole = true;
-  auto read = each_row(*latest, [&](const Statement& row) {
-    RunningHost host{
-        .name = std::string(row.text(0)), .last_seen = std::string(row.text(1)), .rows = {}};
-    const auto ids = id_list(row.text(2));
-    whole = whole && ids.has_value();
-    for (const std::int64_t id : ids.value_or(std::vector<std::int64_t>{})) {
-      const auto at = place_of.find(id);
-      whole = whole && at != place_of.end();
-      if (at != place_of.end() && (*wanted)[runs.rows[at->second].driver]) {
-        host.rows.push_back(at->second);
-      }
+  auto done = each_row(*latest, [&](const Statement& row) {
+    runs.hosts.push_back(
+        {.name = std::string(row.text(0)), .last_seen = std::string(row.text(1)), .rows = {}});
+    auto list = id_list(row.text(2));
+    whole = whole && list.has_value();
+    for (const std::int64_t id : list.value_or(std::vector<std::int64_t>{})) {
+      place_of.mark_run(id);
     }
-    std::ranges::sort(host.rows);
-    runs.hosts.push_back(std::move(host));
+    ids.push_back(std::move(list).value_or(std::vector<std::int64_t>{}));
   });
-  if (!read) return Failed(read.error());
+  if (!done) return Failed(done.error());
   if (!whole) return Failed("A report's list of drivers does not read as the index writes it.");
+  auto read = read_rows(db, text, place_of);
+  if (!read) return Failed(read.error());
+  const std::vector<bool> wanted = order_rows(*read, runs.rows, place_of);
+  for (std::size_t host = 0; host < ids.size(); ++host) {
+    std::vector<std::size_t>& rows = runs.hosts[host].rows;
+    for (const std::int64_t id : ids[host]) {
+      const std::size_t place = place_of.get(id);
+      if (place >= PlaceOfId::kRun) {
+        return Failed("A report lists a driver that the index does not hold.");
+      }
+      if (wanted[runs.rows[place].driver]) rows.push_back(place);
+    }
+    std::ranges::sort(rows);
+  }
   return runs;
 }
 
@@ -197,8 +307,9 @@ std::expected<void, std::string> write_behind(
       first = std::min(first, place);
     }
   }
-  // (driver, the first row of its numbers, host): by driver, oldest first, then host.
-  std::vector<std::tuple<std::size_t, std::size_t, std::size_t>> behind;
+  // By the first row of each version's numbers, the hosts behind on it, ascending
+  // as the hosts are taken.
+  std::vector<std::vector<std::size_t>> behind(rows.size());
   for (std::size_t host = 0; host < runs->hosts.size(); ++host) {
     for (const std::size_t place : runs->hosts[host].rows) {
       const DriverRow& row = rows[place];
@@ -208,22 +319,26 @@ std::expected<void, std::string> write_behind(
       while (numbers_first > row.driver && rows[numbers_first - 1].numbers == row.numbers) {
         --numbers_first;
       }
-      behind.emplace_back(row.driver, numbers_first, host);
+      std::vector<std::size_t>& hosts = behind[numbers_first];
+      if (hosts.empty() || hosts.back() != host) hosts.push_back(host);
     }
   }
-  std::ranges::sort(behind, [](const auto& a, const auto& b) {
-    return std::tie(std::get<0>(a), std::get<1>(b), std::get<2>(a)) <
-           std::tie(std::get<0>(b), std::get<1>(a), std::get<2>(b));
-  });
-  behind.erase(std::unique(behind.begin(), behind.end()), behind.end());
   const std::optional<std::string> asked =
       version ? std::optional(numbers_text(*version)) : std::nullopt;
   TableLines lines(format, out);
   lines.row({"host", "provider", "description", "version", "behind", "last_seen"});
-  for (const auto& [driver, numbers_first, host] : behind) {
-    const DriverRow& row = rows[numbers_first];
-    lines.row({runs->hosts[host].name, row.provider, row.description, row.version,
-               asked ? *asked : rows[newest[driver]].version, runs->hosts[host].last_seen});
+  for (std::size_t driver = 0; driver < rows.size();) {
+    std::size_t end = driver + 1;
+    while (end < rows.size() && rows[end].driver == driver) ++end;
+    // A driver's rows go newest first: backwards from its last, the oldest first.
+    for (std::size_t place = end; place-- > driver;) {
+      for (const std::size_t host : behind[place]) {
+        lines.row({runs->hosts[host].name, rows[place].provider, rows[place].description,
+                   rows[place].version, asked ? *asked : rows[newest[driver]].version,
+                   runs->hosts[host].last_seen});
+      }
+    }
+    driver = end;
   }
   (void)lines.finish();
   return {};
