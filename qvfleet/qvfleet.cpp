@@ -250,11 +250,10 @@ std::function<void(Statement&)> texts(std::vector<std::optional<std::string>> va
   };
 }
 
-int behind(Command& command, const Words& words, TableFormat format) {
-  const std::optional<std::string> text =
-      words.plain.empty() ? std::nullopt : std::optional(words.plain[0]);
+int behind(Command& command, const std::optional<std::string>& text,
+           const std::optional<std::string>& given, TableFormat format) {
   std::optional<std::array<std::int64_t, 4>> version;
-  if (const auto& given = words.value("--version")) {
+  if (given) {
     version = version_numbers(*given);
     if (!version) {
       return command.trouble(
@@ -293,7 +292,7 @@ int run_command(Command& command, const CommandForm& form, const std::string& in
     return command.answer(
         [&](Database& db, const LineSink& out) { return write_drivers(db, first, format, out); });
   }
-  if (form.name == "behind") return behind(command, words, format);
+  if (form.name == "behind") return behind(command, first, words.value("--version"), format);
   if (form.name == "nodriver") {
     return command.answer(
         [&](Database& db, const LineSink& out) { return write_no_driver(db, first, format, out); });
