@@ -10,8 +10,10 @@
 #include <string_view>
 
 #include "changes.h"
+#include "driver_runs.h"
 #include "fuzz_support.h"
 #include "indexer.h"
+#include "no_driver.h"
 #include "queries.h"
 #include "report.h"
 #include "schema.h"
@@ -61,6 +63,16 @@ void ask_everything(qv::Database& db) {
             "fleet: a canned question failed");
   }
   require(qv::write_changes(db, std::nullopt, discard).has_value(), "fleet: changes failed");
+  // The questions that group the latest reports' lists themselves.
+  for (const std::optional<std::string>& text :
+       {std::optional<std::string>(), std::optional<std::string>("e")}) {
+    require(qv::write_drivers(db, text, qv::TableFormat::csv, discard).has_value(),
+            "fleet: drivers failed");
+    require(qv::write_behind(db, text, std::nullopt, qv::TableFormat::csv, discard).has_value(),
+            "fleet: behind failed");
+    require(qv::write_no_driver(db, text, qv::TableFormat::csv, discard).has_value(),
+            "fleet: nodriver failed");
+  }
 }
 
 }  // namespace
