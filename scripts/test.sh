@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds every preset and runs every test:
-# native, native-asan, windows (unit and end-to-end tests under Wine), the check that
-# two release builds are byte-identical, and a short fuzzing pass. Exits non-zero on
-# any failure.
+# native, native-asan, windows (unit and end-to-end tests under Wine), the fleet index
+# under ThreadSanitizer (native-tsan), the check that two release builds are
+# byte-identical, and a short fuzzing pass. Exits non-zero on any failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
@@ -45,6 +45,15 @@ fi
 for preset in native native-asan windows; do
   run_preset "$preset"
 done
+
+# The fleet index's threads under ThreadSanitizer: its unit tests and an index run.
+echo "=== native-tsan: scripts/tsan-fleet.sh"
+tsan_start=$SECONDS
+if scripts/tsan-fleet.sh "$jobs"; then
+  summary+=("native-tsan: the fleet's unit tests and an index run without a report ($((SECONDS - tsan_start)) s)")
+else
+  failed+=("native-tsan (scripts/tsan-fleet.sh)")
+fi
 
 # Two release builds from two folders must give the same bytes.
 echo "=== release: package.sh --check"

@@ -57,7 +57,6 @@ std::optional<Key> key_named(std::string_view name) {
   return std::nullopt;
 }
 
-
 // One line at a time, without its line feed and a carriage return before it;
 // refuses a line whose bytes a report never holds, and a last line that does
 // not end in a line feed.
@@ -113,6 +112,7 @@ class Lines {
   }
   [[nodiscard]] std::size_t number() const { return number_; }
   [[nodiscard]] std::size_t position() const { return position_; }
+  [[nodiscard]] std::string_view text() const { return text_; }
 
  private:
   std::string_view text_;
@@ -150,7 +150,7 @@ class SectionReader {
       const std::size_t start = lines_.position();
       auto line = lines_.next();
       if (!line) return Failure(std::move(line.error()));
-      if (*line == kSectionLine) {
+      if (section_line_at(lines_.text(), start)) {
         lines_.put_back(start);
         break;
       }
@@ -318,15 +318,30 @@ std::string before_first_section(std::string_view line) {
 
 }  // namespace
 
+bool section_line_at(std::string_view text, std::size_t pos) {
+  const std::string_view rest = text.substr(pos);
+  if (!rest.starts_with(kSectionLine)) return false;
+  const std::string_view end = rest.substr(kSectionLine.size());
+  return end.starts_with('\n') || end.starts_with("\r\n");
+}
+
 std::size_t next_section_line(std::string_view text, std::size_t pos) {
   for (const std::size_t first = pos;; ++pos) {
     pos = text.find('[', pos);
     if (pos == npos) return text.size();
-    if (pos != first && text[pos - 1] != '\n') continue;
-    if (!text.substr(pos).starts_with(kSectionLine)) continue;
-    const std::string_view rest = text.substr(pos + kSectionLine.size());
-    if (rest.starts_with('\n') || rest.starts_with("\r\n")) return pos;
+    if ((pos == first || text[pos - 1] == '\n') && section_line_at(text, pos)) return pos;
   }
+}
+
+std::vector<std::string_view> section_texts(std::string_view text) {
+  std::vector<std::string_view> texts;
+  texts.reserve(text.size() / 256);
+  for (std::size_t at = next_section_line(text, 0); at < text.size();) {
+    const std::size_t start = text.find('\n', at) + 1;  // after the line's end
+    at = next_section_line(text, start);
+    texts.push_back(text.substr(start, at - start));
+  }
+  return texts;
 }
 
 std::expected<ReportView, ReportError> parse_report(std::string_view text) {
@@ -347,20 +362,26 @@ std::expected<ReportView, ReportError> parse_report(std::string_view text,
   report.sections.reserve(text.size() / 256);
   SectionFields fields;
   while (!lines.at_end()) {
+    const std::size_t heading_at = lines.position();
     const auto line = lines.next();
     if (!line) return Failure(line.error());
-    if (*line != kSectionLine) return fail_at(lines.number(), before_first_section(*line));
+    if (!section_line_at(text, heading_at)) {
+      return fail_at(lines.number(), before_first_section(*line));
+    }
     const std::size_t heading = lines.number();
     const std::size_t start = lines.position();
-    if (const auto end = known ? known(start) : std::nullopt) {
-      // Read soundly before: its first line is its instance id's.
-      const std::string_view section = text.substr(start, *end - start);
-      std::string_view id = section.substr(0, section.find('\n'));
-      if (id.ends_with('\r')) id.remove_suffix(1);
-      id.remove_prefix(name_of(Key::instance_id).size() + 1);
-      report.sections.push_back(SectionView{.instance_id = id, .text = section, .line = heading});
-      lines.skip(*end, line_feed_count(section));
-      continue;
+    // The cache is asked only of a section as the reader itself ends it.
+    if (known) {
+      const std::string_view section = text.substr(start, next_section_line(text, start) - start);
+      if (known(section)) {
+        // Read soundly before: its first line is its instance id's.
+        std::string_view id = section.substr(0, section.find('\n'));
+        if (id.ends_with('\r')) id.remove_suffix(1);
+        id.remove_prefix(name_of(Key::instance_id).size() + 1);
+        report.sections.push_back(SectionView{.instance_id = id, .text = section, .line = heading});
+        lines.skip(start + section.size(), line_feed_count(section));
+        continue;
+      }
     }
     SectionReader reader(lines);
     if (auto read = reader.read(fields); !read) return Failure(std::move(read.error()));

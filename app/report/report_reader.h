@@ -77,14 +77,23 @@ struct ReportView {
 
 // The views point into `text`.
 [[nodiscard]] std::expected<ReportView, ReportError> parse_report(std::string_view text);
-// Where the first "[device]" line at or after `pos`, a line's start, starts, as
-// the reader ends a section at it: text.size() when there is none.
+// Where sections start and end, as parse_report reads them and anything that
+// finds sections beside it must: a section starts after a "[device]" line and
+// ends where the next such line starts, or at the end of the text.
+//
+// Whether a "[device]" line starts at `pos`, a line's start.
+[[nodiscard]] bool section_line_at(std::string_view text, std::size_t pos);
+// Where the first "[device]" line at or after `pos`, a line's start, starts:
+// text.size() when there is none.
 [[nodiscard]] std::size_t next_section_line(std::string_view text, std::size_t pos);
-// Told where a section's text starts, the end of that text when its bytes are
+// The texts of the sections, in order, as parse_report gives them for a sound
+// report; views into `text`.
+[[nodiscard]] std::vector<std::string_view> section_texts(std::string_view text);
+// Told the text of a section, as parse_report finds it, whether its bytes are
 // those of a section read soundly before, which then need no reading: the same
 // bytes read the same wherever they stand.
-using KnownSection = std::function<std::optional<std::size_t>(std::size_t start)>;
-// parse_report that takes the sections `known` gives as read.
+using KnownSection = std::function<bool(std::string_view section)>;
+// parse_report that takes the sections `known` holds as read.
 [[nodiscard]] std::expected<ReportView, ReportError> parse_report(std::string_view text,
                                                                   const KnownSection& known);
 // The fields of a section that parse_report gave, read by the same checks.

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "generated_result.h"
 #include "report.h"
@@ -99,7 +100,7 @@ TEST(ReadReport, RefusesWhatTheWriterNeverWrites) {
       {device + "description=\xff\xfe\n", 9, utf8},
       {device + "hwid=\xc0\x8a\n", 9, utf8},  // an overlong line feed
       {device + "hwid=a\xc3\n", 9, utf8},
-      {device + "hwid=\xed\xa0\x80\n", 9, utf8},  // a surrogate
+      {device + "hwid=\xed\xa0\x80\n", 9, utf8},      // a surrogate
       {device + "hwid=\xf4\x90\x80\x80\n", 9, utf8},  // past U+10FFFF
       {"qvdev1\nhost=\x80\n", 2, utf8},
       {device + "hwid=a\r\r\n", 9, control},  // only the last CR belongs to the line end
@@ -153,9 +154,68 @@ TEST(ParseReport, SectionsKeepTheirTextLineAndRepeatedIds) {
     ASSERT_EQ(fields->lines(Key::hwid).size(), 1u);
     EXPECT_EQ(fields->lines(Key::hwid)[0].value, "H");
   }
-  const auto damaged = read_section({.instance_id = "A", .text = "instance_id=A\nhwid=H\n", .line = 20});
-  EXPECT_EQ(damaged.error(), (ReportError{21, "The \"instance_id\" line is not followed by a "
-                                              "\"description\" line."}));
+  const auto damaged =
+      read_section({.instance_id = "A", .text = "instance_id=A\nhwid=H\n", .line = 20});
+  EXPECT_EQ(damaged.error(), (ReportError{21,
+                                          "The \"instance_id\" line is not followed by a "
+                                          "\"description\" line."}));
+}
+
+// A cache of sections read before finds sections with section_texts, and
+// parse_report asks it only of a section as it ends that section itself, so a
+// held text never stands for more or less than a section the reader would
+// read: whatever the cache answers, a report whose fault lies at a section's
+// edge reads as without it.
+TEST(ParseReport, TheCacheIsAskedOnlyOfTheReadersSections) {
+  const std::string one = "instance_id=A\ndescription=d\n";
+  const std::string two = "instance_id=B\ndescription=e\nhwid=[device]\n";
+  const std::string head(kHeader);
+  const std::string texts[] = {
+      head,
+      head + "[device]\n" + one + "[device]\n" + two,
+      head + "[device]\r\n" + one + "[device]\n" + one,
+      "\xef\xbb\xbf" + head + "[device]\n" + two,
+      edited(head + "[device]\n" + one + "[device]\n" + two, 2),
+      // What is no heading, right after a section that is sound without it.
+      head + "[device]\n" + one + "[device] \n" + two,
+      head + "[device]\n" + one + " [device]\n" + two,
+      head + "[device]\n" + one + "[DEVICE]\n" + two,
+      head + "[device]\n" + one + "[device]x\n" + two,
+      head + "[device]\n" + one + "[device]=x\n" + two,
+      head + "[device]\n" + one + "[device]\r\r\n" + two,
+      head + "[device]\n" + one + "[device]",
+      head + "[device]\n" + one + "[device]\n",
+      head + "[device]\n" + one + "description=again\n" + "[device]\n" + two,
+      head + "x=1\n" + "[device]\n" + one,
+  };
+  for (const std::string& text : texts) {
+    const auto plain = parse_report(text);
+    const std::vector<std::string_view> found = section_texts(text);
+    if (plain) {
+      ASSERT_EQ(plain->sections.size(), found.size()) << text;
+      for (std::size_t i = 0; i < found.size(); ++i) {
+        EXPECT_EQ(plain->sections[i].text.data(), found[i].data()) << text;
+        EXPECT_EQ(plain->sections[i].text.size(), found[i].size()) << text;
+      }
+    }
+    for (const bool held : {false, true}) {
+      std::vector<std::string_view> asked;
+      const auto cached = parse_report(text, [&](std::string_view section) {
+        asked.push_back(section);
+        return held && section == one;  // as read in a sound report before
+      });
+      ASSERT_EQ(cached.has_value(), plain.has_value()) << text;
+      if (!plain) {
+        EXPECT_EQ(cached.error(), plain.error()) << text;
+      }
+      // The sections it reached, each as section_texts has it.
+      ASSERT_LE(asked.size(), found.size()) << text;
+      for (std::size_t i = 0; i < asked.size(); ++i) {
+        EXPECT_EQ(asked[i].data(), found[i].data()) << text;
+        EXPECT_EQ(asked[i].size(), found[i].size()) << text;
+      }
+    }
+  }
 }
 
 TEST(ReadReport, ControlCharacterAnywhereInALine) {

@@ -11,6 +11,7 @@ generator=$(realpath "${2:?}") || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvfleet-export.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/check_indexes.sh"
 cd "$work" || exit 1
 failures=0
 fail() {
@@ -112,4 +113,5 @@ EOF
 ((exports >= 3)) || echo "note: only $exports exports ran while indexing"
 echo "ok: $exports exports while indexing"
 
+check_indexes "$work" || failures=$((failures + 1))
 ((failures == 0))

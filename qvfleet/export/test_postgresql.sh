@@ -16,6 +16,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/check_indexes.sh"
 cd "$work" || exit 1
 source "$source_dir/scripts/pg-scratch.sh"
 failures=0
@@ -97,4 +98,5 @@ for text in "" intel "ven_8086" "nothing like it"; do
   fi
 done
 
+check_indexes "$work" || failures=$((failures + 1))
 ((failures == 0))

@@ -2,21 +2,18 @@
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
-#include <deque>
 #include <filesystem>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <set>
 #include <span>
-#include <stop_token>
 #include <thread>
 #include <vector>
 
 #include "files.h"
 #include "indexer.h"
+#include "read_ahead.h"
 #include "report_file.h"
 #include "schema.h"
 #include "section_digests.h"
@@ -192,92 +189,28 @@ ReadFile read_file(const ReportFile& found, SectionDigests& known) {
 unsigned preparing_threads() { return std::clamp(std::thread::hardware_concurrency(), 1u, 2u); }
 
 // Reads, checks and hashes the files on threads of their own while the caller
-// writes the index, and hands them over in the files' order: each thread takes
-// the next file that none has taken. At most kAheadFiles files and kAheadBytes
-// bytes are taken ahead of the writer, so that memory stays bounded whatever
-// the share holds.
-class ReadAhead {
+// writes the index, and hands them over in the files' order. At most 16 files
+// and 32 MiB are taken ahead of the writer, so that memory stays bounded
+// whatever the share holds.
+class FilesAhead {
  public:
-  explicit ReadAhead(std::span<const ReportFile* const> files) : files_(files) {
-    for (unsigned thread = 0; thread < preparing_threads(); ++thread) {
-      threads_.emplace_back([this](std::stop_token stop) {
-        read_in_the_background();
-        work(stop);
-      });
-    }
-  }
-  // All are told to stop before the first is waited for.
-  ~ReadAhead() {
-    for (std::jthread& thread : threads_) thread.request_stop();
-  }
-  ReadAhead(const ReadAhead&) = delete;
-  ReadAhead& operator=(const ReadAhead&) = delete;
+  explicit FilesAhead(std::span<const ReportFile* const> files)
+      : ahead_(files.size(), {.items = 16, .bytes = std::size_t{32} << 20}, preparing_threads(),
+               {.on_thread = read_in_the_background,
+                .listed =
+                    [files](std::size_t i) {
+                      return static_cast<std::size_t>(std::max<std::int64_t>(files[i]->size, 0));
+                    },
+                .make = [this, files](std::size_t i) { return read_file(*files[i], known_); },
+                .bytes = [](const ReadFile& file) -> std::size_t {
+                  return file.report ? file.report->bytes.size() : 0;
+                }}) {}
 
-  // The next file, in the files' order; waits for it.
-  ReadFile next() {
-    std::unique_lock lock(mutex_);
-    ready_changed_.wait(lock, [&] { return !ahead_.empty() && ahead_.front().file; });
-    ReadFile file = std::move(*ahead_.front().file);
-    held_bytes_ -= ahead_.front().bytes;
-    ahead_.pop_front();
-    ++handed_;
-    lock.unlock();
-    room_.notify_all();
-    return file;
-  }
+  ReadFile next() { return ahead_.next(); }
 
  private:
-  static constexpr std::size_t kAheadFiles = 16;
-  static constexpr std::size_t kAheadBytes = std::size_t{32} << 20;
-
-  // A file taken by a thread: its size as listed while it is read, then as read.
-  struct Ahead {
-    std::size_t bytes = 0;
-    std::optional<ReadFile> file{};
-  };
-
-  static std::size_t bytes_of(const ReadFile& file) {
-    return file.report ? file.report->bytes.size() : 0;
-  }
-
-  void work(const std::stop_token& stop) {
-    for (;;) {
-      std::unique_lock lock(mutex_);
-      // A file larger than the bound still goes when nothing else waits.
-      room_.wait(lock, stop, [&] {
-        return taken_ == files_.size() || ahead_.empty() ||
-               (ahead_.size() < kAheadFiles && held_bytes_ < kAheadBytes);
-      });
-      if (stop.stop_requested() || taken_ == files_.size()) return;
-      const std::size_t index = taken_++;
-      const ReportFile& found = *files_[index];
-      const auto listed = static_cast<std::size_t>(std::max<std::int64_t>(found.size, 0));
-      ahead_.push_back({.bytes = listed});
-      held_bytes_ += listed;
-      lock.unlock();
-
-      ReadFile file = read_file(found, known_);
-      lock.lock();
-      Ahead& ahead = ahead_[index - handed_];
-      held_bytes_ = held_bytes_ - ahead.bytes + bytes_of(file);
-      ahead.bytes = bytes_of(file);
-      ahead.file = std::move(file);
-      const bool awaited = index == handed_;
-      lock.unlock();
-      if (awaited) ready_changed_.notify_one();
-    }
-  }
-
-  std::span<const ReportFile* const> files_;
   SectionDigests known_;
-  std::mutex mutex_;
-  std::condition_variable ready_changed_;
-  std::condition_variable_any room_;
-  std::deque<Ahead> ahead_;  // from file handed_ on, in the files' order
-  std::size_t taken_ = 0;    // files taken by a thread
-  std::size_t handed_ = 0;   // files handed to the writer
-  std::size_t held_bytes_ = 0;
-  std::vector<std::jthread> threads_;  // last: stopped and joined before the rest goes
+  ReadAhead<ReadFile> ahead_;  // after known_, which its threads use
 };
 
 // Indexes one file in the open transaction; false when the index failed.
@@ -353,7 +286,7 @@ int run_index(const std::string& index_path, std::span<const std::string> paths,
   }
 
   std::string failure;
-  ReadAhead ahead(unknown);
+  FilesAhead ahead(unknown);
   for (std::size_t next = 0; next < unknown.size();) {
     if (auto begun = db->execute("BEGIN IMMEDIATE"); !begun) {
       return run.trouble(db->busy()

@@ -61,7 +61,11 @@ std::string qvdiff(const std::string& old_bytes, const std::string& new_bytes) {
 class IndexerTest : public ::testing::Test {
  protected:
   void SetUp() override { reset(); }
+  void TearDown() override {
+    if (db_) expect_sound_index(*db_);
+  }
   void reset() {
+    if (db_) expect_sound_index(*db_);
     indexer_.reset();
     db_.reset();
     auto opened = open_memory_index();
@@ -308,7 +312,8 @@ TEST_F(IndexerTest, EditedCopyStoresNoNewDeviceStates) {
     reset();
     EXPECT_EQ(add(file("/s/1.txt", kDay), bytes), std::nullopt) << what;
     EXPECT_EQ(add(file("/s/2.txt", 2 * kDay), copy), std::nullopt) << what;
-    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n1\t2\t2\t2\t3\t5\t6\t4\t4\t5\n") << what;
+    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n1\t2\t2\t2\t3\t5\t6\t4\t4\t5\n")
+        << what;
     EXPECT_EQ(changes(), "") << what;
   }
 }
@@ -475,7 +480,8 @@ TEST_F(IndexerTest, FailureInTheMiddleOfAReportIsRolledBackWhole) {
               "PC-1\t1970-01-02T00:00:00Z\t10.0\tamd64\t0\t1\t0\n"
               "PC-9\t1970-01-03T00:00:00Z\t10.0\tamd64\t0\t1\t1\n")
         << table;
-    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n2\t3\t3\t2\t5\t5\t7\t3\t2\t5\n") << table;
+    EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n2\t3\t3\t2\t5\t5\t7\t3\t2\t5\n")
+        << table;
   }
 }
 
@@ -555,7 +561,7 @@ TEST_F(IndexerTest, RefusesWhatIsNoReportAndWritesNothing) {
     EXPECT_EQ(add(file("/s/x.txt", 0), bytes), error);
     EXPECT_EQ(tables(), "h\tr\ts\td\tst\ti\trd\trv\trp\til\n1\t1\t1\t1\t1\t1\t1\t1\t0\t0\n");
   }
-  EXPECT_TRUE(db_->execute("COMMIT"));
+  EXPECT_TRUE(indexer_->write_id_lists() && db_->execute("COMMIT"));
 }
 
 TEST(UtcText, SecondsOfAnyMoment) {

@@ -75,19 +75,6 @@ std::vector<std::size_t> repeated_positions(const ReportView& report) {
 
 namespace {
 
-// The texts of the sections a sound report holds, found as the reader finds them.
-std::vector<std::string_view> section_texts(std::string_view text) {
-  std::vector<std::string_view> texts;
-  texts.reserve(text.size() / 256);
-  for (std::size_t at = next_section_line(text, 0); at < text.size();) {
-    at += kSectionLine.size();
-    const std::size_t start = at + (text[at] == '\r' ? 2 : 1);
-    at = next_section_line(text, start);
-    texts.push_back(text.substr(start, at - start));
-  }
-  return texts;
-}
-
 // The cache holds only texts of reports read soundly: a section it holds is
 // taken as read, with its digest, and the rest are read, digested and kept.
 void prepare_with(PreparedReport& prepared, SectionDigests& known) {
@@ -100,9 +87,8 @@ void prepare_with(PreparedReport& prepared, SectionDigests& known) {
     while (next < texts.size() && texts[next].data() < start) ++next;
     return next < texts.size() && texts[next].data() == start && held[next] ? &held[next] : nullptr;
   };
-  prepared.report = parse_report(text, [&](std::size_t start) -> std::optional<std::size_t> {
-    if (!held_at(text.data() + start)) return std::nullopt;
-    return start + texts[next].size();
+  prepared.report = parse_report(text, [&](std::string_view section) {
+    return held_at(section.data()) && texts[next].size() == section.size();
   });
   if (!prepared.report) return;
   const std::vector<SectionView>& sections = prepared.report->sections;

@@ -527,7 +527,11 @@ def main():
     try:
         # further arguments name test classes or methods, as unittest takes them
         program = unittest.main(argv=[sys.argv[0], '-v', *sys.argv[3:]], exit=False)
-        return 0 if program.result.wasSuccessful() else 1
+        # Every index the tests wrote, checked as the shell tests check theirs.
+        check = subprocess.run([os.path.join(os.path.dirname(QVFLEET), 'qvfleet_check'), WORK],
+                               capture_output=True, text=True)
+        print('index check: ' + check.stdout.strip(), file=sys.stderr)
+        return 0 if program.result.wasSuccessful() and check.returncode == 0 else 1
     finally:
         shutil.rmtree(WORK, ignore_errors=True)
 

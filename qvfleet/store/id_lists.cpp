@@ -54,4 +54,17 @@ std::expected<void, std::string> IdLists::write(Statement& insert) {
   return {};
 }
 
+std::expected<void, std::string> write_id_lists_from_device_ids(Database& db, Statement& insert) {
+  auto ids =
+      db.prepare("SELECT value, state_id FROM device_id ORDER BY state_id, kind DESC, position");
+  if (!ids) return Failed(ids.error());
+  IdLists lists;
+  if (auto read =
+          each_row(*ids, [&](const Statement& row) { lists.add(row.text(0), row.integer(1)); });
+      !read) {
+    return read;
+  }
+  return lists.write(insert);
+}
+
 }  // namespace qv

@@ -49,4 +49,11 @@ class IdLists {
   std::string folded_;                           // add's key, kept to spare an allocation
 };
 
+// The lists a run makes, made again from device_id for every device state the
+// index holds, in the order a run adds them, and written through `insert`, a
+// statement of kInsert's parameters: what an upgrade fills the table with,
+// and what a check of an index compares it with.
+[[nodiscard]] std::expected<void, std::string> write_id_lists_from_device_ids(Database& db,
+                                                                              Statement& insert);
+
 }  // namespace qv

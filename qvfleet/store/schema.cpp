@@ -269,21 +269,11 @@ std::string upgrade_sql(std::int64_t version) {
   return std::string(kIdLists);
 }
 
-// The lists of an upgraded index, made as a run makes them, from the ids of
-// every device state in the order a run adds them.
+// The lists of an upgraded index, made as a run makes them.
 std::expected<void, std::string> fill_id_lists(Database& db) {
-  auto ids =
-      db.prepare("SELECT value, state_id FROM device_id ORDER BY state_id, kind DESC, position");
-  if (!ids) return Failed(ids.error());
   auto insert = db.prepare(IdLists::kInsert);
   if (!insert) return Failed(insert.error());
-  IdLists lists;
-  if (auto read =
-          each_row(*ids, [&](const Statement& row) { lists.add(row.text(0), row.integer(1)); });
-      !read) {
-    return read;
-  }
-  return lists.write(*insert);
+  return write_id_lists_from_device_ids(db, *insert);
 }
 
 // Brings an index of an earlier version to this one, or makes the schema in an

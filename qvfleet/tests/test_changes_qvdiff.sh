@@ -15,6 +15,7 @@ generator=${3:?usage: test_changes_qvdiff.sh QVFLEET QVDIFF GENERATOR}
 qvfleet=$(realpath "$qvfleet") qvdiff=$(realpath "$qvdiff") generator=$(realpath "$generator")
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvfleet-changes.XXXXXX")
 trap 'rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/check_indexes.sh"
 cd "$work" || exit 1
 
 python3 "$generator" share base --hosts 12 --devices 40 --seed 11 >/dev/null 2>&1 || exit 1
@@ -286,3 +287,6 @@ for host, (old, new) in pairs:
 print("%d pairs, %d that qvdiff tells apart, %d unlike qvdiff" % (len(pairs), differing, failures))
 sys.exit(1 if failures else 0)
 PYTHON
+status=$?
+check_indexes "$work" || status=1
+exit $status

@@ -17,6 +17,7 @@ qvfleet=${1:?usage: test_faults_posix.sh QVFLEET GENERATOR}
 generator=${2:?usage: test_faults_posix.sh QVFLEET GENERATOR}
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvfleet-faults.XXXXXX")
 trap 'kill -9 $(jobs -p) 2>/dev/null; mountpoint -q "$work/full" && umount "$work/full"; rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/check_indexes.sh"
 cd "$work" || exit 1
 failures=0
 fail() {
@@ -335,4 +336,5 @@ PYTHON
   fail "the hostile report: a question failed"
 echo "a report of 100,001 devices and a value of a million bytes: indexed"
 
+check_indexes "$work" || failures=$((failures + 1))
 ((failures == 0))

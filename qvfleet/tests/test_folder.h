@@ -1,7 +1,9 @@
 // Files and commands for the fleet tests: a folder in the system's temporary
 // folder named after the running test, so that test cases run side by side
 // (ctest -j) never share one; a file's bytes; a report put in a share as qv
-// leaves it; and a command run as the user runs it.
+// leaves it; and a command run as the user runs it. Every fleet index a test
+// leaves in its folder, or hands to expect_sound_index, is checked as
+// index_check.h says, whatever the test was about.
 //
 //   root_ = test_folder("qvfleet_sql");  // /tmp/qvfleet_sql_SqlCommandTest_RunsWhatOnlyReads
 //   EXPECT_EQ(file_bytes(root_ / "x.csv"), "a,b\r\n");
@@ -20,7 +22,9 @@
 #include <utility>
 #include <vector>
 
+#include "database.h"
 #include "fake_sink.h"
+#include "index_check.h"
 #include "qvfleet.h"
 #include "report.h"
 
@@ -32,8 +36,14 @@ inline std::filesystem::path test_folder(const std::string& prefix) {
          (prefix + "_" + test->test_suite_name() + "_" + test->name());
 }
 
+// Fails the running test for each fault of the index.
+inline void expect_sound_index(Database& db) {
+  for (const std::string& fault : index_faults(db)) ADD_FAILURE() << "the index: " << fault;
+}
+
 // The running test's folder, made empty, and removed with the object: declared
-// before whatever holds its files open, so that those close first.
+// before whatever holds its files open, so that those close first, and the
+// indexes it holds are checked.
 class TestFolder {
  public:
   explicit TestFolder(const std::string& prefix) : path_(test_folder(prefix)) {
@@ -41,6 +51,11 @@ class TestFolder {
     std::filesystem::create_directories(path_);
   }
   ~TestFolder() {
+    for (const std::filesystem::path& index : fleet_indexes_under(path_)) {
+      for (const std::string& fault : index_file_faults(index)) {
+        ADD_FAILURE() << index.string() << ": " << fault;
+      }
+    }
     std::error_code kept;  // a file still open on Windows stays, and the next run empties it
     std::filesystem::remove_all(path_, kept);
   }

@@ -12,6 +12,7 @@ sync_fault=$(realpath "${3:?}") || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvfleet-outputs.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
+source "$(dirname "${BASH_SOURCE[0]}")/check_indexes.sh"
 cd "$work" || exit 1
 # A write past prlimit's size fails with EFBIG instead of ending the program.
 trap '' XFSZ
@@ -162,6 +163,7 @@ row "export: a flush that fails" 2 "$(not_exported out/host.csv "Input/output er
 leftovers=$(find . -name '*.tmp')
 [[ -z $leftovers ]] || fail "new files are left: $leftovers"
 
+check_indexes "$work" || failures=$((failures + 1))
 if ((failures > 0)); then
   echo "$failures failed"
   exit 1

@@ -9,6 +9,7 @@ qvfleet=$(realpath "${1:?usage: test_read_only_posix.sh QVFLEET GENERATOR}")
 generator=$(realpath "${2:?usage: test_read_only_posix.sh QVFLEET GENERATOR}")
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvfleet-read-only.XXXXXX")
 trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
+source "$(dirname "${BASH_SOURCE[0]}")/check_indexes.sh"
 cd "$work" || exit 1
 failures=0
 fail() {
@@ -68,5 +69,6 @@ status=$?
 [[ $answer == *"-wal file"* && $(wc -l <<<"$answer") == 1 ]] ||
   fail "hosts beside a log: the message does not say why: $answer"
 
+check_indexes "$work" || failures=$((failures + 1))
 echo "${#questions[@]} questions and export answered on a read-only index; $failures failures"
 ((failures == 0))
