@@ -261,7 +261,9 @@ int run_command(Command& command, const CommandForm& form, const std::string& in
   if (!fits(form, words)) return command.usage(usage_of(form));
   const auto& plain = words.plain;
   const bool csv = words.csv == 1;
-  if (form.name == "index") return run_index(index, plain, streams);
+  if (form.name == "index") {
+    return run_index(index, plain, {streams.out, streams.err, streams.err_is_terminal});
+  }
   if (form.name == "hosts") return command.query(kHostsQuery, {}, csv);
   if (form.name == "drivers") {
     std::optional<std::string> text;
