@@ -10,12 +10,14 @@
 #include <string_view>
 
 #include "changes.h"
+#include "driver_runs.h"
 #include "fuzz_support.h"
 #include "indexer.h"
+#include "no_driver.h"
 #include "queries.h"
 #include "report.h"
-#include "section_digests.h"
 #include "schema.h"
+#include "section_digests.h"
 
 namespace {
 
@@ -43,9 +45,15 @@ std::string updated(std::string_view bytes) {
 void ask_everything(qv::Database& db) {
   const auto discard = [](std::string_view) { return true; };
   const std::pair<std::string, const char*> questions[] = {
-      {std::string(qv::kHostsQuery), nullptr},   {std::string(qv::kDriversQuery), nullptr},
-      {std::string(qv::kDriversQuery), "e"},     {qv::find_query(false), "PCI\\VEN_8086"},
+      {std::string(qv::kHostsQuery), nullptr},
+      {std::string(qv::kDriversQuery), nullptr},
+      {std::string(qv::kDriversQuery), "e"},
+      {qv::find_query(false), "PCI\\VEN_8086"},
       {qv::find_query(true), "%"},
+      {std::string(qv::kDriversByInfQuery), "e"},
+      {std::string(qv::kBehindQuery), nullptr},
+      {std::string(qv::kNoDriverQuery), "e"},
+      {std::string(qv::kHostsSeenBeforeQuery), "2026-12-07"},
   };
   for (const auto& [sql, value] : questions) {
     auto statement = db.prepare(sql);
@@ -55,6 +63,16 @@ void ask_everything(qv::Database& db) {
             "fleet: a canned question failed");
   }
   require(qv::write_changes(db, std::nullopt, discard).has_value(), "fleet: changes failed");
+  // The questions that group the latest reports' lists themselves.
+  for (const std::optional<std::string>& text :
+       {std::optional<std::string>(), std::optional<std::string>("e")}) {
+    require(qv::write_drivers(db, text, qv::TableFormat::csv, discard).has_value(),
+            "fleet: drivers failed");
+    require(qv::write_behind(db, text, std::nullopt, qv::TableFormat::csv, discard).has_value(),
+            "fleet: behind failed");
+    require(qv::write_no_driver(db, text, qv::TableFormat::csv, discard).has_value(),
+            "fleet: nodriver failed");
+  }
 }
 
 }  // namespace
@@ -80,9 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::int64_t files = (first->has_value() ? 0 : 2) + (later.empty() ? 0 : 1);
   require(count(*db, "SELECT count(*) FROM snapshot") == files, "fleet: a snapshot is missing");
-  require(count(*db, "SELECT count(*) FROM report AS r WHERE devices <> (SELECT "
-                     "coalesce(sum(copies), 0) FROM report_device WHERE report_id = r.report_id)") ==
-              0,
+  require(count(*db,
+                "SELECT count(*) FROM report AS r WHERE devices <> (SELECT "
+                "coalesce(sum(copies), 0) FROM report_device WHERE report_id = r.report_id)") == 0,
           "fleet: a report's devices are not all there");
   ask_everything(*db);
 

@@ -6,7 +6,8 @@
 # It first sets each fleet's full index against the floor, reading and
 # SHA-256-hashing the same files with OpenSSL, and prints their ratio; then it
 # times the full index of each, a second run with nothing new, and each
-# question; it gives each index run's peak memory (maximum resident set), and
+# question (the new ones beside 1.1.0's per-INF drivers listing, drivers
+# --by-inf); it gives each index run's peak memory (maximum resident set), and
 # the index sizes against the reports' own.
 #
 # Usage: scripts/bench-fleet.sh [WORK]   WORK defaults to /tmp/qvfleet-bench; the
@@ -68,11 +69,21 @@ for fleet in share daily; do
   timed "index, full" "$qvfleet" index "$fleet.db" "$fleet"
   timed "index again, nothing new" "$qvfleet" index "$fleet.db" "$fleet"
   timed "hosts" "$qvfleet" hosts "$fleet.db"
+  timed "hosts --seen-before the last day" "$qvfleet" hosts "$fleet.db" --seen-before 2026-12-07
+  # 1.1.0's drivers, a row per INF name, beside each question that must answer within its time.
+  timed "drivers --by-inf" "$qvfleet" drivers "$fleet.db" --by-inf
   timed "drivers" "$qvfleet" drivers "$fleet.db"
+  timed "drivers --by-inf intel" "$qvfleet" drivers "$fleet.db" intel --by-inf
   timed "drivers intel" "$qvfleet" drivers "$fleet.db" intel
+  timed "behind" "$qvfleet" behind "$fleet.db"
+  timed "behind intel" "$qvfleet" behind "$fleet.db" intel
+  timed "behind iris --version 31.0.101.5590" "$qvfleet" behind "$fleet.db" iris --version 31.0.101.5590
+  timed "nodriver" "$qvfleet" nodriver "$fleet.db"
+  timed "nodriver usb" "$qvfleet" nodriver "$fleet.db" usb
   timed "find PCI\\CC_000000" "$qvfleet" find "$fleet.db" 'PCI\CC_000000'
   timed "find USB\\VID_046D*" "$qvfleet" find "$fleet.db" 'USB\VID_046D*'
   timed "changes --since the last day" "$qvfleet" changes "$fleet.db" --since 2026-12-07
+  timed "changes --host PC-00001" "$qvfleet" changes "$fleet.db" --host PC-00001
   echo "index: $(mb "$fleet.db"*)"
 done
 last_day=$(find daily -type f -name '2026-12-07.txt' -print0 | du -cb --apparent-size --files0-from=- | tail -n 1 | cut -f1)

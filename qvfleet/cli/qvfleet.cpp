@@ -2,13 +2,16 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "changes.h"
-#include "dates.h"
+#include "command_words.h"
+#include "driver_runs.h"
 #include "export.h"
 #include "index_command.h"
+#include "no_driver.h"
 #include "page.h"
 #include "queries.h"
 #include "report_format.h"
@@ -24,9 +27,7 @@ struct CommandForm {
   std::string_view what;
   std::size_t least = 0;
   std::size_t most = 0;
-  bool csv = false;
-  bool since = false;
-  bool title = false;
+  std::string_view options = "";  // their names, split by spaces
 };
 
 constexpr std::size_t kAny = static_cast<std::size_t>(-1);
@@ -34,14 +35,20 @@ constexpr std::size_t kAny = static_cast<std::size_t>(-1);
 // `sql`'s words are its query, read apart from the others.
 constexpr CommandForm kCommands[] = {
     {"index", "PATH...", "index the reports in these files and folders", 1, kAny},
-    {"hosts", "", "every host with its latest snapshot", 0, 0, true},
-    {"drivers", "[TEXT]", "drivers and versions, with how many hosts run each", 0, 1, true},
-    {"find", "ID", "the hosts with a device of this id (ID* for a prefix)", 1, 1, true},
-    {"changes", "[--since DATE]", "what changed between consecutive snapshots", 0, 0, false, true},
-    {"sql", "QUERY", "any query that only reads", 1, kAny, true},
+    {"hosts", "[--seen-before DATE]", "every host with its latest snapshot", 0, 0,
+     "--csv --seen-before"},
+    {"drivers", "[TEXT] [--by-inf]", "each driver's versions, with how many hosts run each", 0, 1,
+     "--csv --by-inf"},
+    {"behind", "[TEXT] [--version V]", "the hosts that run an older version of a driver", 0, 1,
+     "--csv --version"},
+    {"nodriver", "[TEXT]", "the devices without a driver", 0, 1, "--csv"},
+    {"find", "ID", "the hosts with a device of this id (ID* for a prefix)", 1, 1, "--csv"},
+    {"changes", "[--since DATE] [--host NAME]", "what changed between consecutive snapshots", 0, 0,
+     "--since --host"},
+    {"sql", "QUERY", "any query that only reads", 1, kAny, "--csv"},
     {"export", "FOLDER", "the index as CSV files and a PostgreSQL schema", 1, 1},
     {"page", "OUT.html [--title TEXT]", "the fleet as one HTML page, to look at in a browser", 1, 1,
-     false, false, true},
+     "--title"},
 };
 
 std::string synopsis(const CommandForm& form) {
@@ -58,14 +65,17 @@ std::string full_usage() {
   std::string usage = "Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is one of:\n";
   for (const CommandForm& form : kCommands) {
     std::string line = "  " + synopsis(form);
-    line.resize(std::max<std::size_t>(line.size() + 1, 35), ' ');
+    line.resize(std::max<std::size_t>(line.size() + 1, 48), ' ');
     usage += line + std::string(form.what) + "\n";
   }
-  return usage + "hosts, drivers, find and sql write tab-separated text, or CSV with --csv.\n";
+  return usage +
+         "hosts, drivers, behind, nodriver, find and sql write tab-separated text, or CSV with "
+         "--csv.\n";
 }
 
 std::string usage_of(const CommandForm& form) {
-  return "Usage: qvfleet " + synopsis(form) + (form.csv ? " [--csv]" : "") + "\n";
+  return "Usage: qvfleet " + synopsis(form) + (takes(form.options, "--csv") ? " [--csv]" : "") +
+         "\n";
 }
 
 constexpr int kTrouble = 2;
@@ -73,45 +83,6 @@ constexpr int kTrouble = 2;
 // "1 host", "2 hosts".
 std::string counted(std::int64_t count, std::string_view thing) {
   return std::to_string(count) + " " + std::string(thing) + (count == 1 ? "" : "s");
-}
-
-// A command's words after the index's path, with its options taken out.
-struct Words {
-  std::vector<std::string> plain;
-  int csv = 0;
-  int since = 0;
-  std::optional<std::string> since_date;  // none when --since is the last word
-  int title = 0;
-  std::optional<std::string> title_text;  // none when --title is the last word
-  std::optional<std::string> unknown_option;
-};
-
-Words words_of(std::span<const std::string> arguments) {
-  Words words;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& word = arguments[i];
-    if (word == "--csv") {
-      ++words.csv;
-    } else if (word == "--since") {
-      ++words.since;
-      if (i + 1 < arguments.size()) words.since_date = arguments[++i];
-    } else if (word == "--title") {
-      ++words.title;
-      if (i + 1 < arguments.size()) words.title_text = arguments[++i];
-    } else if (word.starts_with("--") && word.size() > 2) {
-      if (!words.unknown_option) words.unknown_option = word;
-    } else {
-      words.plain.push_back(word);
-    }
-  }
-  return words;
-}
-
-// Whether the words are what the command takes, leaving the values aside.
-bool fits(const CommandForm& form, const Words& words) {
-  return words.plain.size() >= form.least && words.plain.size() <= form.most &&
-         words.csv <= (form.csv ? 1 : 0) && words.since <= (form.since ? 1 : 0) &&
-         words.title <= (form.title ? 1 : 0);
 }
 
 // `sql`'s query: every word but a lone --csv, joined by a space, so that a query
@@ -135,6 +106,17 @@ SqlWords sql_words_of(std::span<const std::string> arguments) {
   return words;
 }
 
+// Whether the index has a host of this name. Hosts are told apart as their
+// reports name them, byte for byte: PC-1 and pc-1 are two.
+std::expected<bool, std::string> is_host(Database& db, const std::string& name) {
+  auto statement = db.prepare("SELECT EXISTS (SELECT 1 FROM host WHERE name = ?1)");
+  if (!statement) return Failed(statement.error());
+  statement->bind(1, name);
+  const auto row = statement->step();
+  if (!row) return Failed(row.error());
+  return *row && statement->integer(0) != 0;
+}
+
 class Command {
  public:
   Command(const FleetStreams& streams, std::string index_path)
@@ -151,7 +133,8 @@ class Command {
 
   std::expected<Database, std::string> open() {
     auto db = open_index(index_path_, IndexAccess::read);
-    if (!db) return Failed("Couldn't open the index " + one_line_text(index_path_) + ": " + db.error());
+    if (!db)
+      return Failed("Couldn't open the index " + one_line_text(index_path_) + ": " + db.error());
     return db;
   }
 
@@ -162,19 +145,26 @@ class Command {
     return out_.failed() ? kTrouble : 0;
   }
 
-  int query(std::string_view sql, const std::vector<std::optional<std::string>>& values, bool csv) {
+  // `bind` gives the statement its values.
+  int query(std::string_view sql, const std::function<void(Statement&)>& bind, bool csv) {
     auto db = open();
     if (!db) return trouble(db.error());
     auto statement = db->prepare(sql);
     if (!statement) return trouble("The query failed: " + statement.error());
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      if (values[i]) {
-        statement->bind(static_cast<int>(i + 1), std::string_view(*values[i]));
-      } else {
-        statement->bind(static_cast<int>(i + 1), std::nullopt);
-      }
-    }
+    bind(*statement);
     return rows(*statement, csv);
+  }
+
+  // A question whose rows `write` makes, read as one read of the index.
+  using Answer = std::function<std::expected<void, std::string>(Database&, const LineSink&)>;
+  int answer(const Answer& write) {
+    auto db = open();
+    if (!db) return trouble(db.error());
+    if (auto begun = db->execute("BEGIN"); !begun) return trouble(begun.error());
+    const auto written = write(*db, sink());
+    (void)db->execute("COMMIT");
+    if (!written) return trouble("The query failed: " + written.error());
+    return out_.failed() ? kTrouble : 0;
   }
 
   int sql(const std::string& text, bool csv) {
@@ -185,16 +175,16 @@ class Command {
     return rows(*statement, csv);
   }
 
-  int changes(const std::optional<std::string>& since) {
-    if (since && !is_utc_date_or_time(*since)) {
-      return trouble("The date after --since is not a day or a time of the calendar, " +
-                     std::string(kDateForms) + ": " + one_line_text(*since) + ".");
-    }
+  int changes(const std::optional<std::string>& since, const std::optional<std::string>& host) {
     auto db = open();
     if (!db) return trouble(db.error());
     if (auto begun = db->execute("BEGIN"); !begun) return trouble(begun.error());
-    const auto written = write_changes(*db, since, sink());
+    const auto known = host ? is_host(*db, *host) : true;
+    const auto written = known && *known ? write_changes(*db, since, sink(), host)
+                                         : std::expected<void, std::string>();
     (void)db->execute("COMMIT");
+    if (!known) return trouble("The changes can't be read: " + known.error());
+    if (!*known) return trouble("The index has no host named " + one_line_text(*host) + ".");
     if (!written) return trouble("The changes can't be read: " + written.error());
     return out_.failed() ? kTrouble : 0;
   }
@@ -220,8 +210,7 @@ class Command {
     if (!written) return trouble(written.error());
     out_.write("wrote " + one_line_text(file) + ": " + counted(written->hosts, "host") + ", " +
                counted(written->snapshots, "snapshot") + ", " +
-               counted(written->drivers, "driver") + ", " + counted(written->bytes, "byte") +
-               "\n");
+               counted(written->drivers, "driver") + ", " + counted(written->bytes, "byte") + "\n");
     return out_.failed() ? kTrouble : 0;
   }
 
@@ -251,6 +240,33 @@ int run_sql(Command& command, const CommandForm& form, std::span<const std::stri
   return command.sql(sql.query, sql.csv == 1);
 }
 
+// Binds these texts to ?1, ?2...; none binds null.
+std::function<void(Statement&)> texts(std::vector<std::optional<std::string>> values) {
+  return [values = std::move(values)](Statement& statement) {
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      statement.bind(static_cast<int>(i + 1),
+                     values[i] ? std::optional<std::string_view>(*values[i]) : std::nullopt);
+    }
+  };
+}
+
+int behind(Command& command, const std::optional<std::string>& text,
+           const std::optional<std::string>& given, TableFormat format) {
+  std::optional<std::array<std::int64_t, 4>> version;
+  if (given) {
+    version = version_numbers(*given);
+    if (!version) {
+      return command.trouble(
+          "The version after --version is not one as drivers have them, four numbers up to "
+          "65535 split by dots (31.0.101.4502): " +
+          one_line_text(*given) + ".");
+    }
+  }
+  return command.answer([&](Database& db, const LineSink& out) {
+    return write_behind(db, text, version, format, out);
+  });
+}
+
 int run_command(Command& command, const CommandForm& form, const std::string& index,
                 std::span<const std::string> arguments, const FleetStreams& streams) {
   const Words words = words_of(arguments);
@@ -258,37 +274,41 @@ int run_command(Command& command, const CommandForm& form, const std::string& in
     return command.trouble("The option " + one_line_text(*words.unknown_option) +
                            " is not one of qvfleet's.");
   }
-  if (!fits(form, words)) return command.usage(usage_of(form));
+  if (!fits(words, form.least, form.most, form.options)) return command.usage(usage_of(form));
+  if (const auto trouble = value_trouble(words)) return command.trouble(*trouble);
   const auto& plain = words.plain;
-  const bool csv = words.csv == 1;
+  const std::optional<std::string> first = plain.empty() ? std::nullopt : std::optional(plain[0]);
+  const bool csv = words.count("--csv") == 1;
   if (form.name == "index") {
     return run_index(index, plain, {streams.out, streams.err, streams.err_is_terminal});
   }
-  if (form.name == "hosts") return command.query(kHostsQuery, {}, csv);
+  if (form.name == "hosts") {
+    const auto& date = words.value("--seen-before");
+    return command.query(date ? kHostsSeenBeforeQuery : kHostsQuery, texts({date}), csv);
+  }
+  const TableFormat format = csv ? TableFormat::csv : TableFormat::tsv;
+  if (form.name == "drivers" && words.count("--by-inf") == 1) {
+    return command.query(kDriversByInfQuery, texts({first}), csv);
+  }
   if (form.name == "drivers") {
-    std::optional<std::string> text;
-    if (!plain.empty()) text = plain[0];
-    return command.query(kDriversQuery, {text}, csv);
+    return command.answer(
+        [&](Database& db, const LineSink& out) { return write_drivers(db, first, format, out); });
+  }
+  if (form.name == "behind") return behind(command, first, words.value("--version"), format);
+  if (form.name == "nodriver") {
+    return command.answer(
+        [&](Database& db, const LineSink& out) { return write_no_driver(db, first, format, out); });
   }
   if (form.name == "find") {
     const std::string& id = plain[0];
     if (id.ends_with('*')) {
-      return command.query(find_query(true), {like_prefix(id.substr(0, id.size() - 1))}, csv);
+      return command.query(find_query(true), texts({like_prefix(id.substr(0, id.size() - 1))}),
+                           csv);
     }
-    return command.query(find_query(false), {id}, csv);
+    return command.query(find_query(false), texts({id}), csv);
   }
-  if (form.name == "changes") {
-    if (words.since == 1 && !words.since_date) {
-      return command.trouble("The option --since needs a date: " + std::string(kDateForms) + ".");
-    }
-    return command.changes(words.since_date);
-  }
-  if (form.name == "page") {
-    if (words.title == 1 && !words.title_text) {
-      return command.trouble("The option --title needs a text.");
-    }
-    return command.page(plain[0], words.title_text);
-  }
+  if (form.name == "changes") return command.changes(words.value("--since"), words.value("--host"));
+  if (form.name == "page") return command.page(plain[0], words.value("--title"));
   return command.export_to(plain[0]);
 }
 

@@ -3,7 +3,8 @@
 // tests; files are the real file system's.
 //
 //   qvfleet index FLEET.db PATH...      0: all indexed or known, 1: some refused, 2: trouble
-//   qvfleet hosts|drivers|find|changes|sql|export|page FLEET.db ...   0, or 2 on trouble
+//   qvfleet hosts|drivers|behind|nodriver|find|changes|sql|export|page FLEET.db ...
+//                                       0, or 2 on trouble
 #pragma once
 
 #include <span>

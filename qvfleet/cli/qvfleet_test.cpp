@@ -214,19 +214,21 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
       {{"index", "@index"}, usage + "index FLEET.db PATH...\n"},
       {{"index", "@index", "@share", "--csv"}, usage + "index FLEET.db PATH...\n"},
       {{"index", "@index", "@share", "--since", "2026-12-07"}, usage + "index FLEET.db PATH...\n"},
-      {{"hosts"}, usage + "hosts FLEET.db [--csv]\n"},
-      {{"hosts", "@index", "PC-1"}, usage + "hosts FLEET.db [--csv]\n"},
-      {{"hosts", "@index", "--csv", "--csv"}, usage + "hosts FLEET.db [--csv]\n"},
-      {{"hosts", "@index", "--since", "2026-12-07"}, usage + "hosts FLEET.db [--csv]\n"},
-      {{"drivers"}, usage + "drivers FLEET.db [TEXT] [--csv]\n"},
-      {{"drivers", "@index", "a", "b"}, usage + "drivers FLEET.db [TEXT] [--csv]\n"},
+      {{"hosts"}, usage + "hosts FLEET.db [--seen-before DATE] [--csv]\n"},
+      {{"hosts", "@index", "PC-1"}, usage + "hosts FLEET.db [--seen-before DATE] [--csv]\n"},
+      {{"hosts", "@index", "--csv", "--csv"},
+       usage + "hosts FLEET.db [--seen-before DATE] [--csv]\n"},
+      {{"hosts", "@index", "--since", "2026-12-07"},
+       usage + "hosts FLEET.db [--seen-before DATE] [--csv]\n"},
+      {{"drivers"}, usage + "drivers FLEET.db [TEXT] [--by-inf] [--csv]\n"},
+      {{"drivers", "@index", "a", "b"}, usage + "drivers FLEET.db [TEXT] [--by-inf] [--csv]\n"},
       {{"find", "@index"}, usage + "find FLEET.db ID [--csv]\n"},
       {{"find", "@index", "a", "b"}, usage + "find FLEET.db ID [--csv]\n"},
-      {{"changes"}, usage + "changes FLEET.db [--since DATE]\n"},
-      {{"changes", "@index", "PC-1"}, usage + "changes FLEET.db [--since DATE]\n"},
-      {{"changes", "@index", "--csv"}, usage + "changes FLEET.db [--since DATE]\n"},
+      {{"changes"}, usage + "changes FLEET.db [--since DATE] [--host NAME]\n"},
+      {{"changes", "@index", "PC-1"}, usage + "changes FLEET.db [--since DATE] [--host NAME]\n"},
+      {{"changes", "@index", "--csv"}, usage + "changes FLEET.db [--since DATE] [--host NAME]\n"},
       {{"changes", "@index", "--since", "2026-12-07", "--since", "2026-12-08"},
-       usage + "changes FLEET.db [--since DATE]\n"},
+       usage + "changes FLEET.db [--since DATE] [--host NAME]\n"},
       {{"sql"}, usage + "sql FLEET.db QUERY [--csv]\n"},
       {{"sql", "@index"}, usage + "sql FLEET.db QUERY [--csv]\n"},
       {{"sql", "@index", "--csv"}, usage + "sql FLEET.db QUERY [--csv]\n"},
@@ -250,7 +252,7 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
     EXPECT_EQ(outcome.status, 2);
     EXPECT_TRUE(outcome.err.starts_with("Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is"))
         << outcome.err;
-    EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 10) << outcome.err;
+    EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 12) << outcome.err;
   }
   const CommandOutcome full = run({"hosts", "@index"}, {failure(28, "No space left on device.")});
   EXPECT_EQ(full.status, 2);

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """`qvfleet page` in a real, headless Chromium: the page of a generated fleet against what
-`qvfleet hosts`, `drivers`, `find`, `changes` and `sql` answer for the same index, its
+`qvfleet hosts`, `drivers --by-inf`, `find`, `changes` and `sql` answer for the same index, its
 filters, sorting and locations, and a fleet of hostile reports that must show as text and
 run nothing. Debian's selenium belongs to Debian's Python: run with /usr/bin/python3.
 
@@ -210,12 +210,12 @@ class GeneratedFleet(PageCase):
     def setUpClass(cls):
         cls.db, cls.page = make_fleet()
         cls.hosts = tsv(qvfleet('hosts', cls.db))
-        cls.drivers = tsv(qvfleet('drivers', cls.db))
+        cls.drivers = tsv(qvfleet('drivers', cls.db, '--by-inf'))
         cls.changes = parse_changes(qvfleet('changes', cls.db))
         super().setUpClass()
 
     def groups(self, drivers_rows):
-        """`qvfleet drivers` rows as {(provider, description, inf): [(version, hosts)]} in its order."""
+        """`qvfleet drivers --by-inf` rows as {(provider, description, inf): [(version, hosts)]} in its order."""
         out = collections.OrderedDict()
         for provider, description, inf, version, date, hosts in drivers_rows:
             out.setdefault((provider, description, inf), []).append(f'{version} ({hosts})')
@@ -289,9 +289,9 @@ class GeneratedFleet(PageCase):
         every = self.groups(self.drivers)
         by_version = lambda text: {k for k, v in every.items() if any(text in label for label in v)}
         cases = [  # (box, typed, the rows it must leave)
-            ('drivers-filter', 'intel', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
-            ('drivers-filter', 'INTEL', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
-            ('drivers-filter', 'pci\\cc_0', set(self.groups(tsv(qvfleet('drivers', self.db, 'PCI\\CC_0'))))),
+            ('drivers-filter', 'intel', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel', '--by-inf'))))),
+            ('drivers-filter', 'INTEL', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel', '--by-inf'))))),
+            ('drivers-filter', 'pci\\cc_0', set(self.groups(tsv(qvfleet('drivers', self.db, 'PCI\\CC_0', '--by-inf'))))),
             ('drivers-filter', self.drivers[0][3], by_version(self.drivers[0][3])),
             ('drivers-filter', 'no driver has this', set()),
             ('hosts-filter', 'pc-0001', {h[0] for h in self.hosts if 'PC-0001' in h[0]}),

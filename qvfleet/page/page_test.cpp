@@ -398,7 +398,8 @@ TEST_F(PageTest, TakesItsWordsAsTheOtherCommandsDo) {
       {{"page", index_, page, "--title", "a", "--title", "b"}, usage},
       {{"page", index_, page, "--title"}, "The option --title needs a text.\n"},
       {{"page", index_, page, "--all"}, "The option --all is not one of qvfleet's.\n"},
-      {{"hosts", index_, "--title", "a"}, "Usage: qvfleet hosts FLEET.db [--csv]\n"},
+      {{"hosts", index_, "--title", "a"},
+       "Usage: qvfleet hosts FLEET.db [--seen-before DATE] [--csv]\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -411,8 +412,8 @@ TEST_F(PageTest, TakesItsWordsAsTheOtherCommandsDo) {
   EXPECT_NE(
       run({"--help"})
           .out.find(
-              "\n  page FLEET.db OUT.html [--title TEXT] the fleet as one HTML page, to look at "
-              "in a browser\n"),
+              "\n  page FLEET.db OUT.html [--title TEXT]         the fleet as one HTML page, to "
+              "look at in a browser\n"),
       std::string::npos);
   // The title may come anywhere after the index, as --since may.
   const CommandOutcome titled = run({"page", index_, "--title", "T", page});

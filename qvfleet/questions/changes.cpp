@@ -31,11 +31,13 @@ struct Pair {
 // last writes whatever the order of indexing, whose reports differ; the newest
 // first.
 std::expected<std::vector<Pair>, std::string> changed_pairs(
-    Database& db, const std::optional<std::string>& since) {
+    Database& db, const std::optional<std::string>& since, const std::optional<std::string>& host) {
   auto snapshots = db.prepare(
       "SELECT h.name, s.report_id, s.taken_at, s.mtime_ns, s.snapshot_id FROM snapshot AS s "
-      "JOIN host AS h ON h.host_id = s.host_id ORDER BY s.host_id, s.mtime_ns, s.snapshot_id");
+      "JOIN host AS h ON h.host_id = s.host_id WHERE ?1 IS NULL OR h.name = ?1 "
+      "ORDER BY s.host_id, s.mtime_ns, s.snapshot_id");
   if (!snapshots) return Failed(snapshots.error());
+  snapshots->bind(1, host ? std::optional<std::string_view>(*host) : std::nullopt);
   std::vector<Pair> pairs;
   std::optional<Snapshot> before;
   for (;;) {
@@ -264,8 +266,9 @@ std::expected<bool, std::string> write_pair(Statements& sql, const Pair& pair,
 }  // namespace
 
 std::expected<void, std::string> write_changes(Database& db, std::optional<std::string> since,
-                                               const LineSink& out) {
-  const auto pairs = changed_pairs(db, since);
+                                               const LineSink& out,
+                                               std::optional<std::string> host) {
+  const auto pairs = changed_pairs(db, since, host);
   if (!pairs) return Failed(pairs.error());
   auto sql = Statements::make(db);
   if (!sql) return Failed(sql.error());
@@ -279,7 +282,7 @@ std::expected<void, std::string> write_changes(Database& db, std::optional<std::
 
 std::expected<void, std::string> each_change(
     Database& db, const std::function<void(const SnapshotChange&)>& take) {
-  const auto pairs = changed_pairs(db, std::nullopt);
+  const auto pairs = changed_pairs(db, std::nullopt, std::nullopt);
   if (!pairs) return Failed(pairs.error());
   auto sql = Statements::make(db);
   if (!sql) return Failed(sql.error());

@@ -21,10 +21,11 @@
 namespace qv {
 
 // `since`: only the pairs whose newer snapshot was taken then or later, as the
-// index writes times ("2026-12-01" or "2026-12-01T06:00:00Z").
-[[nodiscard]] std::expected<void, std::string> write_changes(Database& db,
-                                                             std::optional<std::string> since,
-                                                             const LineSink& out);
+// index writes times ("2026-12-01" or "2026-12-01T06:00:00Z"); `host`: only the
+// pairs of the host of that name.
+[[nodiscard]] std::expected<void, std::string> write_changes(
+    Database& db, std::optional<std::string> since, const LineSink& out,
+    std::optional<std::string> host = std::nullopt);
 
 // A pair of consecutive snapshots of a host for which qvdiff prints something,
 // and what it prints for them (without write_changes's heading line).

@@ -216,7 +216,14 @@ namespace {
 // TSV and CSV carry the same text: a control character a space and bytes that are
 // not UTF-8 U+FFFD, which every CSV reader takes; CSV only adds its quoting.
 void append_text(std::string& line, std::string_view text, TableFormat format) {
-  if (format == TableFormat::csv) {
+  // Printable ASCII, which one_line_text leaves as it is, is most of what is written:
+  // a million rows of `behind` took half as long again made over.
+  const bool plain = std::ranges::all_of(text, [](char c) { return c >= 0x20 && c < 0x7F; });
+  if (plain && format == TableFormat::csv) {
+    append_csv_field(line, text);
+  } else if (plain) {
+    line += text;
+  } else if (format == TableFormat::csv) {
     append_csv_field(line, one_line_text(text));
   } else {
     line += one_line_text(text);
@@ -269,6 +276,23 @@ std::expected<void, std::string> write_rows(Statement& statement, TableFormat fo
   }
   if (!lines.empty()) (void)out(lines);
   return {};
+}
+
+void TableLines::row(std::initializer_list<std::optional<std::string_view>> fields) {
+  bool first = true;
+  for (const auto& field : fields) {
+    if (!first) lines_ += format_ == TableFormat::csv ? ',' : '\t';
+    first = false;
+    if (field) append_text(lines_, *field, format_);
+  }
+  lines_ += format_ == TableFormat::csv ? "\r\n" : "\n";
+  if (lines_.size() >= 64 * 1024) (void)finish();
+}
+
+bool TableLines::finish() {
+  if (open_ && !lines_.empty()) open_ = out_(lines_);
+  lines_.clear();
+  return open_;
 }
 
 std::string find_query(bool prefix) {

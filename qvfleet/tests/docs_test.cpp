@@ -29,7 +29,11 @@ TEST(FleetDocument, ShowsTheQueriesAndTheSchemaMarkAsTheProgramHasThem) {
   const std::string document = fleet_document();
   ASSERT_FALSE(document.empty());
   EXPECT_EQ(block(document, "hosts"), kHostsQuery);
+  EXPECT_EQ(block(document, "hosts --seen-before"), kHostsSeenBeforeQuery);
   EXPECT_EQ(block(document, "drivers"), kDriversQuery);
+  EXPECT_EQ(block(document, "drivers --by-inf"), kDriversByInfQuery);
+  EXPECT_EQ(block(document, "behind"), kBehindQuery);
+  EXPECT_EQ(block(document, "nodriver"), kNoDriverQuery);
   EXPECT_EQ(block(document, "find"), find_query(false));
   EXPECT_NE(document.find("`PRAGMA user_version` " + std::to_string(kSchemaVersion)),
             std::string::npos);
