@@ -279,7 +279,9 @@ int run_command(Command& command, const CommandForm& form, const std::string& in
   const auto& plain = words.plain;
   const std::optional<std::string> first = plain.empty() ? std::nullopt : std::optional(plain[0]);
   const bool csv = words.count("--csv") == 1;
-  if (form.name == "index") return run_index(index, plain, streams);
+  if (form.name == "index") {
+    return run_index(index, plain, {streams.out, streams.err, streams.err_is_terminal});
+  }
   if (form.name == "hosts") {
     const auto& date = words.value("--seen-before");
     return command.query(date ? kHostsSeenBeforeQuery : kHostsQuery, texts({date}), csv);

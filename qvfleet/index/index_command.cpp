@@ -90,7 +90,7 @@ class Progress {
 
 class IndexRun {
  public:
-  explicit IndexRun(const FleetStreams& streams)
+  explicit IndexRun(const IndexStreams& streams)
       : streams_(streams), progress_(streams.err, streams.err_is_terminal) {}
 
   // The status of the run so far; the summary counts only what the index holds.
@@ -139,7 +139,7 @@ class IndexRun {
     update(true);
   }
 
-  const FleetStreams& streams_;
+  const IndexStreams& streams_;
   Progress progress_;
   std::size_t indexed_ = 0;
   std::size_t pending_ = 0;
@@ -253,7 +253,7 @@ bool index_file(Indexer& indexer, const ReportFile& found, const ReadFile& read,
 }  // namespace
 
 int run_index(const std::string& index_path, std::span<const std::string> paths,
-              const FleetStreams& streams) {
+              const IndexStreams& streams) {
   IndexRun run(streams);
   const std::string index_name = one_line_text(index_path);
   // Opened first, so that its files exist to be told apart from the reports.

@@ -15,18 +15,12 @@
 #include <utility>
 #include <vector>
 
+#include "report_keys.h"
 #include "report_reader.h"
 
 namespace qv {
 
 class SectionDigests;
-
-// The key of a device section in device_state.digest: texts that differ only in
-// their line ends are one state.
-using SectionDigest = std::array<std::uint8_t, 16>;
-[[nodiscard]] SectionDigest section_digest(std::string_view section_text);
-// The same digest of any bytes: the key of a driver's row too.
-[[nodiscard]] SectionDigest key_digest(std::string_view bytes);
 
 // A report file's bytes with all that is made of them without the index: the
 // SHA-256 of the whole, the report read and checked, and each section's digest.
@@ -42,10 +36,6 @@ struct PreparedReport {
   // states, whose rows the index needs them for.
   std::vector<std::pair<std::size_t, SectionFields>> fields;
 };
-// The positions of the sections whose instance id stands more than once in the
-// report, in the report's order: the rows of repeated_device.
-[[nodiscard]] std::vector<std::size_t> repeated_positions(const ReportView& report);
-
 // The sections' digests are looked up in `known` when given (section_digests.h),
 // which saves computing those of texts met before.
 [[nodiscard]] std::unique_ptr<const PreparedReport> prepare_report(std::string bytes,

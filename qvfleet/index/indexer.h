@@ -21,29 +21,13 @@
 #include <vector>
 
 #include "database.h"
-#include "id_lists.h"
 #include "digest_map.h"
+#include "id_lists.h"
 #include "prepared_report.h"
 #include "report_reader.h"
+#include "share.h"
 
 namespace qv {
-
-// A report file as found: where it is, which file it is and how it was when last
-// written.
-struct ReportFile {
-  // Absolute, as the system names the file, in the bytes that open it (on
-  // Windows the final path of the open handle without its \\?\ prefix). The
-  // index keeps it as UTF-8, with U+FFFD for each byte that is not.
-  std::string path;
-  std::int64_t size = 0;  // bytes
-  // Last write, in nanoseconds since 1970-01-01 UTC, to the precision the system
-  // keeps (100 ns on Windows).
-  std::int64_t mtime_ns = 0;
-  // The system's identity of the file: "DEV:INO" on POSIX, "VOLUMESERIAL:FILEINDEX"
-  // on Windows, in lowercase hexadecimal; empty when unknown.
-  std::string file_id;
-};
-
 
 // A report's lists as its row keeps them: its distinct device states and its
 // drivers as JSON lists of ids in ascending order, and, only when a state stands

@@ -16,7 +16,7 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-source "$(dirname "${BASH_SOURCE[0]}")/check_indexes.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/check_indexes.sh"
 cd "$work" || exit 1
 source "$source_dir/scripts/pg-scratch.sh"
 failures=0

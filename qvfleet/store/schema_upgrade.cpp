@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "files.h"
-#include "indexer.h"
+#include "report_reader.h"
+#include "report_keys.h"
 #include "sha256.h"
 
 namespace qv {

@@ -11,7 +11,7 @@ generator=$(realpath "${2:?}") || exit 1
 work=$(mktemp -d "${TMPDIR:-/tmp}/qvfleet-export.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 chmod 755 "$work"
-source "$(dirname "${BASH_SOURCE[0]}")/check_indexes.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/../tests/check_indexes.sh"
 cd "$work" || exit 1
 failures=0
 fail() {

@@ -134,7 +134,7 @@ TEST(IdLists, WritesOneRowPerValueWhateverItsCase) {
 // The index that version 1 made of testdata/v1/share while the share lay in
 // /tmp/v1fix/share; its report of 2026-12-07 holds ROOT\REP\A twice, "Second"
 // before "First".
-const fs::path kFixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "testdata" / "v1";
+const fs::path kFixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "store" / "testdata" / "v1";
 const fs::path kFixtureShare = "/tmp/v1fix/share";
 
 // The tables, views and indexes of an index, as SQLite keeps their SQL.
@@ -254,7 +254,7 @@ TEST(UpgradeFromVersion1, KeepsTheRowsAndLearnsTheOrderOfRepeatedIds) {
 // it keeps every row, has the schema of a new index, and answers as an index
 // made anew of the same files does.
 TEST(UpgradeFromVersion2, KeepsEveryRowAndAnswersAsANewIndex) {
-  const fs::path fixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "testdata" / "v2";
+  const fs::path fixture = fs::path(QV_SOURCE_DIR) / "qvfleet" / "store" / "testdata" / "v2";
   const TestFolder folder("qvfleet_schema_v2");
   const std::string path = (folder.path() / "fleet.db").string();
   fs::copy_file(fixture / "fleet.db", path);
