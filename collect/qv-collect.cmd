@@ -7,7 +7,8 @@ rem here, at each run, and hold no date, whose layout follows the regional setti
 rem replaces the report whole, and the index keeps the history.
 rem Silent on success. A failure is one line on standard error and a status that a task
 rem scheduler shows as the last result: 2 no share given, 3 the share can't be reached,
-rem 4 the machine's folder can't be made, 5 no qv.exe beside this script, else qv.exe's.
+rem 4 the machine's folder can't be made or opened, 5 no qv.exe beside this script, and
+rem otherwise qv.exe's own.
 setlocal EnableExtensions DisableDelayedExpansion
 rem No parenthesised blocks and every path in quotes: a share's name may hold & or ).
 set "share=%~1"
@@ -33,7 +34,7 @@ echo qv-collect: Couldn't reach the share !share!.>&2
 exit /b 3
 :no_folder
 setlocal EnableDelayedExpansion
-echo qv-collect: Couldn't make the folder !folder!.>&2
+echo qv-collect: Couldn't make or open the folder !folder!.>&2
 exit /b 4
 :no_qv
 setlocal EnableDelayedExpansion

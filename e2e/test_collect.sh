@@ -83,7 +83,7 @@ row "a missing folder as the share" qv-collect.cmd "./R&D missing (2)" 3 \
 mkdir -p blocked "in the way/$host/$host.txt"
 printf 'old\n' >"blocked/$host"
 row "a file where the machine's folder goes" qv-collect.cmd ./blocked 4 \
-  $'qv-collect: Couldn\'t make the folder @SHARE@\\'"$host"$'.\r\n' "./$host $OLD
+  $'qv-collect: Couldn\'t make or open the folder @SHARE@\\'"$host"$'.\r\n' "./$host $OLD
 "
 row "a report qv.exe can't write" qv-collect.cmd "./in the way" 1 \
   $'Couldn\'t write @SHARE@\\'"$host\\$host"$'.txt: Access denied. (os error 5)\n' "./$host/
