@@ -83,7 +83,7 @@ row "a file where the machine's folder goes" qv-collect.cmd ./blocked 4 \
 "
 # The share ends in a backslash, which the script drops: qv.exe names the path with one.
 # (A path with spaces would reach cmd with the backslash doubled by Wine's quoting.)
-row "a report qv.exe can't write" qv-collect.cmd './in-the-way\' 1 \
+row "a report qv.exe can't write" qv-collect.cmd "./in-the-way\\" 1 \
   $'Couldn\'t write @SHARE@\\'"$host\\$host"$'.txt: Access denied. (os error 5)\n' "./$host/
 ./$host/$host.txt/
 "
