@@ -27,9 +27,9 @@ mkdir "$work/reports"
 import importlib.util
 import sys
 
-spec = importlib.util.spec_from_file_location("reader", sys.argv[1])
-reader = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(reader)
+found = importlib.util.spec_from_file_location("reader", sys.argv[1])
+reader = importlib.util.module_from_spec(found)
+found.loader.exec_module(reader)
 for path in sys.argv[2:]:
     try:
         reader.read_qvdev1(path)
