@@ -18,7 +18,7 @@
     let n = 0;
     return list.map((step) => (n += step));
   };
-  for (const d of drivers) for (const v of d[3]) v[2] = rising(v[2]);
+  for (const d of drivers) for (const v of d[2]) v[4] = rising(v[4]);
   // The devices of the hosts' details, decoded when a host is first chosen: each
   // instance id comes as how much it shares with the one before and the rest, its other
   // texts as places in DATA.texts (-1: none).
@@ -192,8 +192,7 @@
     const t = DATA.totals;
     const totals = el('table', { id: 'totals' }, el('caption', null, 'The fleet in its latest snapshots'),
       el('tbody', null, [
-        ['Hosts', t.hosts], ['Snapshots', t.snapshots],
-        ['Distinct drivers (each version once)', t.drivers], ['Devices without a driver', t.no_driver],
+        ['Hosts', t.hosts], ['Drivers', t.drivers], ['Devices without a driver', t.no_driver],
       ].map(([label, n]) => el('tr', null, el('th', { scope: 'row' }, label), el('td', { class: 'num' }, fmt(n))))));
     const seen = el('table', { id: 'seen' },
       el('caption', null, 'Hosts by when they were last seen'),
@@ -205,33 +204,46 @@
       })));
     const when = DATA.newest === null
       ? 'The index holds no snapshot yet.'
-      : ['As of ', el('time', null, DATA.newest), ', the newest snapshot in the index.'];
+      : ['As of ', el('time', null, DATA.newest), `, the newest of the index's ${plural(t.snapshots, 'snapshot', 'snapshots')}.`];
     return section('overview', 'Overview', el('p', null, when), el('div', { class: 'pair' }, totals, seen));
   }
 
   // --- drivers --------------------------------------------------------------------
 
-  // How many hosts run any version of each driver: a host may run two at once.
-  const driverHosts = (() => {
-    const stamp = new Uint32Array(hosts.length);
-    return drivers.map((d, i) => {
-      let n = 0;
-      for (const v of d[3]) for (const h of v[2]) if (stamp[h] !== i + 1) { stamp[h] = i + 1; n++; }
-      return n;
-    });
-  })();
+  // Each driver as [provider, description, versions, matching ids], a version as
+  // [version, date, INF, behind the newest (1) or not (0), hosts].
+  // The distinct hosts of some of a driver's versions: a host may run two at once.
+  function distinctHosts(versions) {
+    const seen = new Set();
+    for (const v of versions) for (const h of v[4]) seen.add(h);
+    return [...seen].sort((a, b) => a - b);
+  }
+  const driverHosts = drivers.map((d) => distinctHosts(d[2]).length);
+  const behindOf = (i) => distinctHosts(drivers[i][2].filter((v) => v[3]));
+  const behindCount = drivers.map((_, i) => behindOf(i).length);
   const driverText = drivers.map((d) =>
-    [d[0] ?? '', d[1], d[2] ?? '', ...d[3].map((v) => v[0]), ...d[4]].join('\n').toLowerCase());
-  const driverHash = (i, v) => `#driver=${i}${v === undefined ? '' : `&version=${v}`}`;
+    [d[0] ?? '', d[1], ...d[2].map((v) => `${v[0]}\n${v[2] ?? ''}`), ...d[3]].join('\n').toLowerCase());
+  // A driver is named by its text, so that a link stays valid when more reports are
+  // indexed; a driver without a provider has no provider part.
+  const driverKey = (provider, description) => JSON.stringify([provider, description]);
+  const driverByKey = new Map(drivers.map((d, i) => [driverKey(d[0], d[1]), i]));
+  const driverHash = (i, k) => {
+    const d = drivers[i];
+    return `#driver=${encodeURIComponent(d[1])}${d[0] === null ? '' : `&provider=${encodeURIComponent(d[0])}`}` +
+      (k === undefined ? '' : `&version=${encodeURIComponent(d[2][k][0])}`);
+  };
+  // The newest version that hosts run has one colour on every row; older ones go
+  // along one scale by their place behind it.
+  const versionClass = (v, k) => `part v${v[3] ? Math.min(k, 5) : 0}`;
 
   function versionBar(i) {
-    const versions = drivers[i][3];
-    const total = versions.reduce((sum, v) => sum + v[2].length, 0);
+    const versions = drivers[i][2];
+    const total = versions.reduce((sum, v) => sum + v[4].length, 0);
     const bar = el('div', { class: 'bar', role: 'group', 'aria-label': `Versions of ${drivers[i][1]}` });
     versions.forEach((v, k) => {
-      const label = `${v[0]} (${fmt(v[2].length)})`;
-      const part = el('a', { href: driverHash(i, k), class: `part v${Math.min(k, 5)}`, title: `${v[0]}${v[1] ? `, ${v[1]}` : ''}: ${plural(v[2].length, 'host', 'hosts')}` }, label);
-      part.style.width = `${(100 * v[2].length) / total}%`;
+      const label = `${v[0]} (${fmt(v[4].length)})`;
+      const part = el('a', { href: driverHash(i, k), class: versionClass(v, k), title: `${v[0]}${v[1] ? `, ${v[1]}` : ''}: ${plural(v[4].length, 'host', 'hosts')}` }, label);
+      part.style.width = `${(100 * v[4].length) / total}%`;
       bar.appendChild(part);
     });
     return bar;
@@ -240,7 +252,7 @@
   let driverNeedle = '';
   const driverList = new RowList({
     id: 'drivers-table',
-    caption: 'Drivers by provider, description and INF, with the hosts that run each version, newest version first',
+    caption: 'Drivers by provider and description, with the hosts that run each version, newest version first',
     noun: ['driver', 'drivers'],
     pageRows: DRIVER_ROWS,
     items: drivers.map((_, i) => i),
@@ -248,9 +260,9 @@
     columns: [
       { label: 'Provider', key: (i) => drivers[i][0] },
       { label: 'Description', key: (i) => drivers[i][1] },
-      { label: 'INF', key: (i) => drivers[i][2] },
-      { label: 'Versions', key: (i) => drivers[i][3].length, num: true },
+      { label: 'Versions', key: (i) => drivers[i][2].length, num: true },
       { label: 'Hosts', key: (i) => driverHosts[i], num: true },
+      { label: 'Behind', key: (i) => behindCount[i], num: true },
       { label: 'Hosts by version, newest first' },
     ],
     row: (i) => {
@@ -258,9 +270,9 @@
       return el('tr', null,
         el('td', null, orNone(d[0])),
         el('th', { scope: 'row' }, el('a', { href: driverHash(i) }, d[1] === '' ? '(no description)' : d[1])),
-        el('td', null, orNone(d[2])),
-        el('td', { class: 'num' }, fmt(d[3].length)),
+        el('td', { class: 'num' }, fmt(d[2].length)),
         el('td', { class: 'num' }, fmt(driverHosts[i])),
+        el('td', { class: 'num' }, fmt(behindCount[i])),
         el('td', { class: 'bars' }, versionBar(i)));
     },
   });
@@ -271,8 +283,8 @@
   }
 
   // A list of hosts that may run to thousands: drawn a page at a time, like the tables.
-  function hostList(list, label) {
-    const ul = el('ul', { class: 'hostlist', 'aria-label': label });
+  function hostList(list, label, id) {
+    const ul = el('ul', { class: 'hostlist', id, 'aria-label': label });
     let shown = 0;
     const more = el('button', { type: 'button', class: 'more' });
     const draw = () => {
@@ -291,34 +303,37 @@
     const d = drivers[i];
     const { heading, body } = driverPanel;
     body.replaceChildren();
-    if (!d) {
+    if (d === undefined) {
       heading.textContent = 'No such driver in this page';
       return;
     }
-    heading.replaceChildren('Driver ', bdi(d[1]), ' by ', d[0] === null ? 'no provider' : bdi(d[0]), ', ',
-      d[2] === null ? 'no INF' : bdi(d[2]));
+    heading.replaceChildren('Driver ', bdi(d[1]), ' by ', d[0] === null ? 'no provider' : bdi(d[0]));
     const versions = el('table', { id: 'driver-versions' }, el('caption', null, 'Its versions, newest first'),
-      el('thead', null, el('tr', null, ['Version', 'Date', 'Hosts'].map((t) => el('th', { scope: 'col' }, t)))),
-      el('tbody', null, d[3].map((v, j) => el('tr', { class: j === k ? 'chosen' : null },
+      el('thead', null, el('tr', null, ['Version', 'Date', 'INF', 'Hosts'].map((t, j) => el('th', { scope: 'col', class: j === 3 ? 'num' : null }, t)))),
+      el('tbody', null, d[2].map((v, j) => el('tr', { class: j === k ? 'chosen' : null },
         el('th', { scope: 'row' }, el('a', { href: driverHash(i, j), 'aria-current': j === k ? 'true' : null }, v[0])),
-        el('td', null, orNone(v[1])), el('td', { class: 'num' }, fmt(v[2].length))))));
-    append(body, versions);
-    if (d[4].length) {
+        el('td', null, orNone(v[1])), el('td', null, orNone(v[2])), el('td', { class: 'num' }, fmt(v[4].length))))));
+    append(body, el('div', { class: 'scroll' }, versions));
+    if (d[3].length) {
       append(body, el('p', null, 'Matching device ids: '),
-        el('ul', { class: 'ids' }, d[4].map((id) => el('li', null, el('code', null, id)))));
+        el('ul', { class: 'ids' }, d[3].map((id) => el('li', null, el('code', null, id)))));
     }
-    const v = d[3][k];
+    const v = d[2][k];
     if (v) {
       append(body, el('h4', { id: 'version-hosts-title', tabindex: '-1' }, 'Hosts running version ', bdi(v[0]),
-        v[1] ? ` of ${v[1]}` : '', `: ${fmt(v[2].length)}`),
-      hostList(v[2], `Hosts running version ${v[0]}`));
+        v[1] ? ` of ${v[1]}` : '', `: ${fmt(v[4].length)}`),
+      hostList(v[4], `Hosts running version ${v[0]}`, 'version-hosts'));
     } else if (k !== undefined) {
       append(body, el('p', null, 'This driver has no such version.'));
     }
+    const behind = behindOf(i);
+    append(body, el('h4', { id: 'behind-hosts-title', tabindex: '-1' }, 'Hosts behind its newest version, ',
+      bdi(d[2][0][0]), `: ${fmt(behind.length)}`),
+    behind.length ? hostList(behind, `Hosts behind version ${d[2][0][0]}`, 'behind-hosts') : null);
   }
 
   function drivers_() {
-    const box = filterBox('drivers-filter', 'Filter drivers', 'provider, description, INF, version or device id',
+    const box = filterBox('drivers-filter', 'Filter drivers', 'provider, description, version, INF or device id',
       (text) => { driverNeedle = text; driverList.update(); });
     return section('drivers', 'Drivers',
       el('p', null, 'Drivers with the most versions and the most hosts come first; a header sorts by its column. ' +
@@ -512,18 +527,21 @@
     target.focus({ preventScroll: true });
   }
 
-  // The hash says what is open: #host=NAME, #driver=N&version=K, #seen=BUCKET.
+  // The hash says what is open: #host=NAME, #driver=DESCRIPTION&provider=PROVIDER&version=VERSION,
+  // #seen=BUCKET.
   function route(moveFocus) {
     const p = parseHash();
     const hasHost = 'host' in p;
-    const hasDriver = 'driver' in p && /^\d+$/.test(p.driver);
+    const hasDriver = 'driver' in p;
     hostPanel.element.hidden = !hasHost;
     driverPanel.element.hidden = !hasDriver;
     if ('seen' in p) setSeen(p.seen);
     if (hasHost) showHost(p.host);
     if (hasDriver) {
-      const k = p.version !== undefined && /^\d+$/.test(p.version) ? Number(p.version) : undefined;
-      showDriver(Number(p.driver), k);
+      const i = driverByKey.get(driverKey(p.provider ?? null, p.driver));
+      // -1: a version this driver does not have, which the view says
+      const k = i === undefined || p.version === undefined ? undefined : drivers[i][2].findIndex((v) => v[0] === p.version);
+      showDriver(i, k);
     }
     if (!moveFocus) return;
     if (hasHost) reveal(hostPanel.heading);

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """`qvfleet page` in a real, headless Chromium: the page of a generated fleet against what
-`qvfleet hosts`, `drivers --by-inf`, `find`, `changes` and `sql` answer for the same index, its
+`qvfleet hosts`, `drivers`, `behind`, `find`, `changes` and `sql` answer for the same index, its
 filters, sorting and locations, and a fleet of hostile reports that must show as text and
 run nothing. Debian's selenium belongs to Debian's Python: run with /usr/bin/python3.
 
@@ -210,28 +210,28 @@ class GeneratedFleet(PageCase):
     def setUpClass(cls):
         cls.db, cls.page = make_fleet()
         cls.hosts = tsv(qvfleet('hosts', cls.db))
-        cls.drivers = tsv(qvfleet('drivers', cls.db, '--by-inf'))
+        cls.drivers = tsv(qvfleet('drivers', cls.db))
         cls.changes = parse_changes(qvfleet('changes', cls.db))
         super().setUpClass()
 
     def groups(self, drivers_rows):
-        """`qvfleet drivers --by-inf` rows as {(provider, description, inf): [(version, hosts)]} in its order."""
+        """`qvfleet drivers` rows as {(provider, description): ['version (hosts)']} in its order."""
         out = collections.OrderedDict()
         for provider, description, inf, version, date, hosts in drivers_rows:
-            out.setdefault((provider, description, inf), []).append(f'{version} ({hosts})')
+            out.setdefault((provider, description), []).append(f'{version} ({hosts})')
         return out
 
     def page_drivers(self):
-        return {(p or '', d if d != '(no description)' else '', i or ''): None
-                for p, d, i, *_ in self.rows('drivers-table')}
+        return {(p or '', d if d != '(no description)' else ''): None
+                for p, d, *_ in self.rows('drivers-table')}
 
     def test_totals_and_hosts_agree_with_the_questions(self):
         self.open()
         totals = {r[0]: int(r[1].replace(',', '')) for r in self.js(
             "return [...document.querySelectorAll('#totals tr')].map(r => [r.cells[0].textContent, r.cells[1].textContent])")}
         snapshots = int(tsv(qvfleet('sql', self.db, 'SELECT count(*) FROM snapshot'))[0][0])
-        expected = {'Hosts': len(self.hosts), 'Snapshots': snapshots,
-                    'Distinct drivers (each version once)': len(self.drivers),
+        self.assertIn(f'the index\'s {snapshots} snapshots', self.js("return document.querySelector('#overview p').textContent"))
+        expected = {'Hosts': len(self.hosts), 'Drivers': len(self.groups(self.drivers)),
                     'Devices without a driver': sum(int(h[6]) for h in self.hosts)}
         self.assertEqual(totals, expected)
         page_hosts = [[c.replace(',', '') for c in r] for r in self.rows('hosts-table')]
@@ -247,7 +247,7 @@ class GeneratedFleet(PageCase):
         expected = self.groups(self.drivers)
         self.assertEqual(dict(zip(keys, bars)), dict(expected), 'each bar is its driver\'s versions, newest first')
         # the most versions first, then the most hosts
-        counts = [(len(b), int(r[4].replace(',', ''))) for b, r in zip(bars, self.rows('drivers-table'))]
+        counts = [(len(b), int(r[3].replace(',', ''))) for b, r in zip(bars, self.rows('drivers-table'))]
         self.assertEqual(counts, sorted(counts, reverse=True))
         # each part as wide as its share of the driver's hosts, the parts filling the bar
         bars = self.js("""return [...document.querySelectorAll('#drivers-table tbody .bar')].map(bar =>
@@ -256,21 +256,22 @@ class GeneratedFleet(PageCase):
         for width, parts in bars:
             total = sum(n for _, n in parts)
             for got, n in parts:
-                self.assertAlmostEqual(got, width * n / total, delta=4, msg=f'a part of {n} of {total} hosts in a bar')
+                # each part is at least 3 px wide, which the others give up
+                self.assertAlmostEqual(got, width * n / total, delta=4 + 3 * len(parts), msg=f'a part of {n} of {total} hosts in a bar')
 
     def test_choosing_a_version_lists_its_hosts(self):
         self.open()
         row = self.js("""const r = [...document.querySelectorAll('#drivers-table tbody tr')].find(r => r.querySelectorAll('.bar a').length > 1);
-            return [r.cells[0].textContent, r.cells[1].textContent, r.cells[2].textContent, r.querySelectorAll('.bar a')[1].textContent]""")
-        provider, description, inf, label = row
+            return [r.cells[0].textContent, r.cells[1].textContent, r.querySelectorAll('.bar a')[1].textContent]""")
+        provider, description, label = row
         version = label.rsplit(' (', 1)[0]
         self.click_link('drivers-table', label)
-        self.assertRegex(self.hash(), r'^#driver=\d+&version=1$')
+        self.assertEqual(self.hash(), f'#driver={description}&provider={provider}&version={version}')
         self.assertEqual(self.js('return document.activeElement.id'), 'version-hosts-title')
-        listed = self.js("return [...document.querySelectorAll('#driver-view ul.hostlist a')].map(a => a.textContent)")
+        listed = self.js("return [...document.querySelectorAll('#version-hosts a')].map(a => a.textContent)")
         query = ('SELECT DISTINCT host FROM latest_device WHERE driver_provider IS {} AND driver_desc = {} '
-                 'AND driver_inf IS {} AND driver_version = {} ORDER BY host').format(
-            sql_text(provider), sql_text(description), sql_text(inf), sql_text(version))
+                 'AND driver_version = {} ORDER BY host').format(
+            sql_text(provider), sql_text(description), sql_text(version))
         self.assertEqual(listed, [r[0] for r in tsv(qvfleet('sql', self.db, query))])
         self.assertEqual(f'{version} ({len(listed)})', label)
         # and a host of the list leads to that host, whose devices agree with `find`
@@ -279,19 +280,39 @@ class GeneratedFleet(PageCase):
         self.click_link('driver-view', listed[0])
         self.assertEqual(self.hash(), '#host=' + listed[0])
         devices = {tuple(r) for r in self.rows('host-devices')}
-        found = [r for r in tsv(qvfleet('find', self.db, ids[0])) if r[0] == listed[0]]
-        self.assertTrue(found, f'find {ids[0]} names {listed[0]}')
+        # the ids are the driver's over all its versions: one of them is this host's
+        found = [r for id_ in ids for r in tsv(qvfleet('find', self.db, id_)) if r[0] == listed[0]]
+        self.assertTrue(found, f'find names {listed[0]} by one of {ids}')
         for host, taken_at, instance_id, description, driver_ver in found:
             self.assertIn((instance_id, description, driver_ver), {d[:3] for d in devices})
+
+    def test_which_hosts_run_an_old_version_of_a_driver(self):
+        # the driver with the most hosts behind, as an administrator would look for it by name
+        (provider, description), _ = collections.Counter(
+            (r[1], r[2]) for r in tsv(qvfleet('behind', self.db))).most_common(1)[0]
+        behind = [r for r in tsv(qvfleet('behind', self.db, description))
+                  if (r[1], r[2]) == (provider, description)]
+        self.assertTrue(behind, 'the driver has hosts behind its newest version')
+        self.open()
+        self.type_in('drivers-filter', description)  # 1
+        row = self.js("""return [...document.querySelectorAll('#drivers-table tbody tr')].find(r =>
+            r.cells[0].textContent === arguments[0] && r.cells[1].textContent === arguments[1]).cells[4].textContent""",
+                      provider, description)
+        self.assertEqual(int(row), len({r[0] for r in behind}), 'the column of hosts behind')
+        self.click_link('drivers-table', description)  # 2
+        self.assertEqual(self.hash(), f'#driver={description}&provider={provider}')
+        listed = self.js("return [...document.querySelectorAll('#behind-hosts a')].map(a => a.textContent)")
+        self.assertEqual(listed, sorted({r[0] for r in behind}))
+        self.assert_clean('a driver\'s hosts behind')
 
     def test_filters_narrow_the_rows(self):
         self.open()
         every = self.groups(self.drivers)
         by_version = lambda text: {k for k, v in every.items() if any(text in label for label in v)}
         cases = [  # (box, typed, the rows it must leave)
-            ('drivers-filter', 'intel', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel', '--by-inf'))))),
-            ('drivers-filter', 'INTEL', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel', '--by-inf'))))),
-            ('drivers-filter', 'pci\\cc_0', set(self.groups(tsv(qvfleet('drivers', self.db, 'PCI\\CC_0', '--by-inf'))))),
+            ('drivers-filter', 'intel', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
+            ('drivers-filter', 'INTEL', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
+            ('drivers-filter', 'pci\\cc_0', set(self.groups(tsv(qvfleet('drivers', self.db, 'PCI\\CC_0'))))),
             ('drivers-filter', self.drivers[0][3], by_version(self.drivers[0][3])),
             ('drivers-filter', 'no driver has this', set()),
             ('hosts-filter', 'pc-0001', {h[0] for h in self.hosts if 'PC-0001' in h[0]}),
@@ -315,6 +336,7 @@ class GeneratedFleet(PageCase):
             ('hosts-table', 3, True, 'descending'),
             ('hosts-table', 1, False, 'ascending'),
             ('drivers-table', 4, True, 'descending'),
+            ('drivers-table', 3, True, 'descending'),
             ('drivers-table', 1, False, 'ascending'),
         ]
         for table, column, numeric, first in cases:
@@ -415,7 +437,8 @@ class GeneratedFleet(PageCase):
         self.assert_clean('a page without host details')
 
     def test_tables_and_boxes_are_labelled(self):
-        self.open('#driver=0&version=0')
+        first = self.drivers[0]
+        self.open(f'#driver={urllib.parse.quote(first[1])}&provider={urllib.parse.quote(first[0])}&version={first[3]}')
         problems = self.js("""const out = [];
             for (const t of document.querySelectorAll('table')) {
               if (!t.caption || !t.caption.textContent.trim()) out.push('a table without a caption: ' + t.id);
@@ -483,7 +506,7 @@ class HostileFleet(PageCase):
         self.assertEqual([r[0] for r in hosts], expected, 'host names')
         self.assertEqual([r[2] for r in hosts], expected, 'OS')
         drivers = sorted(self.rows('drivers-table'), key=lambda r: r[1].encode())
-        self.assertEqual([r[:3] for r in drivers], [[v, v, v] for v in expected], 'provider, description, INF')
+        self.assertEqual([r[:2] for r in drivers], [[v, v] for v in expected], 'provider, description')
         no_driver = self.rows('no-driver-table')
         self.assertEqual(sorted((r[0], r[1]) for r in no_driver if r[1] != 'USB\\ADDED'),
                          sorted((v, v) for v in expected))
@@ -506,12 +529,14 @@ class HostileFleet(PageCase):
 
     def test_each_driver_version_opens(self):
         self.open()
-        for n in range(len(HOSTILE)):
-            with self.subTest(driver=n):
-                self.open(f'#driver={n}&version=0')
+        for value in HOSTILE:
+            with self.subTest(driver=value[:40]):
+                quoted = urllib.parse.quote(value, safe='')
+                self.open(f'#driver={quoted}&provider={quoted}&version=1.2.3.4')
                 listed = self.js("return [...document.querySelectorAll('#driver-view ul.hostlist a')].map(a => a.textContent)")
                 provider = self.js("return document.querySelector('#driver-view-title bdi').textContent")
                 self.assertEqual(listed, [provider])
+                self.assertEqual(self.rows('driver-versions'), [['1.2.3.4', '2024-01-02', value, '1']], 'version, date, INF')
                 self.assertEqual(self.js("return [...document.querySelectorAll('#driver-view ul.ids code')].map(c => c.textContent)"),
                                  [provider])
         self.assert_clean('every hostile driver opened')

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "changes.h"
+#include "driver_runs.h"
 #include "page_fleet.h"
 
 namespace qv {
@@ -36,18 +37,10 @@ constexpr std::string_view kSnapshots =
     "SELECT s.snapshot_id, s.host_id, s.taken_at, r.devices FROM snapshot AS s "
     "JOIN report AS r ON r.report_id = s.report_id ORDER BY s.host_id, s.mtime_ns, s.snapshot_id";
 
-// Which driver each host's latest snapshot runs, as `drivers` counts them.
-constexpr std::string_view kLatestDrivers =
-    "SELECT s.host_id, rd.driver_id FROM latest_snapshot AS s "
-    "JOIN report_driver AS rd ON rd.report_id = s.report_id";
-
-constexpr std::string_view kDrivers =
-    "SELECT driver_id, provider, description, inf, version, date, v1, v2, v3, v4 FROM driver";
-
-// The matching ids that `drivers TEXT` looks in.
+// The matching ids that `drivers TEXT` looks in, by the driver they matched.
 constexpr std::string_view kMatchingIds =
-    "SELECT DISTINCT driver_id, driver_matching_id FROM device_state "
-    "WHERE driver_id IS NOT NULL AND driver_matching_id IS NOT NULL";
+    "SELECT DISTINCT d.provider, d.description, s.driver_matching_id FROM device_state AS s "
+    "JOIN driver AS d ON d.driver_id = s.driver_id WHERE s.driver_matching_id IS NOT NULL";
 
 constexpr std::string_view kLatestStates =
     "SELECT v.state_id, v.instance_id, v.description, v.driver_ver, v.driver_provider, "
@@ -94,6 +87,7 @@ class Reader {
   std::expected<void, std::string> read_hosts() {
     return each(db_, kLatest, [&](const Statement& row) {
       host_at_.emplace(row.integer(0), fleet_.hosts.size());
+      host_named_.emplace(row.text(1), fleet_.hosts.size());
       fleet_.hosts.push_back({.name = std::string(row.text(1)),
                               .last_seen = std::string(row.text(2)),
                               .os = std::string(row.text(3)),
@@ -161,47 +155,59 @@ class Reader {
     return {};
   }
 
+  // The drivers as `drivers` groups and counts them, and `behind` finds their hosts.
   std::expected<void, std::string> read_drivers() {
-    std::unordered_map<Id, std::vector<std::size_t>> hosts_of;
-    auto done = each(db_, kLatestDrivers, [&](const Statement& row) {
-      const auto host = host_at_.find(row.integer(0));
-      if (host != host_at_.end()) hosts_of[row.integer(1)].push_back(host->second);
+    const auto runs = read_driver_runs(db_, std::nullopt);
+    if (!runs) return Failed(runs.error());
+    const std::vector<DriverRow>& rows = runs->rows;
+    std::vector<std::vector<std::size_t>> hosts_of(rows.size());  // by a version's first row
+    std::vector<std::size_t> newest(rows.size(), rows.size());    // by a driver's first row
+    for (const RunningHost& running : runs->hosts) {
+      const auto host = host_named_.find(running.name);
+      if (host == host_named_.end()) continue;
+      std::size_t counted = rows.size();
+      // A host's rows ascend, so the rows of one version stand together in them.
+      for (const std::size_t place : running.rows) {
+        const std::size_t version = rows[place].version_first;
+        if (version != counted) hosts_of[version].push_back(host->second);
+        counted = version;
+        newest[rows[place].driver] = std::min(newest[rows[place].driver], place);
+      }
+    }
+    std::map<std::pair<Text, std::string>, std::size_t> driver_at;
+    const DriverRow* driver_first = nullptr;  // of the driver read last
+    for (const DriverVersionCount& count : count_versions(*runs)) {
+      const DriverRow& row = *count.row;
+      if (&rows[row.driver] != driver_first) {
+        driver_first = &rows[row.driver];
+        driver_at.emplace(std::pair{row.provider, row.description}, fleet_.drivers.size());
+        fleet_.drivers.push_back({.provider = row.provider,
+                                  .description = row.description,
+                                  .versions = {},
+                                  .matching_ids = {}});
+      }
+      auto& hosts = hosts_of[row.version_first];
+      std::ranges::sort(hosts);
+      fleet_.drivers.back().versions.push_back(
+          {.version = row.version,
+           .date = row.date,
+           .inf = count.inf,
+           .behind = row.numbers < rows[newest[row.driver]].numbers,
+           .hosts = std::move(hosts)});
+    }
+    auto done = each(db_, kMatchingIds, [&](const Statement& row) {
+      const auto driver = driver_at.find({text_of(row, 0), std::string(row.text(1))});
+      if (driver != driver_at.end()) {
+        fleet_.drivers[driver->second].matching_ids.emplace(row.text(2));
+      }
     });
     if (!done) return done;
-    using Key = std::tuple<Text, std::string, Text>;
-    std::map<Key, PageDriver> drivers;
-    std::unordered_map<Id, PageDriver*> driver_of;
-    done = each(db_, kDrivers, [&](const Statement& row) {
-      const auto hosts = hosts_of.find(row.integer(0));
-      if (hosts == hosts_of.end()) return;
-      Key key{text_of(row, 1), std::string(row.text(2)), text_of(row, 3)};
-      PageDriver& driver = drivers[key];
-      std::tie(driver.provider, driver.description, driver.inf) = std::move(key);
-      std::ranges::sort(hosts->second);
-      driver.versions.push_back(
-          {.version = std::string(row.text(4)),
-           .date = text_of(row, 5),
-           .parts = {row.integer(6), row.integer(7), row.integer(8), row.integer(9)},
-           .hosts = std::move(hosts->second)});
-      driver_of.emplace(row.integer(0), &driver);
-      ++fleet_.driver_rows;
-    });
-    if (!done) return done;
-    done = each(db_, kMatchingIds, [&](const Statement& row) {
-      const auto driver = driver_of.find(row.integer(0));
-      if (driver != driver_of.end()) driver->second->matching_ids.emplace(row.text(1));
-    });
-    if (!done) return done;
-    for (auto& [key, driver] : drivers) fleet_.drivers.push_back(std::move(driver));
     order_drivers();
     return {};
   }
 
   void order_drivers() {
     for (PageDriver& driver : fleet_.drivers) {
-      std::ranges::sort(driver.versions, [](const PageVersion& a, const PageVersion& b) {
-        return std::tie(b.parts, b.date, b.version) < std::tie(a.parts, a.date, a.version);
-      });
       std::set<std::size_t> hosts;
       for (const PageVersion& version : driver.versions) {
         hosts.insert(version.hosts.begin(), version.hosts.end());
@@ -213,8 +219,7 @@ class Reader {
     std::ranges::sort(fleet_.drivers, [](const PageDriver& a, const PageDriver& b) {
       if (a.versions.size() != b.versions.size()) return a.versions.size() > b.versions.size();
       if (a.hosts != b.hosts) return a.hosts > b.hosts;
-      return std::tie(a.provider, a.description, a.inf) <
-             std::tie(b.provider, b.description, b.inf);
+      return std::tie(a.provider, a.description) < std::tie(b.provider, b.description);
     });
   }
 
@@ -281,6 +286,7 @@ class Reader {
   Database& db_;
   PageFleet& fleet_;
   std::unordered_map<Id, std::size_t> host_at_;
+  std::unordered_map<std::string, std::size_t> host_named_;
   std::unordered_map<Id, Place> snapshot_at_;
 };
 
@@ -309,7 +315,7 @@ std::expected<PageData, std::string> read_page_data(Database& db, const PageOpti
   return PageData{.json = std::move(json),
                   .hosts = static_cast<std::int64_t>(fleet.hosts.size()),
                   .snapshots = fleet.snapshot_count,
-                  .drivers = fleet.driver_rows};
+                  .drivers = static_cast<std::int64_t>(fleet.drivers.size())};
 }
 
 }  // namespace qv

@@ -37,7 +37,7 @@ struct PageData {
   std::string json;
   std::int64_t hosts = 0;
   std::int64_t snapshots = 0;
-  std::int64_t drivers = 0;  // distinct driver rows in the latest snapshots
+  std::int64_t drivers = 0;  // that the latest snapshots run, as `drivers` counts them
 };
 
 // Reads everything in a few passes, one a table; the caller holds the read

@@ -44,14 +44,15 @@ struct PageSnapshot {
 struct PageVersion {
   std::string version;
   Text date;
-  std::array<std::int64_t, 4> parts{};
+  Text inf;                        // as `drivers` names it: one name, or how many
+  bool behind = false;             // older by its numbers than the newest any host runs
   std::vector<std::size_t> hosts;  // ascending
 };
 
+// A driver as `drivers` groups it: its provider and description.
 struct PageDriver {
   Text provider;
   std::string description;
-  Text inf;
   std::vector<PageVersion> versions;  // newest first
   std::set<std::string> matching_ids;
   std::size_t hosts = 0;  // distinct hosts over its versions
@@ -79,7 +80,6 @@ struct PageFleet {
   std::string title;
   Text newest;
   std::int64_t snapshot_count = 0;
-  std::int64_t driver_rows = 0;
   std::int64_t no_driver = 0;
   std::vector<PageHost> hosts;
   std::vector<PageSnapshot> snapshots;

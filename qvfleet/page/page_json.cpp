@@ -84,7 +84,7 @@ void write_totals(Json& json, const PageFleet& fleet) {
   json.key("snapshots");
   json.number(fleet.snapshot_count);
   json.key("drivers");
-  json.number(fleet.driver_rows);
+  json.number(fleet.drivers.size());
   json.key("no_driver");
   json.number(fleet.no_driver);
   json.close('}');
@@ -143,12 +143,13 @@ void write_drivers(Json& json, const PageFleet& fleet) {
       json.array([&] {
         json.item(driver.provider);
         json.item(driver.description);
-        json.item(driver.inf);
         json.array([&] {
           for (const PageVersion& version : driver.versions) {
             json.array([&] {
               json.item(version.version);
               json.item(version.date);
+              json.item(version.inf);
+              json.number(std::int64_t{version.behind ? 1 : 0});
               write_rising(json, version.hosts);
             });
           }
