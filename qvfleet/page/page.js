@@ -77,10 +77,12 @@
   const bdi = (text) => el('bdi', null, text);
   const orNone = (v) => (v === null ? el('span', { class: 'none' }, 'none') : v);
 
+  const slug = (label) => label.toLowerCase().replace(/[^a-z0-9]+/g, '-');
+
   // A sortable, filterable table of many rows, drawn a page of rows at a time.
   class RowList {
-    constructor({ id, caption, noun, columns, items, row, filter, pageRows = PAGE_ROWS }) {
-      Object.assign(this, { id, noun, columns, items, row, filter, pageRows });
+    constructor({ id, caption, noun, columns, items, row, filter, pageRows = PAGE_ROWS, onSort }) {
+      Object.assign(this, { id, noun, columns, items, row, filter, pageRows, onSort });
       this.sortColumn = -1; // -1: the order the data came in
       this.descending = false;
       this.shown = pageRows;
@@ -118,13 +120,33 @@
         this.sortColumn = i;
         this.descending = Boolean(this.columns[i].num);
       }
+      this.showSort();
+      this.update();
+      if (this.onSort) this.onSort();
+    }
+
+    showSort() {
       this.headers.forEach((th, j) => {
         const arrow = th.querySelector('.arrow');
-        if (j === i) th.setAttribute('aria-sort', this.descending ? 'descending' : 'ascending');
+        if (j === this.sortColumn) th.setAttribute('aria-sort', this.descending ? 'descending' : 'ascending');
         else th.removeAttribute('aria-sort');
-        if (arrow) arrow.textContent = j === i ? (this.descending ? ' ▼' : ' ▲') : '';
+        if (arrow) arrow.textContent = j === this.sortColumn ? (this.descending ? ' ▼' : ' ▲') : '';
       });
-      this.update();
+    }
+
+    // The sort as the address names it, "devices.desc"; none for the data's own order.
+    get sortText() {
+      if (this.sortColumn < 0) return undefined;
+      return `${slug(this.columns[this.sortColumn].label)}.${this.descending ? 'desc' : 'asc'}`;
+    }
+
+    // Takes the address's sort without drawing; the caller updates.
+    set sortText(text) {
+      const at = (text ?? '').lastIndexOf('.');
+      const name = text?.slice(0, at);
+      this.sortColumn = at < 0 ? -1 : this.columns.findIndex((c) => c.key && slug(c.label) === name);
+      this.descending = this.sortColumn >= 0 && text.slice(at + 1) === 'desc';
+      this.showSort();
     }
 
     // Filters and sorts again; called on every keystroke, so it does only what it must.
@@ -160,10 +182,19 @@
     }
   }
 
+  // The first keystroke in a box makes a new entry in the history, the next ones
+  // change it, so that Back undoes the typing as a whole.
   function filterBox(id, label, placeholder, onText) {
     const input = el('input', { type: 'search', id, autocomplete: 'off', spellcheck: 'false', placeholder });
-    input.addEventListener('input', () => onText(input.value.toLowerCase()));
-    return { input, element: el('p', { class: 'filter' }, el('label', { for: id }, label), ' ', input) };
+    input.addEventListener('input', () => {
+      onText(input.value.toLowerCase());
+      if (record(typingIn === id ? 'replace' : 'push')) typingIn = id;
+    });
+    const set = (text) => {
+      input.value = text;
+      onText(text.toLowerCase());
+    };
+    return { input, set, element: el('p', { class: 'filter' }, el('label', { for: id }, label), ' ', input) };
   }
 
   function section(id, title, ...kids) {
@@ -255,6 +286,7 @@
     caption: 'Drivers by provider and description, with the hosts that run each version, newest version first',
     noun: ['driver', 'drivers'],
     pageRows: DRIVER_ROWS,
+    onSort: () => sorted(),
     items: drivers.map((_, i) => i),
     filter: (i) => driverNeedle === '' || driverText[i].includes(driverNeedle),
     columns: [
@@ -332,9 +364,11 @@
     behind.length ? hostList(behind, `Hosts behind version ${d[2][0][0]}`, 'behind-hosts') : null);
   }
 
+  const driverBox = filterBox('drivers-filter', 'Filter drivers', 'provider, description, version, INF or device id',
+    (text) => { driverNeedle = text; driverList.update(); });
+
   function drivers_() {
-    const box = filterBox('drivers-filter', 'Filter drivers', 'provider, description, version, INF or device id',
-      (text) => { driverNeedle = text; driverList.update(); });
+    const box = driverBox;
     return section('drivers', 'Drivers',
       el('p', null, 'Drivers with the most versions and the most hosts come first; a header sorts by its column. ' +
         'Each bar is split by version, each part as wide as its share of the hosts; choose one to list its hosts.'),
@@ -350,6 +384,7 @@
     id: 'hosts-table',
     caption: 'Hosts and their latest snapshot',
     noun: ['host', 'hosts'],
+    onSort: () => sorted(),
     items: hosts.map((_, i) => i),
     filter: (i) => (seenTest === null || seenTest(hosts[i][5])) && (hostNeedle === '' || hostText[i].includes(hostNeedle)),
     columns: [
@@ -375,7 +410,11 @@
     seenTest = entry ? entry[2] : null;
     hostList_.update();
   }
-  seenSelect.addEventListener('change', () => setSeen(seenSelect.value));
+  seenSelect.addEventListener('change', () => {
+    setSeen(seenSelect.value);
+    typingIn = null;
+    record('push');
+  });
   const hostPanel = panel('host-view');
 
   function showHost(name) {
@@ -422,8 +461,10 @@
     append(body, devices.element, snapshots);
   }
 
+  const hostBox = filterBox('hosts-filter', 'Filter hosts', 'host or OS', (text) => { hostNeedle = text; hostList_.update(); });
+
   function hosts_() {
-    const box = filterBox('hosts-filter', 'Filter hosts', 'host or OS', (text) => { hostNeedle = text; hostList_.update(); });
+    const box = hostBox;
     append(box.element, ' ', el('label', { for: 'hosts-seen' }, 'last seen'), ' ', seenSelect);
     return section('hosts', 'Hosts', hostPanel.element, box.element, hostList_.element);
   }
@@ -508,9 +549,18 @@
 
   // --- the page and its locations ---------------------------------------------------
 
-  function parseHash() {
+  // The address names what is open and how the tables are filtered and sorted, in
+  // this order: #host=NAME, #driver=DESCRIPTION&provider=PROVIDER&version=VERSION,
+  // then seen=BUCKET, drivers=TEXT, hosts=TEXT, drivers-sort=COLUMN.asc|desc,
+  // hosts-sort=... . Back, Forward and reload give back all of it.
+  const VIEW_KEYS = ['host', 'driver', 'provider', 'version'];
+  const KEYS = [...VIEW_KEYS, 'seen', 'drivers', 'hosts', 'drivers-sort', 'hosts-sort'];
+  let typingIn = null; // the box whose typing the current history entry holds
+  let routed = null; // the hash the page shows
+
+  function parseParams(text) {
     const out = {};
-    for (const part of location.hash.slice(1).split('&')) {
+    for (const part of text.split('&')) {
       const at = part.indexOf('=');
       if (at < 0) continue;
       try {
@@ -521,21 +571,66 @@
     }
     return out;
   }
+  const parseHash = () => parseParams(location.hash.slice(1));
+
+  function hashOf(p) {
+    const parts = KEYS.filter((k) => p[k] !== undefined).map((k) => `${k}=${encodeURIComponent(p[k])}`);
+    return parts.length ? `#${parts.join('&')}` : '';
+  }
+
+  // The view the address names, with the tables' state as the page shows it.
+  function pageState(view) {
+    const p = {};
+    for (const k of VIEW_KEYS) if (k in view) p[k] = view[k];
+    const or = (text) => (text === '' ? undefined : text);
+    Object.assign(p, {
+      seen: or(seenSelect.value), drivers: or(driverBox.input.value), hosts: or(hostBox.input.value),
+      'drivers-sort': driverList.sortText, 'hosts-sort': hostList_.sortText,
+    });
+    return p;
+  }
+
+  // Writes the state into the address; false when it was there already.
+  function record(how, p = pageState(parseHash())) {
+    const hash = hashOf(p);
+    if (hash === location.hash) return false;
+    const url = hash === '' ? location.href.split('#')[0] : hash;
+    if (how === 'push') history.pushState(null, '', url);
+    else history.replaceState(null, '', url);
+    routed = location.hash;
+    return true;
+  }
+
+  function sorted() {
+    typingIn = null;
+    record('push');
+  }
 
   function reveal(target) {
     target.scrollIntoView({ block: 'start' });
     target.focus({ preventScroll: true });
   }
 
-  // The hash says what is open: #host=NAME, #driver=DESCRIPTION&provider=PROVIDER&version=VERSION,
-  // #seen=BUCKET.
+  // Shows what the address names; `moveFocus` takes the focus to it.
   function route(moveFocus) {
+    routed = location.hash;
     const p = parseHash();
+    // A table is drawn again only when its state changed: a link in it stays where it was.
+    const seen = SEEN.some((b) => b[0] === p.seen) ? p.seen : '';
+    if (seen !== seenSelect.value || (p.hosts ?? '') !== hostBox.input.value || p['hosts-sort'] !== hostList_.sortText) {
+      seenSelect.value = seen;
+      seenTest = SEEN.find((b) => b[0] === seen)?.[2] ?? null;
+      hostList_.sortText = p['hosts-sort'];
+      hostBox.set(p.hosts ?? '');
+    }
+    if ((p.drivers ?? '') !== driverBox.input.value || p['drivers-sort'] !== driverList.sortText) {
+      driverList.sortText = p['drivers-sort'];
+      driverBox.set(p.drivers ?? '');
+    }
     const hasHost = 'host' in p;
     const hasDriver = 'driver' in p;
     hostPanel.element.hidden = !hasHost;
     driverPanel.element.hidden = !hasDriver;
-    if ('seen' in p) setSeen(p.seen);
     if (hasHost) showHost(p.host);
     if (hasDriver) {
       const i = driverByKey.get(driverKey(p.provider ?? null, p.driver));
@@ -546,7 +641,8 @@
     if (!moveFocus) return;
     if (hasHost) reveal(hostPanel.heading);
     else if (hasDriver) reveal(document.getElementById('version-hosts-title') ?? driverPanel.heading);
-    else if ('seen' in p) reveal(document.getElementById('hosts-title'));
+    else if ('seen' in p || 'hosts' in p) reveal(document.getElementById('hosts-title'));
+    else if ('drivers' in p) reveal(document.getElementById('drivers-title'));
   }
 
   const nav = el('nav', { 'aria-label': 'Sections' }, el('ul', null,
@@ -555,14 +651,34 @@
   const main = el('main', null, overview(), drivers_(), hosts_(), changes(), noDriver());
   document.body.append(el('header', null, el('h1', null, DATA.title), nav), main);
 
-  window.addEventListener('hashchange', () => route(true));
-  // A link to the location already open changes no hash; it should still lead there.
+  // Back and Forward restore what the entry holds where the user left it; a hash
+  // typed or pasted into the address bar leads to what it names.
+  window.addEventListener('popstate', () => {
+    typingIn = null;
+    route(false);
+  });
+  window.addEventListener('hashchange', () => {
+    if (location.hash !== routed) route(true);
+  });
+  // A link within the page opens its view and keeps the tables' state; a section's
+  // link only moves there, so that the address keeps what it holds.
   document.addEventListener('click', (event) => {
     const a = event.target instanceof Element ? event.target.closest('a[href^="#"]') : null;
-    if (a && a.getAttribute('href').includes('=') && a.getAttribute('href') === location.hash) {
-      event.preventDefault();
-      route(true);
+    if (!a || event.button !== 0 || event.ctrlKey || event.metaKey || event.shiftKey || event.altKey) return;
+    event.preventDefault();
+    const href = a.getAttribute('href');
+    if (!href.includes('=')) {
+      const heading = document.getElementById(`${href.slice(1)}-title`);
+      if (heading) reveal(heading);
+      return;
     }
+    const link = parseParams(href.slice(1));
+    const view = VIEW_KEYS.some((k) => k in link) ? {} : parseHash();
+    const p = pageState(view);
+    Object.assign(p, link);
+    typingIn = null;
+    record('push', p);
+    route(true);
   });
   route(location.hash.length > 1);
   performance.mark('qv-drawn');

@@ -300,10 +300,48 @@ class GeneratedFleet(PageCase):
                       provider, description)
         self.assertEqual(int(row), len({r[0] for r in behind}), 'the column of hosts behind')
         self.click_link('drivers-table', description)  # 2
-        self.assertEqual(self.hash(), f'#driver={description}&provider={provider}')
+        self.assertEqual(self.hash(), f'#driver={description}&provider={provider}&drivers={description}')
         listed = self.js("return [...document.querySelectorAll('#behind-hosts a')].map(a => a.textContent)")
         self.assertEqual(listed, sorted({r[0] for r in behind}))
         self.assert_clean('a driver\'s hosts behind')
+
+    def test_back_forward_and_reload_restore_filter_sort_and_last_seen(self):
+        self.open()
+        self.type_in('hosts-filter', 'old')
+        select = self.browser.find_element(By.ID, 'hosts-seen')
+        select.send_keys('1')  # "1 to 7 days ago"
+        sort = self.browser.find_elements(By.CSS_SELECTOR, '#hosts-table thead th')[3].find_element(By.TAG_NAME, 'button')
+        sort.send_keys(Keys.ENTER)
+        newest = datetime.datetime.fromisoformat(max(h[1] for h in self.hosts)[:-1])
+        week = [h[0] for h in self.hosts if h[0].startswith('OLD')
+                and 1 <= (newest - datetime.datetime.fromisoformat(h[1][:-1])).days <= 7]
+        states = [  # (hash, box, last seen, host names in the table)
+            ('', '', '', [h[0] for h in self.hosts]),
+            ('#hosts=old', 'old', '', [h[0] for h in self.hosts if h[0].startswith('OLD')]),
+            ('#seen=week&hosts=old', 'old', 'week', sorted(week)),
+            ('#seen=week&hosts=old&hosts-sort=devices.desc', 'old', 'week', None),
+        ]
+        shown = lambda: (self.hash(), self.js("return document.getElementById('hosts-filter').value"),
+                         self.js("return document.getElementById('hosts-seen').value"))
+        def check(state):
+            self.assertEqual(shown(), state[:3])
+            names = [r[0] for r in self.rows('hosts-table')]
+            if state[3] is not None:
+                self.assertEqual(names, state[3])
+            else:
+                devices = [int(r[3].replace(',', '')) for r in self.rows('hosts-table')]
+                self.assertEqual(devices, sorted(devices, reverse=True))
+                self.assertEqual(sorted(names), sorted(week))
+        check(states[-1])
+        for state in reversed(states[:-1]):
+            self.browser.back()
+            check(state)
+        for state in states[1:]:
+            self.browser.forward()
+            check(state)
+        self.browser.refresh()
+        check(states[-1])
+        self.assert_clean('back, forward and reload')
 
     def test_filters_narrow_the_rows(self):
         self.open()
@@ -452,6 +490,48 @@ class GeneratedFleet(PageCase):
             if (!chart || chart.getAttribute('role') !== 'img') out.push('no chart image');
             return out""")
         self.assertEqual(problems, [])
+
+
+class OneMoreDay(PageCase):
+    """The links of one day's page, opened in the page of the same fleet a day later."""
+
+    @classmethod
+    def setUpClass(cls):
+        share, later = os.path.join(WORK, 'days'), os.path.join(WORK, 'days-later')
+        subprocess.run([sys.executable, GENERATOR, 'daily', later, '--hosts', '12', '--days', '3',
+                        '--devices', '80', '--seed', '11'], check=True, capture_output=True)
+        last = max(name for host in os.listdir(later) for name in os.listdir(os.path.join(later, host)))
+        shutil.copytree(later, share, ignore=lambda folder, names: [n for n in names if n == last],
+                        copy_function=shutil.copy2)
+        cls.db = os.path.join(WORK, 'days.db')
+        cls.before = os.path.join(WORK, 'days-before.html')
+        qvfleet('index', cls.db, share)
+        qvfleet('page', cls.db, cls.before)
+        cls.after = os.path.join(WORK, 'days-after.html')
+        qvfleet('index', cls.db, later)
+        qvfleet('page', cls.db, cls.after)
+        super().setUpClass()
+
+    def view(self):
+        return self.js("""return [...document.querySelectorAll('.panel:not([hidden])')].map(p =>
+            [p.querySelector('h3').textContent, p.querySelector('tr.chosen th')?.textContent ?? null])""")
+
+    def test_a_driver_and_a_host_keep_their_links(self):
+        self.page = self.before
+        self.open()
+        links = self.js("""return [document.querySelector('#drivers-table .bar a:last-child'),
+            document.querySelector('#hosts-table tbody a')].map(a => a.getAttribute('href'))""")
+        views = []
+        for link in links:
+            self.open(link)
+            views.append(self.view())
+            self.assertEqual(len(views[-1]), 1, link)
+        self.page = self.after
+        for link, view in zip(links, views):
+            with self.subTest(link=link):
+                self.open(link)
+                self.assertEqual(self.view(), view)
+        self.assert_clean('links a day later')
 
 
 def hostile_report(value, driver_version, extra):
