@@ -310,6 +310,27 @@
   });
   const driverPanel = panel('driver-view');
 
+  // A list of hosts taken out as text, one name a line, in one click: by the
+  // document's own copy command, which a page opened from a file may use on a click
+  // where the clipboard's API asks for a permission.
+  function copyHosts(id, label, list) {
+    const note = el('span', { class: 'copied', 'aria-live': 'polite' });
+    const button = el('button', { type: 'button', class: 'copy' }, label);
+    button.addEventListener('click', () => {
+      const names = list();
+      const area = el('textarea', { readonly: true, class: 'copying', 'aria-hidden': 'true' });
+      area.value = names.map((h) => `${hosts[h][0]}\n`).join('');
+      document.body.appendChild(area);
+      area.select();
+      const copied = document.execCommand('copy');
+      area.remove();
+      button.focus();
+      note.textContent = copied ? ` Copied ${plural(names.length, 'host name', 'host names')}, one a line.`
+        : ' This browser did not let the page copy.';
+    });
+    return el('span', { class: 'copy', id }, button, note);
+  }
+
   function hostListItems(list) {
     return list.map((h) => el('li', null, el('a', { href: hostLink(h) }, hostName(h))));
   }
@@ -328,7 +349,7 @@
     };
     more.addEventListener('click', draw);
     draw();
-    return [ul, more];
+    return [copyHosts(id && `${id}-copy`, `Copy the ${plural(list.length, 'host name', 'host names')}`, () => list), ul, more];
   }
 
   function showDriver(i, k) {
@@ -466,6 +487,7 @@
   function hosts_() {
     const box = hostBox;
     append(box.element, ' ', el('label', { for: 'hosts-seen' }, 'last seen'), ' ', seenSelect);
+    append(box.element, ' ', copyHosts('hosts-copy', 'Copy the names of these hosts', () => hostList_.view));
     return section('hosts', 'Hosts', hostPanel.element, box.element, hostList_.element);
   }
 

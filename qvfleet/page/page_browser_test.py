@@ -100,7 +100,8 @@ def start_browser():
 
 
 class PageCase(unittest.TestCase):
-    """One browser for the class; each test opens the page afresh."""
+    """One browser for the class; each test opens the page afresh, and counts the actions a
+    user takes on it from there: a link followed, a box typed in, a button pressed."""
     page = None
 
     @classmethod
@@ -116,9 +117,23 @@ class PageCase(unittest.TestCase):
         if self.browser.current_url.split('#')[0] == url.split('#')[0]:
             self.browser.get('about:blank')  # a new hash alone would not load the page again
         # what the page before left in the logs is not this page's
+        self.actions = 0
         self.browser.get_log('browser')
         self.browser.get_log('performance')
         self.browser.get(url)
+
+    def copy_hosts(self, copy_id):
+        """Presses the button that copies a host list, and reads the clipboard back by pasting
+        it where the test can read it."""
+        self.actions += 1
+        button = self.js("return document.getElementById(arguments[0]).querySelector('button')", copy_id)
+        button.send_keys(Keys.ENTER)
+        self.assertIn('Copied', self.js('return arguments[0].nextElementSibling.textContent', button))
+        area = self.js("""const a = document.createElement('textarea'); document.body.append(a); a.focus(); return a""")
+        area.send_keys(Keys.CONTROL, 'v')
+        text = self.js('const a = arguments[0]; a.remove(); return a.value', area)
+        self.assertTrue(text.endswith('\n'), 'one host a line')
+        return text[:-1].split('\n')
 
     def js(self, script, *args):
         return self.browser.execute_script(script, *args)
@@ -157,12 +172,14 @@ class PageCase(unittest.TestCase):
         """Presses Enter on a link and waits for the page to take the focus to what it names:
         the page answers a new hash in its own task, after the key's."""
         self.js('arguments[0].scrollIntoView()', link)
+        self.actions += 1
         link.send_keys(Keys.ENTER)
         WebDriverWait(self.browser, 5).until(
             lambda _: self.js('return document.activeElement !== arguments[0]', link),
             'the page did not move to what the link names')
 
     def type_in(self, box_id, text):
+        self.actions += 1
         box = self.browser.find_element(By.ID, box_id)
         box.clear()
         self.js("arguments[0].dispatchEvent(new Event('input'))", box)
@@ -303,7 +320,20 @@ class GeneratedFleet(PageCase):
         self.assertEqual(self.hash(), f'#driver={description}&provider={provider}&drivers={description}')
         listed = self.js("return [...document.querySelectorAll('#behind-hosts a')].map(a => a.textContent)")
         self.assertEqual(listed, sorted({r[0] for r in behind}))
+        self.assertEqual(self.copy_hosts('behind-hosts-copy'), listed)  # 3
+        self.assertLessEqual(self.actions, 3)
         self.assert_clean('a driver\'s hosts behind')
+
+    def test_which_hosts_stopped_reporting(self):
+        newest = datetime.datetime.fromisoformat(max(h[1] for h in self.hosts)[:-1])
+        before = (newest - datetime.timedelta(days=30)).date().isoformat()
+        stopped = [r[0] for r in tsv(qvfleet('hosts', self.db, '--seen-before', before))]
+        self.assertTrue(stopped)
+        self.open()
+        self.follow(self.browser.find_element(By.CSS_SELECTOR, '#seen a[href="#seen=older"]'))  # 1
+        self.assertEqual(sorted(self.copy_hosts('hosts-copy')), sorted(stopped))  # 2
+        self.assertLessEqual(self.actions, 3)
+        self.assert_clean('the hosts that stopped reporting')
 
     def test_back_forward_and_reload_restore_filter_sort_and_last_seen(self):
         self.open()
