@@ -21,15 +21,16 @@
   for (const d of drivers) for (const v of d[2]) v[4] = rising(v[4]);
   // The devices of the hosts' details, decoded when a host is first chosen: each
   // instance id comes as how much it shares with the one before and the rest, its other
-  // texts as places in DATA.texts (-1: none).
+  // texts (version, provider, INF, class) as places in DATA.texts (-1: none).
   let deviceRows = null;
   function devicesOf(details) {
     if (deviceRows === null) {
       const texts = DATA.texts;
       let before = '';
-      deviceRows = DATA.states.map(([shared, rest, description, version, provider]) => {
+      const text = (n) => (n < 0 ? null : texts[n]);
+      deviceRows = DATA.states.map(([shared, rest, description, ...others]) => {
         before = before.slice(0, shared) + rest;
-        return [before, texts[description], version < 0 ? null : texts[version], provider < 0 ? null : texts[provider]];
+        return [before, texts[description], ...others.map(text)];
       });
     }
     return rising(details.devices);
@@ -236,7 +237,9 @@
     const when = DATA.newest === null
       ? 'The index holds no snapshot yet.'
       : ['As of ', el('time', null, DATA.newest), `, the newest of the index's ${plural(t.snapshots, 'snapshot', 'snapshots')}.`];
-    return section('overview', 'Overview', el('p', null, when), el('div', { class: 'pair' }, totals, seen));
+    const leftOut = DATA.details_left_out === null ? null : el('p', { class: 'left-out', id: 'left-out' }, DATA.details_left_out,
+      ' The index answers for all of it: qvfleet changes --host NAME.');
+    return section('overview', 'Overview', el('p', null, when), leftOut, el('div', { class: 'pair' }, totals, seen));
   }
 
   // --- drivers --------------------------------------------------------------------
@@ -467,19 +470,39 @@
         { label: 'Description', key: (s) => deviceRows[s][1] },
         { label: 'Driver version', key: (s) => deviceRows[s][2] },
         { label: 'Provider', key: (s) => deviceRows[s][3] },
+        { label: 'INF', key: (s) => deviceRows[s][4] },
+        { label: 'Class', key: (s) => deviceRows[s][5] },
       ],
       row: (s) => {
         const d = deviceRows[s];
         return el('tr', null, el('th', { scope: 'row' }, el('code', null, d[0])), el('td', null, d[1]),
-          el('td', null, d[2] === null ? el('span', { class: 'none' }, 'no driver') : d[2]), el('td', null, orNone(d[3])));
+          el('td', null, d[2] === null ? el('span', { class: 'none' }, 'no driver') : d[2]), el('td', null, orNone(d[3])),
+          el('td', null, orNone(d[4])), el('td', null, d[5] === null ? orNone(d[5]) : el('code', null, d[5])));
       },
     });
     const snapshots = el('table', { id: 'host-snapshots' }, el('caption', null, 'Its snapshots, newest first, with the devices changed since the one before'),
       el('thead', null, el('tr', null, ['Taken at', 'Devices', 'Added', 'Removed', 'Changed'].map((t, j) =>
         el('th', { scope: 'col', class: j ? 'num' : null }, t)))),
       el('tbody', null, details.snapshots.slice().reverse().map((s) => el('tr', null,
-        el('th', { scope: 'row' }, s[0]), s.slice(1).map((n) => el('td', { class: 'num' }, fmt(n)))))));
-    append(body, devices.element, snapshots);
+        el('th', { scope: 'row' }, s[0]), s.slice(1, 5).map((n) => el('td', { class: 'num' }, fmt(n)))))));
+    append(body, devices.element, snapshots, hostChanges(details.snapshots));
+  }
+
+  // Each pair of the host's snapshots, newest first, with what changed in qvdiff's words.
+  function hostChanges(snapshots) {
+    const pairs = [];
+    for (let n = snapshots.length - 1; n > 0; n--) {
+      const [older, newer] = [snapshots[n - 1], snapshots[n]];
+      const changed = newer[2] + newer[3] + newer[4];
+      if (changed === 0) continue;
+      pairs.push(el('li', null, el('h5', null, 'Between ', el('time', null, older[0]), ' and ', el('time', null, newer[0])),
+        newer[5] === null
+          ? el('p', { class: 'left-out' }, `${plural(changed, 'device changed', 'devices changed')}; their changes are left out of this page (see the overview).`)
+          : el('pre', { class: 'diff' }, newer[5])));
+    }
+    return [el('h4', { id: 'host-changes-title' }, 'Its changes, newest first, as qvdiff tells them'),
+      pairs.length ? el('ol', { class: 'pairs', 'aria-labelledby': 'host-changes-title' }, pairs)
+        : el('p', null, 'No device changed between two of its snapshots.')];
   }
 
   const hostBox = filterBox('hosts-filter', 'Filter hosts', 'host or OS', (text) => { hostNeedle = text; hostList_.update(); });

@@ -464,10 +464,10 @@ class GeneratedFleet(PageCase):
     def test_a_host_shows_its_devices_and_snapshots(self):
         host = TWICE  # a device of its latest report is listed as often as it stands there
         self.open('#host=' + urllib.parse.quote(host))
-        query = ('SELECT instance_id, description, driver_ver, driver_provider, copies FROM latest_device '
-                 'WHERE host = {} ORDER BY instance_id').format(sql_text(host))
-        expected = [[c if c != '' else None for c in r[:4]] for r in tsv(qvfleet('sql', self.db, query))
-                    for _ in range(int(r[4]))]
+        query = ('SELECT instance_id, description, driver_ver, driver_provider, driver_inf, class_guid, copies '
+                 'FROM latest_device WHERE host = {} ORDER BY instance_id').format(sql_text(host))
+        expected = [[c if c != '' else None for c in r[:6]] for r in tsv(qvfleet('sql', self.db, query))
+                    for _ in range(int(r[6]))]
         got = [[c if c != 'no driver' else None for c in r] for r in self.rows('host-devices')]
         self.assertEqual(len(got), int(next(h[5] for h in self.hosts if h[0] == host)))
         self.assertEqual([r[0] for r in got], [r[0] for r in expected])
@@ -483,21 +483,65 @@ class GeneratedFleet(PageCase):
                          'No host named NO-SUCH-HOST in this page')
         self.assert_clean('a host chosen')
 
-    def test_a_page_without_host_details_says_why(self):
-        # the page of a fleet too large for them, made from this one: the data is no script,
-        # so the policy's hashes stay right
+    def host_changes(self):
+        """The host view's changes as `changes --host` prints them."""
+        return ''.join(self.js("""return [...document.querySelectorAll('#host-view ol.pairs li')].map(li => {
+            const [older, newer] = [...li.querySelectorAll('time')].map(t => t.textContent);
+            const pre = li.querySelector('pre');
+            return `between   ${older} ${newer} ${arguments[0]}\\n` + (pre ? pre.textContent : 'left out\\n');
+          })""", self.js("return document.querySelector('#host-view-title bdi').textContent")))
+
+    def test_what_changed_on_a_host(self):
+        host = max(self.hosts, key=lambda h: sum(1 for c in self.changes if c[1] == h[0]))[0]
+        self.open()
+        self.type_in('hosts-filter', host)  # 1
+        self.click_link('hosts-table', host)  # 2
+        self.assertLessEqual(self.actions, 3)
+        self.assertEqual(self.host_changes(), qvfleet('changes', self.db, '--host', host))
+        self.assert_clean('a host\'s changes')
+
+    def lean_page(self, name, change):
+        """The page of a fleet over its budget, made from this one: the data is no script, so
+        the policy's hashes stay right."""
         with open(self.page, encoding='utf-8') as f:
             text = f.read()
         start = text.index('>', text.index('id="fleet-data"')) + 1
         end = text.index('</script>', start)
         data = json.loads(text[start:end])
-        reason = 'The devices and snapshots of each host would make the page 99 MB.'
-        data['host_details'], data['details_left_out'] = None, reason
+        change(data)
         embedded = json.dumps(data, separators=(',', ':')).replace('<', '\\u003c').replace('>', '\\u003e').replace('&', '\\u0026')
-        lean = os.path.join(WORK, 'lean.html')
+        lean = os.path.join(WORK, name)
         with open(lean, 'w', encoding='utf-8') as f:
             f.write(text[:start] + embedded + text[end:])
-        self.page, host = lean, self.hosts[1]
+        return lean
+
+    def test_over_its_budget_the_page_keeps_the_newest_changes_and_says_so(self):
+        host = max(self.hosts, key=lambda h: sum(1 for c in self.changes if c[1] == h[0]))[0]
+        reason = 'The changes of the oldest 9 pairs of snapshots, up to one taken at 2026-12-05T06:00:00Z, are left out.'
+        def change(data):
+            for details in data['host_details']:
+                for snapshot in details['snapshots']:
+                    if snapshot[0] <= '2026-12-05T06:00:00Z':
+                        snapshot[5] = None
+            data['details_left_out'] = reason
+        self.page = self.lean_page('budget.html', change)
+        self.open('#host=' + urllib.parse.quote(host))
+        self.assertIn(reason, self.js("return document.getElementById('left-out').textContent"))
+        expected = qvfleet('changes', self.db, '--host', host).split('between   ')
+        got = self.host_changes().split('between   ')
+        self.assertEqual(len(got), len(expected))
+        for pair, wanted in zip(got[1:], expected[1:]):
+            newer = pair.split(' ', 2)[1:2]
+            self.assertEqual(pair, wanted if newer > ['2026-12-05T06:00:00Z'] else wanted.split('\n')[0] + '\nleft out\n')
+        self.assertIn('left out\n', got[-1], 'the oldest pair left out')
+        self.assertNotIn('left out\n', got[1], 'the newest pair kept')
+        self.assert_clean('a page over its budget')
+
+    def test_a_page_without_host_details_says_why(self):
+        reason = 'The devices and snapshots of each host would make the page 99 MB.'
+        def change(data):
+            data['host_details'], data['details_left_out'] = None, reason
+        self.page, host = self.lean_page('lean.html', change), self.hosts[1]
         self.open('#host=' + urllib.parse.quote(host[0]))
         self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + host[0])
         self.assertIn(reason, self.js("return document.querySelector('#host-view .left-out').textContent"))
@@ -633,8 +677,8 @@ class HostileFleet(PageCase):
                 self.assertEqual(self.hash(), '#host=' + value)
                 self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + value)
                 devices = self.rows('host-devices')
-                self.assertIn([value, value, '2024-01-02 1.2.3.4', value], devices)
-                self.assertIn(['NODRV\\' + value, value, None, None], devices)
+                self.assertIn([value, value, '2024-01-02 1.2.3.4', value, value, None], devices)
+                self.assertIn(['NODRV\\' + value, value, None, None, None, None], devices)
         self.assert_clean('every hostile host opened')
 
     def test_each_driver_version_opens(self):

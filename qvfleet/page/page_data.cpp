@@ -44,7 +44,8 @@ constexpr std::string_view kMatchingIds =
 
 constexpr std::string_view kLatestStates =
     "SELECT v.state_id, v.instance_id, v.description, v.driver_ver, v.driver_provider, "
-    "v.driver_id IS NULL, (SELECT i.value FROM device_id AS i WHERE i.state_id = v.state_id "
+    "v.driver_inf, v.class_guid, v.driver_id IS NULL, (SELECT i.value FROM device_id AS i WHERE "
+    "i.state_id = v.state_id "
     "AND i.kind = 'hwid' ORDER BY i.position LIMIT 1) "
     "FROM device AS v WHERE v.state_id IN (SELECT rd.state_id FROM latest_snapshot AS s "
     "JOIN report_device AS rd ON rd.report_id = s.report_id)";
@@ -111,7 +112,8 @@ class Reader {
       if (host == host_at_.end()) return;
       snapshot_at_.emplace(row.integer(0), Place{host->second, fleet_.snapshots.size()});
       fleet_.hosts[host->second].snapshots.push_back(fleet_.snapshots.size());
-      fleet_.snapshots.push_back({.taken_at = taken_at, .devices = row.integer(3), .counts = {}});
+      fleet_.snapshots.push_back(
+          {.taken_at = taken_at, .devices = row.integer(3), .counts = {}, .differences = {}});
     });
   }
 
@@ -122,6 +124,7 @@ class Reader {
       const auto newer = snapshot_at_.find(change.newer_snapshot);
       if (newer == snapshot_at_.end()) return;
       PageSnapshot& snapshot = fleet_.snapshots[newer->second.snapshot];
+      snapshot.differences = std::string(change.differences);
       ChangeCounts& day = fleet_.days[snapshot.taken_at.substr(0, 10)];
       for (std::string_view rest = change.differences; !rest.empty();) {
         const std::string_view line = rest.substr(0, rest.find('\n'));
@@ -233,10 +236,11 @@ class Reader {
     };
     std::unordered_map<Id, State> states;
     auto done = each(db_, kLatestStates, [&](const Statement& row) {
-      states.emplace(row.integer(0), State{{std::string(row.text(1)), std::string(row.text(2)),
-                                            text_of(row, 3), text_of(row, 4)},
-                                           row.integer(5) != 0,
-                                           text_of(row, 6)});
+      states.emplace(row.integer(0),
+                     State{{std::string(row.text(1)), std::string(row.text(2)), text_of(row, 3),
+                            text_of(row, 4), text_of(row, 5), text_of(row, 6)},
+                           row.integer(7) != 0,
+                           text_of(row, 8)});
     });
     if (!done) return done;
     number_states(states);
@@ -296,22 +300,58 @@ std::string megabytes(std::size_t bytes) {
   return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
 }
 
+// Leaves out what the budget cannot hold a step at a time: the changes of the
+// oldest pairs of snapshots first, as many as the page is over, and the devices and
+// snapshots of every host only when the changes are all gone; and says what went.
+std::string fit_budget(PageFleet& fleet, std::size_t budget) {
+  std::string json = page_json(fleet);
+  const std::size_t whole = json.size();
+  if (whole <= budget) return json;
+  std::vector<std::size_t> order;
+  for (std::size_t i = 0; i < fleet.snapshots.size(); ++i) {
+    if (fleet.snapshots[i].differences && !fleet.snapshots[i].differences->empty()) {
+      order.push_back(i);
+    }
+  }
+  std::ranges::sort(order, [&](std::size_t a, std::size_t b) {
+    return std::tie(fleet.snapshots[a].taken_at, a) < std::tie(fleet.snapshots[b].taken_at, b);
+  });
+  std::size_t left_out = 0;
+  while (json.size() > budget && left_out < order.size()) {
+    for (std::size_t freed = 0; left_out < order.size() && freed < json.size() - budget;
+         ++left_out) {
+      Text& differences = fleet.snapshots[order[left_out]].differences;
+      freed += differences->size();
+      differences.reset();
+    }
+    json = page_json(fleet);
+  }
+  std::string said;
+  if (left_out > 0) {
+    said = "The changes of the oldest " +
+           (left_out == 1 ? std::string("pair") : std::to_string(left_out) + " pairs") +
+           " of snapshots, up to one taken at " + fleet.snapshots[order[left_out - 1]].taken_at +
+           ", are left out";
+  }
+  if (json.size() > budget) {
+    fleet.details = false;
+    said = said.empty() ? "The devices and snapshots of each host are left out"
+                        : said + ", and then the devices and snapshots of each host";
+  }
+  fleet.details_left_out = said + ": with them the page would be " + megabytes(whole) +
+                           " MB, over its budget of " + megabytes(budget) + " MB.";
+  return page_json(fleet);
+}
+
 }  // namespace
 
 std::expected<PageData, std::string> read_page_data(Database& db, const PageOptions& options) {
   PageFleet fleet;
   fleet.title = options.title;
   if (auto read = Reader(db, fleet).read(); !read) return Failed(read.error());
-  std::string json = page_json(fleet);
   const std::size_t budget = options.details_budget.value_or(
       std::max(kDetailsBudget, kDetailsBudgetPerHost * fleet.hosts.size()));
-  if (json.size() > budget) {
-    fleet.details = false;
-    fleet.details_left_out = "The devices and snapshots of each host would make the page " +
-                             megabytes(json.size()) + " MB: it leaves them out to stay under " +
-                             megabytes(budget) + " MB.";
-    json = page_json(fleet);
-  }
+  std::string json = fit_budget(fleet, budget);
   return PageData{.json = std::move(json),
                   .hosts = static_cast<std::int64_t>(fleet.hosts.size()),
                   .snapshots = fleet.snapshot_count,

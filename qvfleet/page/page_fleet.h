@@ -39,6 +39,7 @@ struct PageSnapshot {
   std::string taken_at;
   std::int64_t devices = 0;
   ChangeCounts counts;  // against the host's snapshot before
+  Text differences;     // qvdiff's lines against it; none for a host's first, or left out
 };
 
 struct PageVersion {
@@ -59,8 +60,8 @@ struct PageDriver {
 };
 
 // A device as the host details show it; what is equal is shown once.
-using DeviceText =
-    std::tuple<std::string, std::string, Text, Text>;  // id, description, version, provider
+// id, description, version, provider, INF, class
+using DeviceText = std::tuple<std::string, std::string, Text, Text, Text, Text>;
 
 struct LatestChange {
   std::string taken_at;
@@ -86,7 +87,7 @@ struct PageFleet {
   std::vector<PageDriver> drivers;
   std::vector<DeviceText> states;
   bool details = true;
-  std::string details_left_out;
+  std::string details_left_out;  // what the budget left out, and why
   std::map<std::string, ChangeCounts> days;
   std::vector<LatestChange> latest_changes;
   std::vector<NoDriverGroup> no_driver_groups;

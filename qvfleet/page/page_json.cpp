@@ -169,10 +169,11 @@ void write_drivers(Json& json, const PageFleet& fleet) {
 void write_states(Json& json, const PageFleet& fleet) {
   std::map<std::string_view, std::int64_t> texts;
   if (fleet.details) {
-    for (const auto& [id, description, version, provider] : fleet.states) {
+    for (const auto& [id, description, version, provider, inf, class_guid] : fleet.states) {
       texts.emplace(description, 0);
-      if (version) texts.emplace(*version, 0);
-      if (provider) texts.emplace(*provider, 0);
+      for (const Text* text : {&version, &provider, &inf, &class_guid}) {
+        if (*text) texts.emplace(**text, 0);
+      }
     }
   }
   json.key("texts");
@@ -188,10 +189,10 @@ void write_states(Json& json, const PageFleet& fleet) {
   json.array([&] {
     if (!fleet.details) return;
     std::string_view before;
-    for (const auto& [id, description, version, provider] : fleet.states) {
+    for (const auto& [id, description, version, provider, inf, class_guid] : fleet.states) {
       const auto [units, bytes] = shared_beginning(before, id);
       json.row(units, std::string_view(id).substr(bytes), texts.at(description), place_of(version),
-               place_of(provider));
+               place_of(provider), place_of(inf), place_of(class_guid));
       before = id;
     }
   });
@@ -216,14 +217,14 @@ void write_details(Json& json, const PageFleet& fleet) {
         for (const std::size_t place : host.snapshots) {
           const PageSnapshot& snapshot = fleet.snapshots[place];
           json.row(snapshot.taken_at, snapshot.devices, snapshot.counts.added,
-                   snapshot.counts.removed, snapshot.counts.changed);
+                   snapshot.counts.removed, snapshot.counts.changed, snapshot.differences);
         }
       });
       json.close('}');
     }
   });
   json.key("details_left_out");
-  json.null();
+  fleet.details_left_out.empty() ? json.null() : json.string(fleet.details_left_out);
 }
 
 void write_changes(Json& json, const PageFleet& fleet) {

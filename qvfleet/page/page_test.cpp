@@ -279,17 +279,29 @@ TEST_F(PageTest, DataOfAFleet) {
   const std::string states =
       R"("texts":["2024-01-02 1.10.0.0","2024-01-02 1.9.0.0","2024-01-02 2.0.0.0","5.0.0.0",)"
       R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e","Audio","Camera",)"
-      R"("Cams","Ethernet","Intel","Mystery","Stick"],)"
-      R"("states":[[0,"ACPI\\M\\0",10,-1,-1],[0,"HDAUDIO\\A\\1",5,3,-1],)"
-      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9],[20,"",8,1,9],[0,"USB\\CAM\\1",4,2,7],)"
-      R"([9,"",6,2,7],[4,"X\\1",11,-1,-1],[6,"2",11,-1,-1]],)";
-  const std::string details =
-      R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0]]},)"
-      R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0],)"
-      R"(["2026-12-07T06:00:00Z",3,1,1,1]]},)"
-      R"({"devices":[0,1,2,0,4],"snapshots":[["2026-12-07T06:00:00Z",5,0,0,0]]},)"
-      R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0],)"
-      R"(["2026-12-02T06:00:00Z",1,0,0,0]]}],"details_left_out":null,)";
+      R"("Cams","Ethernet","Intel","Mystery","Stick","cam.inf","net.inf"],)"
+      R"("states":[[0,"ACPI\\M\\0",10,-1,-1,-1,-1],[0,"HDAUDIO\\A\\1",5,3,-1,-1,-1],)"
+      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,13,-1],[20,"",8,1,9,13,-1],)"
+      R"([0,"USB\\CAM\\1",4,2,7,12,-1],[9,"",6,2,7,12,-1],[4,"X\\1",11,-1,-1,-1,-1],)"
+      R"([6,"2",11,-1,-1,-1,-1]],)";
+  // Each snapshot with its changes against the one before in qvdiff's words.
+  const std::string pair =
+      R"("removed   USB\\G\\1\u000aold       description=Old gadget\u000a)"
+      R"(added     USB\\CAM\\1\u000anew       description=Camera\u000a)"
+      R"(new       driver_ver=2024-01-02 2.0.0.0\u000anew       driver_desc=Camera\u000a)"
+      R"(new       driver_provider=Cams\u000anew       driver_inf=cam.inf\u000a)"
+      R"(changed   PCI\\VEN_8086\u0026DEV_1\\3\u000aold       driver_ver=2024-01-02 1.9.0.0\u000a)"
+      R"(new       driver_ver=2024-01-02 1.10.0.0\u000a")";
+  const auto details = [&](const std::string& changes, const std::string& left_out) {
+    return R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0,null]]},)"
+           R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0,null],)"
+           R"(["2026-12-07T06:00:00Z",3,1,1,1,)" +
+           changes +
+           R"(]]},{"devices":[0,1,2,0,4],"snapshots":[["2026-12-07T06:00:00Z",5,0,0,0,null]]},)"
+           R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0,null],)"
+           R"(["2026-12-02T06:00:00Z",1,0,0,0,null]]}],"details_left_out":)" +
+           left_out + ",";
+  };
   const std::string changes =
       R"("days":[["2026-12-01",0,0,0],["2026-12-02",0,0,0],["2026-12-05",0,0,0],)"
       R"(["2026-12-06",0,0,0],["2026-12-07",1,1,1]],)"
@@ -297,16 +309,27 @@ TEST_F(PageTest, DataOfAFleet) {
       R"(["2026-12-07T06:00:00Z",1,"added","USB\\CAM\\1","Camera"],)"
       R"(["2026-12-07T06:00:00Z",1,"changed","PCI\\VEN_8086\u0026DEV_1\\3","Ethernet"]],)";
   const std::string no_driver = R"("no_driver":[["Stick","USB\\X",2],["Mystery",null,1]]})";
-  EXPECT_EQ(data(), R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
-                    R"("totals":{"hosts":4,"snapshots":6,"drivers":3,"no_driver":3},)" +
-                        hosts + drivers + states + details + changes + no_driver);
-  // Too large a page leaves each host's details out, and says so.
+  const std::string head = R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
+                           R"("totals":{"hosts":4,"snapshots":6,"drivers":3,"no_driver":3},)" +
+                           hosts + drivers + states;
+  const std::string whole = data();
+  EXPECT_EQ(whole, head + details(pair, "null") + changes + no_driver);
+  // Over its budget, the page leaves out the oldest pairs' changes first, then the
+  // devices and snapshots of each host, and says so.
+  EXPECT_EQ(data(whole.size() - 1),
+            head +
+                details("null", R"("The changes of the oldest pair of snapshots, up to one )"
+                                R"(taken at 2026-12-07T06:00:00Z, are left out: with them the )"
+                                R"(page would be 0.0 MB, over its budget of 0.0 MB.")") +
+                changes + no_driver);
   const std::string small = data(100);
-  EXPECT_NE(small.find(
-                R"("texts":[],"states":[],"host_details":null,"details_left_out":"The devices and )"
-                R"(snapshots of each host would make the page 0.0 MB: it leaves them out )"
-                R"(to stay under 0.0 MB.","days":)"),
-            std::string::npos)
+  EXPECT_NE(
+      small.find(
+          R"("texts":[],"states":[],"host_details":null,"details_left_out":"The changes of )"
+          R"(the oldest pair of snapshots, up to one taken at 2026-12-07T06:00:00Z, are left )"
+          R"(out, and then the devices and snapshots of each host: with them the page would )"
+          R"(be 0.0 MB, over its budget of 0.0 MB.","days":)"),
+      std::string::npos)
       << small;
   EXPECT_NE(small.find(hosts + drivers), std::string::npos);
 }
