@@ -19,6 +19,7 @@
     return list.map((step) => (n += step));
   };
   for (const d of drivers) for (const v of d[2]) v[4] = rising(v[4]);
+  for (const kind of DATA.no_driver) kind[2] = rising(kind[2]);
   // The devices of the hosts' details, decoded when a host is first chosen: each
   // instance id comes as how much it shares with the one before and the rest, its other
   // texts (version, provider, INF, class) as places in DATA.texts (-1: none).
@@ -574,6 +575,23 @@
 
   // --- devices without a driver ----------------------------------------------------
 
+  // A kind of device without a driver is named by its description and first hardware id.
+  const kindHash = (r) => `#kind=${encodeURIComponent(r[0])}${r[1] === null ? '' : `&hwid=${encodeURIComponent(r[1])}`}`;
+  const kindPanel = panel('kind-view');
+
+  function showKind(description, hwid) {
+    const r = DATA.no_driver.find((k) => k[0] === description && k[1] === hwid);
+    const { heading, body } = kindPanel;
+    body.replaceChildren();
+    if (r === undefined) {
+      heading.textContent = 'No such kind of device without a driver in this page';
+      return;
+    }
+    heading.replaceChildren('Hosts with ', bdi(r[0] === '' ? '(no description)' : r[0]), ' without a driver',
+      r[1] === null ? '' : [' (', el('code', null, r[1]), ')'], `: ${fmt(r[2].length)}`);
+    append(body, hostList(r[2], `Hosts with ${r[0]} without a driver`, 'kind-hosts'));
+  }
+
   function noDriver() {
     const list = new RowList({
       id: 'no-driver-table',
@@ -583,22 +601,22 @@
       columns: [
         { label: 'Description', key: (r) => r[0] },
         { label: 'Hardware id', key: (r) => r[1] },
-        { label: 'Hosts', key: (r) => r[2], num: true },
+        { label: 'Hosts', key: (r) => r[2].length, num: true },
       ],
       row: (r) => el('tr', null, el('th', { scope: 'row' }, r[0] === '' ? '(no description)' : r[0]),
         el('td', null, r[1] === null ? el('span', { class: 'none' }, 'none') : el('code', null, r[1])),
-        el('td', { class: 'num' }, fmt(r[2]))),
+        el('td', { class: 'num' }, el('a', { href: kindHash(r), 'aria-label': `${plural(r[2].length, 'host', 'hosts')} with ${r[0]}` }, fmt(r[2].length)))),
     });
-    return section('no-driver', 'Devices without a driver', list.element);
+    return section('no-driver', 'Devices without a driver',
+      el('p', null, 'Each kind leads to its hosts.'), kindPanel.element, list.element);
   }
-
-  // --- the page and its locations ---------------------------------------------------
 
   // The address names what is open and how the tables are filtered and sorted, in
   // this order: #host=NAME, #driver=DESCRIPTION&provider=PROVIDER&version=VERSION,
+  // #kind=DESCRIPTION&hwid=ID (a kind of device without a driver),
   // then seen=BUCKET, drivers=TEXT, hosts=TEXT, drivers-sort=COLUMN.asc|desc,
   // hosts-sort=... . Back, Forward and reload give back all of it.
-  const VIEW_KEYS = ['host', 'driver', 'provider', 'version'];
+  const VIEW_KEYS = ['host', 'driver', 'provider', 'version', 'kind', 'hwid'];
   const KEYS = [...VIEW_KEYS, 'seen', 'drivers', 'hosts', 'drivers-sort', 'hosts-sort'];
   let typingIn = null; // the box whose typing the current history entry holds
   let routed = null; // the hash the page shows
@@ -683,8 +701,12 @@
       const k = i === undefined || p.version === undefined ? undefined : drivers[i][2].findIndex((v) => v[0] === p.version);
       showDriver(i, k);
     }
+    const hasKind = 'kind' in p;
+    kindPanel.element.hidden = !hasKind;
+    if (hasKind) showKind(p.kind, p.hwid ?? null);
     if (!moveFocus) return;
     if (hasHost) reveal(hostPanel.heading);
+    else if (hasKind) reveal(kindPanel.heading);
     else if (hasDriver) reveal(document.getElementById('version-hosts-title') ?? driverPanel.heading);
     else if ('seen' in p || 'hosts' in p) reveal(document.getElementById('hosts-title'));
     else if ('drivers' in p) reveal(document.getElementById('drivers-title'));

@@ -335,6 +335,19 @@ class GeneratedFleet(PageCase):
         self.assertLessEqual(self.actions, 3)
         self.assert_clean('the hosts that stopped reporting')
 
+    def test_which_hosts_have_a_device_without_a_driver(self):
+        self.open()
+        description, hwid, count = self.rows('no-driver-table')[0]
+        description = '' if description == '(no description)' else description
+        expected = sorted({r[0] for r in tsv(qvfleet('nodriver', self.db))
+                           if (r[2], r[3]) == (description, hwid or '')})
+        self.assertEqual(int(count), len(expected))
+        link = self.browser.find_element(By.CSS_SELECTOR, '#no-driver-table tbody a')
+        self.follow(link)  # 1
+        self.assertEqual(self.copy_hosts('kind-hosts-copy'), expected)  # 2
+        self.assertLessEqual(self.actions, 3)
+        self.assert_clean('the hosts of a device without a driver')
+
     def test_back_forward_and_reload_restore_filter_sort_and_last_seen(self):
         self.open()
         self.type_in('hosts-filter', 'old')

@@ -261,10 +261,10 @@ class Reader {
     if (!done) return done;
     for (PageHost& host : fleet_.hosts) std::ranges::sort(host.states);
     for (auto& [key, hosts] : no_driver) {
-      fleet_.no_driver_groups.push_back({key.first, key.second, hosts.size()});
+      fleet_.no_driver_groups.push_back({key.first, key.second, {hosts.begin(), hosts.end()}});
     }
     std::ranges::sort(fleet_.no_driver_groups, [](const NoDriverGroup& a, const NoDriverGroup& b) {
-      if (a.hosts != b.hosts) return a.hosts > b.hosts;
+      if (a.hosts.size() != b.hosts.size()) return a.hosts.size() > b.hosts.size();
       return std::tie(a.description, a.hardware_id) < std::tie(b.description, b.hardware_id);
     });
     return {};

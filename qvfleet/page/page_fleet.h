@@ -74,7 +74,7 @@ struct LatestChange {
 struct NoDriverGroup {
   std::string description;
   Text hardware_id;
-  std::size_t hosts = 0;
+  std::vector<std::size_t> hosts;  // ascending
 };
 
 struct PageFleet {

@@ -246,7 +246,11 @@ void write_no_driver(Json& json, const PageFleet& fleet) {
   json.key("no_driver");
   json.array([&] {
     for (const NoDriverGroup& group : fleet.no_driver_groups) {
-      json.row(group.description, group.hardware_id, group.hosts);
+      json.array([&] {
+        json.item(group.description);
+        json.item(group.hardware_id);
+        write_rising(json, group.hosts);
+      });
     }
   });
 }

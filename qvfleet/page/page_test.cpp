@@ -308,7 +308,7 @@ TEST_F(PageTest, DataOfAFleet) {
       R"("latest_changes":[["2026-12-07T06:00:00Z",1,"removed","USB\\G\\1","Old gadget"],)"
       R"(["2026-12-07T06:00:00Z",1,"added","USB\\CAM\\1","Camera"],)"
       R"(["2026-12-07T06:00:00Z",1,"changed","PCI\\VEN_8086\u0026DEV_1\\3","Ethernet"]],)";
-  const std::string no_driver = R"("no_driver":[["Stick","USB\\X",2],["Mystery",null,1]]})";
+  const std::string no_driver = R"("no_driver":[["Stick","USB\\X",[1,1]],["Mystery",null,[2]]]})";
   const std::string head = R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
                            R"("totals":{"hosts":4,"snapshots":6,"drivers":3,"no_driver":3},)" +
                            hosts + drivers + states;
