@@ -520,13 +520,14 @@
   const KINDS = ['added', 'removed', 'changed'];
 
   function chart(days) {
-    const width = 720, height = 180, top = 16, bottom = 28, left = 44;
+    // `right` leaves room for half the last day's label, which stands centred on its bar.
+    const width = 720, height = 180, top = 16, bottom = 28, left = 44, right = 24;
     const max = Math.max(1, ...days.map((d) => d[1] + d[2] + d[3]));
-    const step = (width - left) / Math.max(days.length, 1);
+    const step = (width - left - right) / Math.max(days.length, 1);
     const scale = (n) => (n * (height - top - bottom)) / max;
     const image = svg('svg', { viewBox: `0 0 ${width} ${height}`, class: 'chart', role: 'img', 'aria-labelledby': 'chart-title' },
       svg('title', { id: 'chart-title' }, 'Devices added, removed and changed per day; the numbers are in the table below.'),
-      svg('line', { x1: left, x2: width, y1: height - bottom, y2: height - bottom, class: 'axis' }),
+      svg('line', { x1: left, x2: width - right, y1: height - bottom, y2: height - bottom, class: 'axis' }),
       svg('text', { x: left - 6, y: top + 4, class: 'tick', 'text-anchor': 'end' }, fmt(max)),
       svg('text', { x: left - 6, y: height - bottom, class: 'tick', 'text-anchor': 'end' }, '0'));
     const every = Math.ceil(days.length / 10);
@@ -567,7 +568,8 @@
         el('th', { scope: 'row' }, el('a', { href: hostLink(c[1]) }, hostName(c[1]))),
         el('td', null, c[2]), el('td', null, el('code', null, c[3])), el('td', null, c[4])),
     });
-    const drawn = days.length
+    // A fleet of one snapshot per host has days, and no change between two of them.
+    const drawn = days.some((d) => d[1] + d[2] + d[3] > 0)
       ? [legend, el('div', { class: 'scroll' }, chart(days)), el('div', { class: 'scroll' }, table)]
       : el('p', null, 'No device changed between two snapshots of a host.');
     return section('changes', 'Changes', drawn, latest.element);

@@ -561,6 +561,32 @@ class GeneratedFleet(PageCase):
         self.assertEqual(self.js("return document.querySelectorAll('#host-devices, #host-snapshots').length"), 0)
         self.assert_clean('a page without host details')
 
+    def test_narrow_printed_and_dark_pages_stay_readable(self):
+        cut = """return [...document.querySelectorAll('#drivers-table thead th, #hosts-table thead th, #hosts-table tbody th a')]
+            .filter(e => e.scrollWidth > e.clientWidth + 1 || e.getClientRects().length > 1).map(e => e.textContent)"""
+        emulate = lambda media, scheme: self.browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {
+            'media': media, 'features': [{'name': 'prefers-color-scheme', 'value': scheme}]})
+        try:
+            self.browser.set_window_size(420, 900)
+            self.open()
+            self.assertEqual(self.js(cut), [], 'headers and host names whole at 420 px')
+            # the chart's last day label stands inside the chart
+            right = self.js("const t = [...document.querySelectorAll('svg.chart text')].pop(); const b = t.getBBox(); return b.x + b.width")
+            self.assertLessEqual(right, 720)
+            self.browser.set_window_size(1280, 900)
+            emulate('print', 'light')
+            part = self.js("""const s = getComputedStyle(document.querySelector('.bar .part'));
+                return [s.color, s.backgroundColor]""")
+            self.assertEqual(part, ['rgb(0, 0, 0)', 'rgb(255, 255, 255)'], 'printed labels black on white')
+            emulate('screen', 'dark')
+            ink, paper = self.js("const s = getComputedStyle(document.body); return [s.color, s.backgroundColor]")
+            level = lambda rgb: sum(int(n) for n in rgb[rgb.index('(') + 1:-1].split(',')[:3])
+            self.assertGreater(level(ink), level(paper), 'light text on a dark page')
+        finally:
+            emulate('', '')
+            self.browser.set_window_size(1280, 900)
+        self.assert_clean('reading')
+
     def test_tables_and_boxes_are_labelled(self):
         first = self.drivers[0]
         self.open(f'#driver={urllib.parse.quote(first[1])}&provider={urllib.parse.quote(first[0])}&version={first[3]}')
