@@ -534,11 +534,13 @@
     days.forEach((d, n) => {
       let y = height - bottom;
       const x = left + n * step + step * 0.15;
+      // A day's bar leads to its changes in the table below.
+      const link = image.appendChild(svg('a', { href: `#day=${d[0]}`, 'aria-label': `Changes of ${d[0]}` }));
       KINDS.forEach((kind, k) => {
         const h = scale(d[k + 1]);
         if (h <= 0) return;
         y -= h;
-        image.appendChild(svg('rect', { x, y, width: step * 0.7, height: h, class: kind },
+        link.appendChild(svg('rect', { x, y, width: step * 0.7, height: h, class: kind },
           svg('title', null, `${d[0]}: ${fmt(d[k + 1])} ${kind}`)));
       });
       if (n % every === 0 || n === days.length - 1) {
@@ -548,31 +550,45 @@
     return image;
   }
 
+  // The latest changes, narrowed to a host and a day; the page holds the newest 500.
+  let changeNeedle = '';
+  const daySelect = el('select', { id: 'changes-day' }, el('option', { value: '' }, 'any day'),
+    DATA.days.slice().reverse().map((d) => el('option', { value: d[0] }, d[0])));
+  const changeList = new RowList({
+    id: 'changes-table',
+    caption: `The latest changes, newest first${DATA.latest_changes.length >= 500 ? ' (the newest 500: qvfleet changes --host NAME has all of a host\'s)' : ''}`,
+    noun: ['change', 'changes'],
+    items: DATA.latest_changes,
+    filter: (c) => (changeNeedle === '' || hosts[c[1]][0].toLowerCase().includes(changeNeedle)) &&
+      (daySelect.value === '' || c[0].startsWith(daySelect.value)),
+    columns: [
+      { label: 'Taken at' }, { label: 'Host' }, { label: 'Change' }, { label: 'Instance id' }, { label: 'Description' },
+    ],
+    row: (c) => el('tr', { class: c[2] }, el('td', null, c[0]),
+      el('th', { scope: 'row' }, el('a', { href: hostLink(c[1]) }, hostName(c[1]))),
+      el('td', null, c[2]), el('td', null, el('code', null, c[3])), el('td', null, c[4])),
+  });
+  const changeBox = filterBox('changes-filter', 'Changes of hosts named', 'host', (text) => { changeNeedle = text; changeList.update(); });
+  daySelect.addEventListener('change', () => {
+    changeList.update();
+    typingIn = null;
+    record('push');
+  });
+
   function changes() {
     const days = DATA.days;
     const legend = el('p', { class: 'legend', 'aria-hidden': 'true' },
       KINDS.map((k) => [el('span', { class: `swatch ${k}` }), ` ${k} `]));
     const table = el('table', { id: 'days-table' }, el('caption', null, 'Devices added, removed and changed per day, across the fleet'),
       el('thead', null, el('tr', null, ['Day', 'Added', 'Removed', 'Changed'].map((t, j) => el('th', { scope: 'col', class: j ? 'num' : null }, t)))),
-      el('tbody', null, days.map((d) => el('tr', null, el('th', { scope: 'row' }, d[0]),
+      el('tbody', null, days.map((d) => el('tr', null, el('th', { scope: 'row' }, el('a', { href: `#day=${d[0]}` }, d[0])),
         d.slice(1).map((n) => el('td', { class: 'num' }, fmt(n)))))));
-    const latest = new RowList({
-      id: 'changes-table',
-      caption: `The latest changes, newest first${DATA.latest_changes.length >= 500 ? ' (the newest 500)' : ''}`,
-      noun: ['change', 'changes'],
-      items: DATA.latest_changes,
-      columns: [
-        { label: 'Taken at' }, { label: 'Host' }, { label: 'Change' }, { label: 'Instance id' }, { label: 'Description' },
-      ],
-      row: (c) => el('tr', { class: c[2] }, el('td', null, c[0]),
-        el('th', { scope: 'row' }, el('a', { href: hostLink(c[1]) }, hostName(c[1]))),
-        el('td', null, c[2]), el('td', null, el('code', null, c[3])), el('td', null, c[4])),
-    });
     // A fleet of one snapshot per host has days, and no change between two of them.
     const drawn = days.some((d) => d[1] + d[2] + d[3] > 0)
       ? [legend, el('div', { class: 'scroll' }, chart(days)), el('div', { class: 'scroll' }, table)]
       : el('p', null, 'No device changed between two snapshots of a host.');
-    return section('changes', 'Changes', drawn, latest.element);
+    append(changeBox.element, ' ', el('label', { for: 'changes-day' }, 'on'), ' ', daySelect);
+    return section('changes', 'Changes', drawn, changeBox.element, changeList.element);
   }
 
   // --- devices without a driver ----------------------------------------------------
@@ -617,9 +633,10 @@
   // this order: #host=NAME, #driver=DESCRIPTION&provider=PROVIDER&version=VERSION,
   // #kind=DESCRIPTION&hwid=ID (a kind of device without a driver),
   // then seen=BUCKET, drivers=TEXT, hosts=TEXT, drivers-sort=COLUMN.asc|desc,
-  // hosts-sort=... . Back, Forward and reload give back all of it.
+  // hosts-sort=..., changes=HOST TEXT, day=YYYY-MM-DD. Back, Forward and reload give
+  // back all of it.
   const VIEW_KEYS = ['host', 'driver', 'provider', 'version', 'kind', 'hwid'];
-  const KEYS = [...VIEW_KEYS, 'seen', 'drivers', 'hosts', 'drivers-sort', 'hosts-sort'];
+  const KEYS = [...VIEW_KEYS, 'seen', 'drivers', 'hosts', 'drivers-sort', 'hosts-sort', 'changes', 'day'];
   let typingIn = null; // the box whose typing the current history entry holds
   let routed = null; // the hash the page shows
 
@@ -651,6 +668,7 @@
     Object.assign(p, {
       seen: or(seenSelect.value), drivers: or(driverBox.input.value), hosts: or(hostBox.input.value),
       'drivers-sort': driverList.sortText, 'hosts-sort': hostList_.sortText,
+      changes: or(changeBox.input.value), day: or(daySelect.value),
     });
     return p;
   }
@@ -691,6 +709,10 @@
     if ((p.drivers ?? '') !== driverBox.input.value || p['drivers-sort'] !== driverList.sortText) {
       driverList.sortText = p['drivers-sort'];
       driverBox.set(p.drivers ?? '');
+    }
+    if ((p.changes ?? '') !== changeBox.input.value || (p.day ?? '') !== daySelect.value) {
+      daySelect.value = p.day ?? '';
+      changeBox.set(p.changes ?? '');
     }
     const hasHost = 'host' in p;
     const hasDriver = 'driver' in p;
@@ -747,7 +769,8 @@
     Object.assign(p, link);
     typingIn = null;
     record('push', p);
-    route(true);
+    route(!('day' in link));
+    if ('day' in link) reveal(document.getElementById('changes-title'));
   });
   route(location.hash.length > 1);
   performance.mark('qv-drawn');

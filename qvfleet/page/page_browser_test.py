@@ -474,6 +474,19 @@ class GeneratedFleet(PageCase):
         snapshots = {r[0]: r for r in self.rows('host-snapshots')}
         self.assertGreater(int(snapshots[taken_at][1 + ['devices', 'added', 'removed', 'changed'].index(kind)]), 0)
 
+    def test_the_changes_narrow_to_a_day_and_a_host(self):
+        day = max(t for t, *_ in self.changes)[:10]
+        host = collections.Counter(h for t, h, *_ in self.changes if t.startswith(day)).most_common(1)[0][0]
+        self.open()
+        self.follow(self.browser.find_element(By.CSS_SELECTOR, f'svg.chart a[href="#day={day}"]'))
+        self.assertEqual(self.hash(), f'#day={day}')
+        self.assertEqual({r[0][:10] for r in self.rows('changes-table')}, {day})
+        self.type_in('changes-filter', host)
+        self.assertEqual(self.hash(), f'#changes={host}&day={day}')
+        expected = [c for c in self.changes if c[0].startswith(day) and c[1] == host]
+        self.assertEqual(sorted(tuple(r[:4]) for r in self.rows('changes-table')), sorted(expected))
+        self.assert_clean('the changes of a day and a host')
+
     def test_a_host_shows_its_devices_and_snapshots(self):
         host = TWICE  # a device of its latest report is listed as often as it stands there
         self.open('#host=' + urllib.parse.quote(host))
