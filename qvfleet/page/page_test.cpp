@@ -334,6 +334,27 @@ TEST_F(PageTest, DataOfAFleet) {
   EXPECT_NE(small.find(hosts + drivers), std::string::npos);
 }
 
+// Over its budget by a pair's changes, the page leaves out the oldest pair's and keeps
+// the newest, whichever host each belongs to.
+TEST_F(PageTest, TheBudgetLeavesOutTheOldestChangesFirst) {
+  put("A/1.txt", {kGadget}, "A", 1);
+  put("A/2.txt", {kMystery}, "A", 2);
+  put("B/1.txt", {kGadget}, "B", 3);
+  put("B/2.txt", {kAudio}, "B", 4);
+  ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
+  const std::string whole = data();
+  const std::string oldest = R"("2026-12-02T06:00:00Z",1,1,1,0,"removed   USB\\G)";
+  const std::string newest = R"("2026-12-04T06:00:00Z",1,1,1,0,"removed   USB\\G)";
+  ASSERT_NE(whole.find(oldest), std::string::npos) << whole;
+  ASSERT_NE(whole.find(newest), std::string::npos);
+  const std::string lean = data(whole.size() - 10);
+  EXPECT_NE(lean.find(R"("2026-12-02T06:00:00Z",1,1,1,0,null])"), std::string::npos) << lean;
+  EXPECT_NE(lean.find(newest), std::string::npos);
+  EXPECT_NE(lean.find(R"("details_left_out":"The changes of the oldest pair of snapshots, up to )"
+                      R"(one taken at 2026-12-02T06:00:00Z, are left out)"),
+            std::string::npos);
+}
+
 TEST_F(PageTest, DataOfAnEmptyIndex) {
   ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
   EXPECT_EQ(data(),
