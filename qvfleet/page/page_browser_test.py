@@ -263,6 +263,12 @@ class GeneratedFleet(PageCase):
         self.assertEqual(len(bars), len(keys))
         expected = self.groups(self.drivers)
         self.assertEqual(dict(zip(keys, bars)), dict(expected), 'each bar is its driver\'s versions, newest first')
+        # the newest version of every driver in one colour, the older ones further along one scale
+        colours = self.js("""return [...document.querySelectorAll('#drivers-table tbody .bar')].map(bar =>
+            [...bar.children].map(p => Number(/\\bv(\\d)\\b/.exec(p.className)[1])))""")
+        for parts in colours:
+            self.assertEqual(parts[0], 0, 'the newest version')
+            self.assertEqual(parts[1:], [min(k, 5) for k in range(1, len(parts))], 'the older ones')
         # the most versions first, then the most hosts
         counts = [(len(b), int(r[3].replace(',', ''))) for b, r in zip(bars, self.rows('drivers-table'))]
         self.assertEqual(counts, sorted(counts, reverse=True))
