@@ -31,7 +31,7 @@
       const text = (n) => (n < 0 ? null : texts[n]);
       deviceRows = DATA.states.map(([shared, rest, description, ...others]) => {
         before = before.slice(0, shared) + rest;
-        return [before, texts[description], ...others.map(text)];
+        return [before, texts[description], ...others.slice(0, 4).map(text)];
       });
     }
     return rising(details.devices);
@@ -405,13 +405,36 @@
   let hostNeedle = '';
   let seenTest = null;
   const hostText = hosts.map((h) => `${h[0]}\n${h[2]}`.toLowerCase());
+  // The hosts with a device of a hardware or compatible id, as `find` finds them: the
+  // whole id without regard to ASCII case, or its beginning before a final '*'.
+  const asciiLower = (text) => text.replace(/[A-Z]+/g, (c) => c.toLowerCase());
+  let idsLower = null;
+  let hostDevices = null;
+  let idHosts = { needle: null, hosts: new Set() };
+  function hostsWithId(needle) {
+    if (idHosts.needle === needle) return idHosts.hosts;
+    const found = new Set();
+    idHosts = { needle, hosts: found };
+    const prefix = needle.endsWith('*') ? needle.slice(0, -1) : null;
+    if (!DATA.host_details || needle === '' || prefix === '') return found;
+    idsLower ??= DATA.ids.map(asciiLower);
+    const ids = new Set();
+    idsLower.forEach((id, n) => { if (prefix === null ? id === needle : id.startsWith(prefix)) ids.add(n); });
+    if (ids.size === 0) return found;
+    const states = new Set();
+    DATA.states.forEach((state, n) => { if (rising(state[7]).some((id) => ids.has(id))) states.add(n); });
+    hostDevices ??= DATA.host_details.map((details) => rising(details.devices));
+    hostDevices.forEach((devices, h) => { if (devices.some((d) => states.has(d))) found.add(h); });
+    return found;
+  }
   const hostList_ = new RowList({
     id: 'hosts-table',
     caption: 'Hosts and their latest snapshot',
     noun: ['host', 'hosts'],
     onSort: () => sorted(),
     items: hosts.map((_, i) => i),
-    filter: (i) => (seenTest === null || seenTest(hosts[i][5])) && (hostNeedle === '' || hostText[i].includes(hostNeedle)),
+    filter: (i) => (seenTest === null || seenTest(hosts[i][5])) &&
+      (hostNeedle === '' || hostText[i].includes(hostNeedle) || hostsWithId(hostNeedle).has(i)),
     columns: [
       { label: 'Host', key: (i) => hosts[i][0] },
       { label: 'Last seen', key: (i) => hosts[i][1] },
@@ -506,7 +529,7 @@
         : el('p', null, 'No device changed between two of its snapshots.')];
   }
 
-  const hostBox = filterBox('hosts-filter', 'Filter hosts', 'host or OS', (text) => { hostNeedle = text; hostList_.update(); });
+  const hostBox = filterBox('hosts-filter', 'Filter hosts', 'host, OS, or a hardware or compatible id (ID* for a prefix)', (text) => { hostNeedle = text; hostList_.update(); });
 
   function hosts_() {
     const box = hostBox;

@@ -405,6 +405,9 @@ class GeneratedFleet(PageCase):
             ('hosts-filter', 'pc-0001', {h[0] for h in self.hosts if 'PC-0001' in h[0]}),
             ('hosts-filter', self.hosts[0][2], {h[0] for h in self.hosts if self.hosts[0][2] in h[2]}),
             ('hosts-filter', 'OLD', {name for name, _ in AGED}),
+            # a hardware or compatible id, whole or as a prefix, as `find` finds it
+            ('hosts-filter', 'usb\\vid_0bda*', {r[0] for r in tsv(qvfleet('find', self.db, 'USB\\VID_0BDA*'))}),
+            ('hosts-filter', 'monitor\\LGD06A5', {r[0] for r in tsv(qvfleet('find', self.db, 'MONITOR\\LGD06A5'))}),
         ]
         for box, typed, expected in cases:
             with self.subTest(box=box, typed=typed):

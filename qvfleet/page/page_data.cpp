@@ -50,6 +50,12 @@ constexpr std::string_view kLatestStates =
     "FROM device AS v WHERE v.state_id IN (SELECT rd.state_id FROM latest_snapshot AS s "
     "JOIN report_device AS rd ON rd.report_id = s.report_id)";
 
+// The hardware and compatible ids of the latest snapshots' devices, which `find` looks in.
+constexpr std::string_view kLatestIds =
+    "SELECT i.state_id, i.value FROM device_id AS i WHERE i.kind IN ('hwid', 'cid') "
+    "AND i.state_id IN (SELECT rd.state_id FROM latest_snapshot AS s "
+    "JOIN report_device AS rd ON rd.report_id = s.report_id)";
+
 constexpr std::string_view kLatestDevices =
     "SELECT s.host_id, rd.state_id, rd.copies FROM latest_snapshot AS s "
     "JOIN report_device AS rd ON rd.report_id = s.report_id";
@@ -244,6 +250,12 @@ class Reader {
     });
     if (!done) return done;
     number_states(states);
+    fleet_.state_ids.resize(fleet_.states.size());
+    done = each(db_, kLatestIds, [&](const Statement& row) {
+      const auto state = states.find(row.integer(0));
+      if (state != states.end()) fleet_.state_ids[state->second.place].emplace(row.text(1));
+    });
+    if (!done) return done;
     std::map<std::pair<std::string, Text>, std::set<std::size_t>> no_driver;
     done = each(db_, kLatestDevices, [&](const Statement& row) {
       const auto host = host_at_.find(row.integer(0));

@@ -86,6 +86,7 @@ struct PageFleet {
   std::vector<PageSnapshot> snapshots;
   std::vector<PageDriver> drivers;
   std::vector<DeviceText> states;
+  std::vector<std::set<std::string>> state_ids;  // by place in `states`: hardware and compatible ids
   bool details = true;
   std::string details_left_out;  // what the budget left out, and why
   std::map<std::string, ChangeCounts> days;

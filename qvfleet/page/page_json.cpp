@@ -185,14 +185,41 @@ void write_states(Json& json, const PageFleet& fleet) {
     }
   });
   const auto place_of = [&](const Text& text) { return text ? texts.at(*text) : -1; };
+  // The ids as places in one list of the distinct ids, which `find` looks in.
+  std::map<std::string_view, std::size_t> ids;
+  if (fleet.details) {
+    for (const std::set<std::string>& state : fleet.state_ids) {
+      for (const std::string& id : state) ids.emplace(id, 0);
+    }
+  }
+  json.key("ids");
+  json.array([&] {
+    std::size_t place = 0;
+    for (auto& [id, number] : ids) {
+      json.item(id);
+      number = place++;
+    }
+  });
   json.key("states");
   json.array([&] {
     if (!fleet.details) return;
     std::string_view before;
-    for (const auto& [id, description, version, provider, inf, class_guid] : fleet.states) {
+    for (std::size_t place = 0; place < fleet.states.size(); ++place) {
+      const auto& [id, description, version, provider, inf, class_guid] = fleet.states[place];
       const auto [units, bytes] = shared_beginning(before, id);
-      json.row(units, std::string_view(id).substr(bytes), texts.at(description), place_of(version),
-               place_of(provider), place_of(inf), place_of(class_guid));
+      std::vector<std::size_t> id_places;
+      if (place < fleet.state_ids.size()) {
+        for (const std::string& value : fleet.state_ids[place]) id_places.push_back(ids.at(value));
+      }
+      std::ranges::sort(id_places);
+      json.array([&] {
+        json.item(units);
+        json.item(std::string_view(id).substr(bytes));
+        json.item(texts.at(description));
+        for (const Text* text : {&version, &provider, &inf, &class_guid})
+          json.item(place_of(*text));
+        write_rising(json, id_places);
+      });
       before = id;
     }
   });

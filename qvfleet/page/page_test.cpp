@@ -275,15 +275,16 @@ TEST_F(PageTest, DataOfAFleet) {
       R"(["Cams","Camera",[["2.0.0.0","2024-01-02","cam.inf",0,[0,1]]],[]],)"
       R"([null,"Audio",[["5.0.0.0",null,null,0,[2]]],[]]],)";
   // Each state's id as what it shares with the one before and the rest; its texts
-  // as places in "texts".
+  // as places in "texts", its hardware and compatible ids as places in "ids".
   const std::string states =
       R"("texts":["2024-01-02 1.10.0.0","2024-01-02 1.9.0.0","2024-01-02 2.0.0.0","5.0.0.0",)"
       R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e","Audio","Camera",)"
       R"("Cams","Ethernet","Intel","Mystery","Stick","cam.inf","net.inf"],)"
-      R"("states":[[0,"ACPI\\M\\0",10,-1,-1,-1,-1],[0,"HDAUDIO\\A\\1",5,3,-1,-1,-1],)"
-      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,13,-1],[20,"",8,1,9,13,-1],)"
-      R"([0,"USB\\CAM\\1",4,2,7,12,-1],[9,"",6,2,7,12,-1],[4,"X\\1",11,-1,-1,-1,-1],)"
-      R"([6,"2",11,-1,-1,-1,-1]],)";
+      R"("ids":["PCI\\VEN_8086\u0026DEV_1","USB\\X","USB\\Y"],)"
+      R"("states":[[0,"ACPI\\M\\0",10,-1,-1,-1,-1,[]],[0,"HDAUDIO\\A\\1",5,3,-1,-1,-1,[]],)"
+      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,13,-1,[0]],[20,"",8,1,9,13,-1,[0]],)"
+      R"([0,"USB\\CAM\\1",4,2,7,12,-1,[]],[9,"",6,2,7,12,-1,[]],[4,"X\\1",11,-1,-1,-1,-1,[1,1]],)"
+      R"([6,"2",11,-1,-1,-1,-1,[1,1]]],)";
   // Each snapshot with its changes against the one before in qvdiff's words.
   const std::string pair =
       R"("removed   USB\\G\\1\u000aold       description=Old gadget\u000a)"
@@ -325,7 +326,7 @@ TEST_F(PageTest, DataOfAFleet) {
   const std::string small = data(100);
   EXPECT_NE(
       small.find(
-          R"("texts":[],"states":[],"host_details":null,"details_left_out":"The changes of )"
+          R"("texts":[],"ids":[],"states":[],"host_details":null,"details_left_out":"The changes of )"
           R"(the oldest pair of snapshots, up to one taken at 2026-12-07T06:00:00Z, are left )"
           R"(out, and then the devices and snapshots of each host: with them the page would )"
           R"(be 0.0 MB, over its budget of 0.0 MB.","days":)"),
@@ -357,11 +358,12 @@ TEST_F(PageTest, TheBudgetLeavesOutTheOldestChangesFirst) {
 
 TEST_F(PageTest, DataOfAnEmptyIndex) {
   ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
-  EXPECT_EQ(data(),
-            R"({"title":"qv fleet","newest":null,)"
-            R"("totals":{"hosts":0,"snapshots":0,"drivers":0,"no_driver":0},"hosts":[],)"
-            R"("drivers":[],"texts":[],"states":[],"host_details":[],"details_left_out":null,)"
-            R"("days":[],"latest_changes":[],"no_driver":[]})");
+  EXPECT_EQ(
+      data(),
+      R"({"title":"qv fleet","newest":null,)"
+      R"("totals":{"hosts":0,"snapshots":0,"drivers":0,"no_driver":0},"hosts":[],)"
+      R"("drivers":[],"texts":[],"ids":[],"states":[],"host_details":[],"details_left_out":null,)"
+      R"("days":[],"latest_changes":[],"no_driver":[]})");
 }
 
 // The page is replaced whole or not at all, and the same index gives the same bytes.
