@@ -22,7 +22,8 @@ namespace qv {
 // Each host's devices, snapshots and changes make most of a page, and a host's
 // own devices (volumes, audio endpoints, USB serial numbers) are shown once per
 // host: when the data would pass its budget with them, the page leaves out the
-// oldest snapshots' changes first, then the devices and snapshots of every host,
+// devices' ids (when even without changes it would pass), the oldest snapshots'
+// changes, and only then the devices and snapshots of every host,
 // so that a browser still opens it quickly (docs/performance.md has the figures).
 // The budget is 7.5 MB, or 3,500 bytes a host for a fleet of more than 2,142
 // hosts: a 1,000-host page stays under 8 MB, a 10,000-host one under 40 MB.

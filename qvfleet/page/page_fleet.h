@@ -86,9 +86,12 @@ struct PageFleet {
   std::vector<PageSnapshot> snapshots;
   std::vector<PageDriver> drivers;
   std::vector<DeviceText> states;
-  std::vector<std::set<std::string>> state_ids;  // by place in `states`: hardware and compatible ids
+  std::vector<std::set<std::string>>
+      state_ids;  // by place in `states`: hardware and compatible ids
   bool details = true;
-  std::string details_left_out;  // what the budget left out, and why
+  bool ids = true;                  // the devices' ids, which the hosts filter finds by
+  std::string changes_left_out_to;  // the newest snapshot whose changes were left out
+  std::string details_left_out;     // what the budget left out, and why
   std::map<std::string, ChangeCounts> days;
   std::vector<LatestChange> latest_changes;
   std::vector<NoDriverGroup> no_driver_groups;

@@ -187,7 +187,7 @@ void write_states(Json& json, const PageFleet& fleet) {
   const auto place_of = [&](const Text& text) { return text ? texts.at(*text) : -1; };
   // The ids as places in one list of the distinct ids, which `find` looks in.
   std::map<std::string_view, std::size_t> ids;
-  if (fleet.details) {
+  if (fleet.details && fleet.ids) {
     for (const std::set<std::string>& state : fleet.state_ids) {
       for (const std::string& id : state) ids.emplace(id, 0);
     }
@@ -208,7 +208,7 @@ void write_states(Json& json, const PageFleet& fleet) {
       const auto& [id, description, version, provider, inf, class_guid] = fleet.states[place];
       const auto [units, bytes] = shared_beginning(before, id);
       std::vector<std::size_t> id_places;
-      if (place < fleet.state_ids.size()) {
+      if (fleet.ids && place < fleet.state_ids.size()) {
         for (const std::string& value : fleet.state_ids[place]) id_places.push_back(ids.at(value));
       }
       std::ranges::sort(id_places);

@@ -319,17 +319,18 @@ TEST_F(PageTest, DataOfAFleet) {
   // devices and snapshots of each host, and says so.
   EXPECT_EQ(data(whole.size() - 1),
             head +
-                details("null", R"("The changes of the oldest pair of snapshots, up to one )"
-                                R"(taken at 2026-12-07T06:00:00Z, are left out: with them the )"
-                                R"(page would be 0.0 MB, over its budget of 0.0 MB.")") +
+                details("null", R"("Left out, in this order: the changes of the oldest pair )"
+                                R"(of snapshots, up to one taken at 2026-12-07T06:00:00Z. With )"
+                                R"(them the page would be 0.0 MB, over its budget of 0.0 MB.")") +
                 changes + no_driver);
   const std::string small = data(100);
   EXPECT_NE(
       small.find(
-          R"("texts":[],"ids":[],"states":[],"host_details":null,"details_left_out":"The changes of )"
-          R"(the oldest pair of snapshots, up to one taken at 2026-12-07T06:00:00Z, are left )"
-          R"(out, and then the devices and snapshots of each host: with them the page would )"
-          R"(be 0.0 MB, over its budget of 0.0 MB.","days":)"),
+          R"("texts":[],"ids":[],"states":[],"host_details":null,"details_left_out":"Left out, )"
+          R"(in this order: the hardware and compatible ids of the hosts' devices, which the )"
+          R"(hosts filter finds hosts by; the changes of the oldest pair of snapshots, up to )"
+          R"(one taken at 2026-12-07T06:00:00Z; the devices and snapshots of each host. With )"
+          R"(them the page would be 0.0 MB, over its budget of 0.0 MB.","days":)"),
       std::string::npos)
       << small;
   EXPECT_NE(small.find(hosts + drivers), std::string::npos);
@@ -351,8 +352,8 @@ TEST_F(PageTest, TheBudgetLeavesOutTheOldestChangesFirst) {
   const std::string lean = data(whole.size() - 10);
   EXPECT_NE(lean.find(R"("2026-12-02T06:00:00Z",1,1,1,0,null])"), std::string::npos) << lean;
   EXPECT_NE(lean.find(newest), std::string::npos);
-  EXPECT_NE(lean.find(R"("details_left_out":"The changes of the oldest pair of snapshots, up to )"
-                      R"(one taken at 2026-12-02T06:00:00Z, are left out)"),
+  EXPECT_NE(lean.find(R"("details_left_out":"Left out, in this order: the changes of the oldest )"
+                      R"(pair of snapshots, up to one taken at 2026-12-02T06:00:00Z.)"),
             std::string::npos);
 }
 
