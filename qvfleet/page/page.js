@@ -271,16 +271,29 @@
   // along one scale by their place behind it.
   const versionClass = (v, k) => `part v${v[3] ? Math.min(k, 5) : 0}`;
 
+  // A bar shows the newest versions each as a part and the older ones together: a
+  // driver may have hundreds, and laying out 50 rows of them took 300 ms a keystroke.
+  // Its view lists them all.
+  const BAR_PARTS = 6;
+
   function versionBar(i) {
     const versions = drivers[i][2];
     const total = versions.reduce((sum, v) => sum + v[4].length, 0);
     const bar = el('div', { class: 'bar', role: 'group', 'aria-label': `Versions of ${drivers[i][1]}` });
-    versions.forEach((v, k) => {
-      const label = `${v[0]} (${fmt(v[4].length)})`;
-      const part = el('a', { href: driverHash(i, k), class: versionClass(v, k), title: `${v[0]}${v[1] ? `, ${v[1]}` : ''}: ${plural(v[4].length, 'host', 'hosts')}` }, label);
-      part.style.width = `${(100 * v[4].length) / total}%`;
-      bar.appendChild(part);
-    });
+    const part = (href, className, title, label, hosts) => {
+      const a = el('a', { href, class: className, title }, label);
+      a.style.width = `${(100 * hosts) / total}%`;
+      bar.appendChild(a);
+    };
+    const shown = versions.length > BAR_PARTS ? BAR_PARTS - 1 : versions.length;
+    versions.slice(0, shown).forEach((v, k) => part(driverHash(i, k), versionClass(v, k),
+      `${v[0]}${v[1] ? `, ${v[1]}` : ''}: ${plural(v[4].length, 'host', 'hosts')}`, `${v[0]} (${fmt(v[4].length)})`, v[4].length));
+    if (shown < versions.length) {
+      const older = versions.slice(shown);
+      const hosts = older.reduce((sum, v) => sum + v[4].length, 0);
+      part(driverHash(i), `part v${BAR_PARTS - 1}`, `${older.length} older versions, from ${older[0][0]} to ${older[older.length - 1][0]}`,
+        `${fmt(older.length)} older (${fmt(hosts)})`, hosts);
+    }
     return bar;
   }
 
