@@ -112,4 +112,8 @@ inline constexpr std::size_t kLatestChanges = 500;
 
 [[nodiscard]] std::string page_json(const PageFleet& fleet);
 
+// The page's JSON within `budget` bytes where it can be: what it leaves out, a step at
+// a time, goes in `fleet`, and its `details_left_out` says what and why.
+[[nodiscard]] std::string fit_budget(PageFleet& fleet, std::size_t budget);
+
 }  // namespace qv
