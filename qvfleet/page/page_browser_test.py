@@ -760,6 +760,16 @@ class HostileFleet(PageCase):
                                  [provider])
         self.assert_clean('every hostile driver opened')
 
+    def test_each_kind_without_a_driver_and_its_changes_open(self):
+        for value in HOSTILE:
+            with self.subTest(kind=value[:40]):
+                quoted = urllib.parse.quote(value, safe='')
+                self.open(f'#kind={quoted}&hwid={quoted}&changes={quoted}')
+                self.assertEqual(self.js("return [...document.querySelectorAll('#kind-hosts a')].map(a => a.textContent)"), [value])
+                self.assertEqual(self.js("return document.querySelector('#kind-view-title bdi').textContent"), value)
+                self.assertEqual({r[1] for r in self.rows('changes-table')}, {value}, 'the changes of the host named')
+        self.assert_clean('every hostile kind opened')
+
 
 def main():
     global QVFLEET, GENERATOR, WORK
