@@ -576,6 +576,16 @@ class GeneratedFleet(PageCase):
         self.assertNotIn('left out\n', got[1], 'the newest pair kept')
         self.assert_clean('a page over its budget')
 
+    def test_a_fleet_without_changes_says_so_instead_of_a_chart(self):
+        def change(data):  # one snapshot a host: days, and no change on any
+            data['days'] = [[d[0], 0, 0, 0] for d in data['days']]
+        self.page = self.lean_page('unchanged.html', change)
+        self.open()
+        self.assertEqual(self.js("return document.querySelectorAll('svg.chart, #days-table').length"), 0)
+        self.assertIn('No device changed between two snapshots of a host.',
+                      self.js("return document.getElementById('changes').textContent"))
+        self.assert_clean('a fleet without changes')
+
     def test_a_page_without_host_details_says_why(self):
         reason = 'The devices and snapshots of each host would make the page 99 MB.'
         def change(data):
