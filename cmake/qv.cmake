@@ -12,18 +12,21 @@ function(qv_target_defaults target)
   if(WIN32)
     target_compile_definitions(${target} PRIVATE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
   endif()
-  if(MINGW)
+  if(MINGW OR QV_LINUX_RELEASE)
     qv_reproducible(${target})
   endif()
 endfunction()
 
 # The same commit gives the same bytes wherever it is built: no build folder in the
 # objects (the later map wins, so the build folder inside the source tree is named
-# "build") and no time stamp in the PE header.
+# "build") and no time stamp in the PE header. Linux programs carry no time stamp; a
+# native build for developers keeps its real paths, which its debugger needs.
 function(qv_reproducible target)
   set(maps -ffile-prefix-map=${PROJECT_SOURCE_DIR}=. -ffile-prefix-map=${PROJECT_BINARY_DIR}=build)
   target_compile_options(${target} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${maps}>")
-  target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
+  if(MINGW)
+    target_link_options(${target} PRIVATE -Wl,--no-insert-timestamp)
+  endif()
 endfunction()
 
 # A program shipped to Windows users: the version resource and the application

@@ -67,6 +67,14 @@ e2e_check_text "NUL as a report: the message" \
   "Couldn't read NUL: It is not a file but a device, a pipe or a folder."$'\n' "$E2E_WORK/device.err"
 e2e_check_status "NUL as a report: status" device 2
 
+# A folder is no report either: said as for NUL, not as the "Access denied" that
+# Windows gives for opening it.
+mkdir -p 'a folder'
+run_qvdiff folder old.txt 'a folder'
+e2e_check_text "a folder as a report: the message" \
+  "Couldn't read a folder: It is not a file but a device, a pipe or a folder."$'\n' "$E2E_WORK/folder.err"
+e2e_check_status "a folder as a report: status" folder 2
+
 run_qvdiff missing 'manquant é日本.txt' new.txt
 e2e_check_text "missing file: the message" \
   "Couldn't read manquant é日本.txt: File not found. (os error 2)"$'\n' "$E2E_WORK/missing.err"

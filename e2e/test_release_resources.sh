@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The version resource and manifest of qv.exe and qvdiff.exe as Windows reads them:
-# the project version from CMake, the names, and the manifest embedded once, unchanged.
+# The version resource and manifest of qv.exe, qvdiff.exe and qvfleet.exe as Windows
+# reads them: the project version from CMake, the names, and the manifest embedded once,
+# unchanged; and the version that qvdiff.exe and qvfleet.exe print.
 source "$(dirname "$0")/lib.sh"
 : "${E2E_RESOURCES:?}" "${E2E_PROJECT_VERSION:?}"
 
@@ -49,5 +50,13 @@ manifests 1
 check qv "Device and driver inventory" "$E2E_QV"
 check qvdiff "Comparison of two device and driver reports" "${E2E_QVDIFF:?}"
 check qvfleet "Fleet index of device and driver reports" "${E2E_QVFLEET:?}"
+
+# The companions print the same version for --version; qv takes no options.
+for program in qvdiff qvfleet; do
+  e2e_run "$program-version" "./$program.exe" --version
+  e2e_check_text "$program.exe --version" "$program $E2E_PROJECT_VERSION"$'\n' \
+    "$E2E_WORK/$program-version.out"
+  e2e_check_status "$program.exe --version: status" "$program-version" 0
+done
 
 e2e_finish

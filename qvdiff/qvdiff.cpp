@@ -5,6 +5,7 @@
 #include <thread>
 #include <utility>
 
+#include "qv_version.h"
 #include "report_format.h"
 #include "report_reader.h"
 
@@ -38,6 +39,11 @@ std::expected<void, std::string> load(const std::string& name, std::size_t index
 
 int run_qvdiff(std::span<const std::string> arguments, const ReadInput& read, OutputSink& out_sink,
                OutputSink& err) {
+  if (arguments.size() == 1 && arguments[0] == "--version") {
+    StandardOutput out(out_sink, err);
+    out.write("qvdiff " + std::string(kVersion) + "\n");
+    return out.failed() ? kTrouble : kSame;
+  }
   if (arguments.size() != 2) {
     write_error(err, "Usage: qvdiff OLD NEW, where OLD and NEW are report files written by qv.\n");
     return kTrouble;

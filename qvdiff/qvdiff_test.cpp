@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fake_sink.h"
+#include "qv_version.h"
 
 namespace qv {
 namespace {
@@ -34,6 +35,9 @@ TEST(RunQvdiff, StatusOutputAndMessages) {
       {"same", both, {report, report}, 0, "", "", {0, 1}},
       {"differ", both, {report, changed}, 1, differences, "", {0, 1}},
       {"one argument", {"a"}, {report}, 2, "", usage, {}},
+      {"version", {"--version"}, {}, 0, "qvdiff " + std::string(kVersion) + "\n", "", {}},
+      {"version, output full", {"--version"}, {}, 2, "", full, {}, {failure(112, "Disk full.")}},
+      {"version and a report", {"--version", "a", "b"}, {}, 2, "", usage, {}},
       {"three arguments", {"a", "b", "c"}, {report, report, report}, 2, "", usage, {}},
       {"old unreadable", both, {"!Gone.", report}, 2, "", "Couldn't read old: Gone.\n", {0, 1}},
       {"new unreadable", both, {report, "!Denied."}, 2, "", "Couldn't read new: Denied.\n", {0, 1}},

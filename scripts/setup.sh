@@ -3,10 +3,11 @@
 # Sourced by run.sh and test.sh; safe to run on its own.
 set -euo pipefail
 
+# scripts/run.sh needs only these: qv.exe cross-built, and Wine to run it.
+QV_PACKAGES_RUN=(cmake make g++-mingw-w64-x86-64 wine wine64)
 # SQLite is no package here: scripts/sqlite-source.sh makes it from Debian's source package
 # and installs what that needs.
-QV_PACKAGES_BUILD=(cmake make g++ googletest libgtest-dev libbenchmark-dev g++-mingw-w64-x86-64 wine wine64
-  python3 bsdutils libssl-dev)
+QV_PACKAGES_BUILD=("${QV_PACKAGES_RUN[@]}" g++ googletest libgtest-dev libbenchmark-dev python3 bsdutils libssl-dev)
 # The fleet index's export is loaded into a real PostgreSQL server by the tests.
 QV_PACKAGES_POSTGRES=(postgresql-15 postgresql-client-15)
 QV_PACKAGES_FUZZ=(clang-19 libclang-rt-19-dev)

@@ -59,7 +59,7 @@ fi
 echo "=== release: package.sh --check"
 release_start=$SECONDS
 if scripts/package.sh --check; then
-  summary+=("release: the programs and the archive byte-identical from two folders ($((SECONDS - release_start)) s)")
+  summary+=("release: the programs and both archives byte-identical from two folders ($((SECONDS - release_start)) s)")
 else
   failed+=("release (package.sh --check)")
 fi

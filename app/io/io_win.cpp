@@ -113,7 +113,17 @@ std::expected<std::string, std::string> read_whole_file(const NativePath& path,
   const KernelHandle file(CreateFileW(path.c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.valid()) return last_error();
+  if (!file.valid()) {
+    const DWORD code = GetLastError();
+    // A folder can't be opened as a file: Windows says "Access denied", which would
+    // send the reader to the folder's rights.
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (code == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      return std::unexpected(not_a_file_text());
+    }
+    return std::unexpected(system_error_text(code));
+  }
   // NUL, CON or a pipe would give bytes without end, or wait for them.
   if (GetFileType(file.get()) != FILE_TYPE_DISK) return std::unexpected(not_a_file_text());
   LARGE_INTEGER size{};

@@ -8,6 +8,7 @@
 
 #include "generated_result.h"
 #include "report.h"
+#include "report_cases.h"
 
 namespace qv {
 namespace {
@@ -48,88 +49,12 @@ TEST(ReadReport, GivesBackWhatWasWritten) {
 }
 
 TEST(ReadReport, RefusesWhatTheWriterNeverWrites) {
-  const std::string header = kHeader;
-  const std::string device = header + "[device]\ninstance_id=A\ndescription=d\n";  // lines 6-8
-  const std::string driver = device + "driver_ver=1.0.0.0\ndriver_desc=\n";
-  const std::string first = "The first line is not \"qvdev1\".";
-  const std::string control = "The line holds a control character, which a report never does.";
-  const std::string no_line = "The line is neither \"[device]\" nor a key=value line.";
-  const std::string no_key = "The line's key is not one of the report's keys.";
-  const std::string cut = "The report is cut short: its last line does not end in a line feed.";
-  const std::string utf8 = "The line is not valid UTF-8.";
-  const std::string key40(40, 'k');
-  const auto after = [](std::string before, std::string needed) {
-    const std::string article = needed == "os" || needed == "instance_id" ? "an" : "a";
-    return "The \"" + before + "\" line is not followed by " + article + " \"" + needed +
-           "\" line.";
-  };
-  const struct {
-    std::string text;
-    std::size_t line;
-    std::string message;
-  } cases[] = {
-      {"", 1, first},
-      {" qvdev1\n", 1, first},
-      {"\n\xef\xbb\xbfqvdev1\n", 1, first},
-      {std::string("\xef\xbb\xbe") + "qvdev1\nhost=PC\n", 1, first},  // U+FEFE, no byte-order mark
-      {"\xff\xfe", 1, first},
-      {"qvdev1", 1, cut},
-      {"qvdev1\r", 1, cut},
-      {"qvdev1\n", 1, after("qvdev1", "host")},
-      {"qvdev1\nhost=PC", 2, cut},
-      {device.substr(0, device.size() - 1), 8, cut},
-      {device + "cid=PCI\\CC_0", 9, cut},
-      {device + "[device]", 9, cut},
-      {device + "[device]\r", 9, cut},
-      {"qvdev1\nhostname=PC\n", 1, after("qvdev1", "host")},
-      {"qvdev1\nhost=PC\narch=amd64\n", 2, after("host", "os")},
-      {"qvdev1\nhost=PC\nos=1\narch=a\n", 4, after("arch", "server")},
-      {"qvdev1\nhost=PC\nos=1\narch=a\nserver=\n", 5,
-       "The \"server\" value is neither \"0\" nor \"1\"."},
-      {"qvdev1\nhost=P\tC\n", 2, control},
-      {header + "host=PC\n", 6, "A value line comes before the first \"[device]\"."},
-      {device + "\n", 9, "The line is empty."},
-      {device + "hwid\n", 9, no_line},
-      {device + "[Device]\n", 9, no_line},
-      {device + "hwids=X\n", 9, "The key \"hwids\" is not one of the report's keys."},
-      {device + "HWID=X\n", 9, "The key \"HWID\" is not one of the report's keys."},
-      {device + "hw id=X\n", 9, no_key},
-      {device + "=X\n", 9, no_key},
-      {device + key40 + "=X\n", 9, "The key \"" + key40 + "\" is not one of the report's keys."},
-      {device + key40 + "k=X\n", 9, no_key},
-      {device + "description=\xff\xfe\n", 9, utf8},
-      {device + "hwid=\xc0\x8a\n", 9, utf8},  // an overlong line feed
-      {device + "hwid=a\xc3\n", 9, utf8},
-      {device + "hwid=\xed\xa0\x80\n", 9, utf8},      // a surrogate
-      {device + "hwid=\xf4\x90\x80\x80\n", 9, utf8},  // past U+10FFFF
-      {"qvdev1\nhost=\x80\n", 2, utf8},
-      {device + "hwid=a\r\r\n", 9, control},  // only the last CR belongs to the line end
-      {device + "cid=a\rb\n", 9, control},
-      {header + "[device]\n", 6, after("[device]", "instance_id")},
-      {header + "[device]\ndescription=d\n", 6, after("[device]", "instance_id")},
-      {header + "[device]\ninstance_id=A\n[device]\n", 7, after("instance_id", "description")},
-      {header + "[device]\ninstance_id=A\nhwid=H\n", 7, after("instance_id", "description")},
-      {device + "driver_ver=1.0.0.0\n", 9, after("driver_ver", "driver_desc")},
-      {device + "driver_ver=1.0.0.0\ndriver_inf=x\n", 9, after("driver_ver", "driver_desc")},
-      {device + "driver_desc=x\n", 9,
-       "The \"driver_desc\" line comes without a \"driver_ver\" line before it."},
-      {device + "driver_inf=x\n", 9,
-       "The \"driver_inf\" line comes without a \"driver_ver\" line before it."},
-      {device + "class_guid=x\nclass_guid=y\n", 10,
-       "The \"class_guid\" line appears twice in the section."},
-      {driver + "driver_ext=x\ndriver_ext=x\n", 12,
-       "The \"driver_ext\" line appears twice in the section."},
-      {device + "cid=x\nhwid=y\n", 10,
-       "The \"hwid\" line comes after the \"cid\" line, out of the report's order."},
-      {driver + "driver_matching_id=x\ndriver_provider=y\n", 12,
-       "The \"driver_provider\" line comes after the \"driver_matching_id\" line, out of the "
-       "report's order."},
-      {device + "driver_ver=2006-6-21 1.0.0.0\n", 9,
-       "The \"driver_ver\" value is not a valid driver date and version."},
-  };
-  for (const auto& c : cases) {
+  for (const RefusedReport& c : refused_reports()) {
     const auto read = read_report(c.text);
     EXPECT_EQ(read ? ReportError{} : read.error(), (ReportError{c.line, c.message})) << c.text;
+  }
+  for (const std::string& text : accepted_reports()) {
+    EXPECT_TRUE(read_report(text).has_value()) << text;
   }
 }
 

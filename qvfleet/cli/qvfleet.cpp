@@ -14,6 +14,7 @@
 #include "no_driver.h"
 #include "page.h"
 #include "queries.h"
+#include "qv_version.h"
 #include "report_format.h"
 #include "schema.h"
 
@@ -318,6 +319,11 @@ int run_qvfleet(std::span<const std::string> arguments, const FleetStreams& stre
   if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "help")) {
     StandardOutput out(streams.out, streams.err);
     out.write(full_usage());
+    return out.failed() ? kTrouble : 0;
+  }
+  if (arguments.size() == 1 && arguments[0] == "--version") {
+    StandardOutput out(streams.out, streams.err);
+    out.write("qvfleet " + std::string(kVersion) + "\n");
     return out.failed() ? kTrouble : 0;
   }
   const CommandForm* form = arguments.empty() ? nullptr : form_of(arguments[0]);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "fake_sink.h"
+#include "qv_version.h"
 #include "report.h"
 #include "test_folder.h"
 
@@ -246,14 +247,22 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
     EXPECT_EQ(outcome.err, c.err);
   }
   EXPECT_FALSE(fs::exists(root_ / "export"));
-  for (const std::vector<std::string>& unknown :
-       {std::vector<std::string>{}, {"fleet", "@index"}, {"HOSTS", "@index"}, {"--csv"}}) {
+  for (const std::vector<std::string>& unknown : {std::vector<std::string>{},
+                                                  {"fleet", "@index"},
+                                                  {"HOSTS", "@index"},
+                                                  {"--csv"},
+                                                  {"--version", "@index"}}) {
     const CommandOutcome outcome = run(unknown);
     EXPECT_EQ(outcome.status, 2);
     EXPECT_TRUE(outcome.err.starts_with("Usage: qvfleet COMMAND FLEET.db ..., where COMMAND is"))
         << outcome.err;
     EXPECT_EQ(std::ranges::count(outcome.err, '\n'), 12) << outcome.err;
   }
+  // --version alone answers on standard output, as --help does.
+  const CommandOutcome version = run({"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "qvfleet " + std::string(kVersion) + "\n");
+  EXPECT_EQ(version.err, "");
   const CommandOutcome full = run({"hosts", "@index"}, {failure(28, "No space left on device.")});
   EXPECT_EQ(full.status, 2);
   EXPECT_EQ(full.err, "Couldn't write standard output: No space left on device. (os error 28)\n");

@@ -120,7 +120,7 @@ std::string cannot_write(const fs::path& file, const std::string& reason) {
 }
 
 std::expected<void, std::string> write_whole(const fs::path& file, std::string_view text) {
-  auto out = ExportFile::create(file);
+  auto out = ExportFile::create(file, LinkAt::replaced);
   if (!out) return std::unexpected(cannot_write(file, out.error()));
   if (auto written = out->write(text); !written) {
     return std::unexpected(cannot_write(file, written.error()));
@@ -150,7 +150,7 @@ std::expected<void, std::string> export_table(Database& db, const Table& table,
   auto rows = db.prepare("SELECT * FROM " + std::string(table.name) + " ORDER BY " +
                          std::string(table.order));
   if (!rows) return std::unexpected(rows.error());
-  auto out = ExportFile::create(file);
+  auto out = ExportFile::create(file, LinkAt::replaced);
   if (!out) return std::unexpected(cannot_write(file, out.error()));
   std::string lines;
   append_row(lines, *rows, true);

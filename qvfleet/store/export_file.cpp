@@ -121,8 +121,9 @@ ExportFile::~ExportFile() {
 #endif
 }
 
-std::expected<ExportFile, std::string> ExportFile::create(fs::path path, const NameBits& bits) {
-  fs::path file = named_file(path);
+std::expected<ExportFile, std::string> ExportFile::create(fs::path path, LinkAt link,
+                                                          const NameBits& bits) {
+  fs::path file = link == LinkAt::followed ? named_file(path) : std::move(path);
   std::uint32_t code = 0;
   for (int attempt = 0; attempt < kNamesTried; ++attempt) {
     const auto random = bits ? bits() : system_bits();

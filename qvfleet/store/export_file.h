@@ -3,9 +3,9 @@
 // every byte is on disk, so that it is whole or absent, never cut short by a full
 // disk. The name beside it is new, made exclusively, and random: a file or link
 // that someone planted at any name is never opened, followed or removed. Where
-// the named file is a symbolic link, the file it names is replaced and the link
-// stays a link. Failures are the system's reason as a sentence; the caller names
-// the file.
+// the file a person named is a symbolic link, the file it names is replaced and
+// the link stays a link; a link at a name the program chose is replaced itself.
+// Failures are the system's reason as a sentence; the caller names the file.
 //
 //   auto file = ExportFile::create(folder / "host.csv");
 //   file->write(lines);
@@ -25,6 +25,10 @@ namespace qv {
 // Random bits for the new file's name; the system's own, but for tests.
 using NameBits = std::function<std::expected<std::uint64_t, std::uint32_t>()>;
 
+// What becomes of a symbolic link at the file's path: the file it names is
+// replaced (a path a person gave), or the link itself (a name of our own).
+enum class LinkAt { followed, replaced };
+
 class ExportFile {
  public:
   ExportFile(ExportFile&& other) noexcept;
@@ -36,6 +40,7 @@ class ExportFile {
 
   // Makes the new file beside the file that `path` names.
   [[nodiscard]] static std::expected<ExportFile, std::string> create(std::filesystem::path path,
+                                                                     LinkAt link = LinkAt::followed,
                                                                      const NameBits& bits = {});
   [[nodiscard]] std::expected<void, std::string> write(std::string_view bytes);
   // Flushes to disk, closes, and puts the file in the place of any old one.

@@ -25,7 +25,7 @@ class ExportFileTest : public ::testing::Test {
   }
   // The name that `value` gives beside `file`, found by making it once.
   fs::path name_of(const fs::path& file, std::uint64_t value) {
-    auto made = ExportFile::create(file, bits({value}));
+    auto made = ExportFile::create(file, LinkAt::followed, bits({value}));
     EXPECT_TRUE(made) << made.error();
     return made ? made->temporary() : fs::path();
   }
@@ -53,7 +53,7 @@ TEST_F(ExportFileTest, PassesOverWhatIsPlantedAtItsNames) {
   const bool linked = plant_link(victim, second);
   if (!linked) std::ofstream(second) << "planted";
 
-  auto file = ExportFile::create(page, bits({1, 3, 2}));
+  auto file = ExportFile::create(page, LinkAt::followed, bits({1, 3, 2}));
   ASSERT_TRUE(file) << file.error();
   ASSERT_TRUE(file->write("the page"));
   ASSERT_TRUE(file->finish());
@@ -63,7 +63,7 @@ TEST_F(ExportFileTest, PassesOverWhatIsPlantedAtItsNames) {
   EXPECT_EQ(fs::is_symlink(second), linked);
 
   // Every name taken: the system's reason, and nothing touched.
-  auto none = ExportFile::create(page, bits({1}));
+  auto none = ExportFile::create(page, LinkAt::followed, bits({1}));
   ASSERT_FALSE(none);
   EXPECT_TRUE(none.error().ends_with(")")) << none.error();
   EXPECT_EQ(file_bytes(page), "the page");

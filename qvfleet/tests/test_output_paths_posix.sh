@@ -146,6 +146,13 @@ row "export: another SQLite file at one of its files" 2 \
   "$qvfleet" export fleet.db out
 echo "notes" >out/device_state.csv
 row "export: a foreign file at one of its files" 0 "" "$exported" "$qvfleet" export fleet.db out
+# A link at one of its files is no path anyone gave: it is replaced, its file kept.
+echo "kept" >foreign.csv
+ln -s ../foreign.csv out/host.csv.new && mv -T out/host.csv.new out/host.csv
+row "export: a link at one of its files" 0 "" "$exported" "$qvfleet" export fleet.db out
+[[ -f out/host.csv && ! -L out/host.csv && $(cat foreign.csv) == kept ]] ||
+  fail "the link at host.csv was followed, or left"
+rm foreign.csv
 ln -s ../fleet.db out/host.csv.tmp
 ln -s ../other.db out/device_state.csv.tmp
 row "export: links at the names beside its files" 0 "" "$exported" "$qvfleet" export fleet.db out
