@@ -29,7 +29,8 @@ windows_beside=(collect/qv-collect.cmd)
 # The documents shipped beside them, at the same paths as in the source tree: those
 # the user reads, and the ones their links lead to.
 documents=(README.md CHANGELOG.md docs/report-format.md docs/qvdiff.md docs/fleet.md
-  docs/fleet-page.png docs/releasing.md docs/developing.md docs/performance.md)
+  docs/fleet-page.png docs/fleet-page-driver.png docs/fleet-page-host.png docs/releasing.md
+  docs/developing.md docs/performance.md)
 
 build=build/package
 linux_build=build/package-linux

@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
 # Makes docs/fleet-page.png, the picture of `qvfleet page` in docs/fleet.md and the README:
-# the page of a demo fleet drawn by headless Chromium in a window of 1280 by 1400 pixels.
+# the page of a demo fleet drawn by headless Chromium in a window of 1280 by 1400 pixels;
+# beside it fleet-page-driver.png, the driver with the most hosts behind its newest
+# version chosen, and fleet-page-host.png, a host's changes.
 # The demo fleet is scripts/fleet_generate.py's daily fleet of 60 machines over 40 days
 # (seed 3, 120 devices each), of which three stopped reporting 3, 12 and 35 days before
 # the last day, so that the overview shows every age of "last seen".
 #
 # Usage: scripts/page-screenshot.sh [OUT.png]   (default docs/fleet-page.png)
+# QVFLEET=path/to/qvfleet takes that program instead of building one.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/fleet-page.png}
 source "$root/scripts/bench-lib.sh"
-qvfleet=$(bench_build "$root/build/bench-page" qvfleet/qvfleet "${QV_PACKAGES_BROWSER[@]}")
+qvfleet=${QVFLEET:-$(bench_build "$root/build/bench-page" qvfleet/qvfleet "${QV_PACKAGES_BROWSER[@]}")}
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -43,7 +46,18 @@ try:
     browser.get('file://' + page)
     if not browser.save_screenshot(out):
         sys.exit(f"Couldn't write the screenshot {out}.")
+    # The driver with the most hosts behind, and a host's changes, each at its view.
+    behind = browser.execute_script("""return [...document.querySelectorAll('#drivers-table tbody tr')]
+        .sort((a, b) => Number(b.cells[4].textContent.replace(/,/g, '')) - Number(a.cells[4].textContent.replace(/,/g, '')))[0]
+        .querySelector('th a').getAttribute('href')""")
+    for view, scroll_to, name in ((behind, 'behind-hosts-title', 'driver'), ('#host=PC-00001', 'host-changes-title', 'host')):
+        browser.get('about:blank')
+        browser.get('file://' + page + view)
+        browser.execute_script('document.getElementById(arguments[0]).scrollIntoView()', scroll_to)
+        shot = out[:-len('.png')] + f'-{name}.png'
+        if not browser.save_screenshot(shot):
+            sys.exit(f"Couldn't write the screenshot {shot}.")
 finally:
     browser.quit()
 EOF
-echo "wrote $out"
+echo "wrote $out and its -driver and -host pictures"

@@ -18,18 +18,20 @@
     let n = 0;
     return list.map((step) => (n += step));
   };
-  for (const d of drivers) for (const v of d[3]) v[2] = rising(v[2]);
+  for (const d of drivers) for (const v of d[2]) v[4] = rising(v[4]);
+  for (const kind of DATA.no_driver) kind[2] = rising(kind[2]);
   // The devices of the hosts' details, decoded when a host is first chosen: each
   // instance id comes as how much it shares with the one before and the rest, its other
-  // texts as places in DATA.texts (-1: none).
+  // texts (version, provider, INF, class) as places in DATA.texts (-1: none).
   let deviceRows = null;
   function devicesOf(details) {
     if (deviceRows === null) {
       const texts = DATA.texts;
       let before = '';
-      deviceRows = DATA.states.map(([shared, rest, description, version, provider]) => {
+      const text = (n) => (n < 0 ? null : texts[n]);
+      deviceRows = DATA.states.map(([shared, rest, description, ...others]) => {
         before = before.slice(0, shared) + rest;
-        return [before, texts[description], version < 0 ? null : texts[version], provider < 0 ? null : texts[provider]];
+        return [before, texts[description], ...others.slice(0, 4).map(text)];
       });
     }
     return rising(details.devices);
@@ -77,10 +79,12 @@
   const bdi = (text) => el('bdi', null, text);
   const orNone = (v) => (v === null ? el('span', { class: 'none' }, 'none') : v);
 
+  const slug = (label) => label.toLowerCase().replace(/[^a-z0-9]+/g, '-');
+
   // A sortable, filterable table of many rows, drawn a page of rows at a time.
   class RowList {
-    constructor({ id, caption, noun, columns, items, row, filter, pageRows = PAGE_ROWS }) {
-      Object.assign(this, { id, noun, columns, items, row, filter, pageRows });
+    constructor({ id, caption, noun, columns, items, row, filter, pageRows = PAGE_ROWS, onSort }) {
+      Object.assign(this, { id, noun, columns, items, row, filter, pageRows, onSort });
       this.sortColumn = -1; // -1: the order the data came in
       this.descending = false;
       this.shown = pageRows;
@@ -118,13 +122,33 @@
         this.sortColumn = i;
         this.descending = Boolean(this.columns[i].num);
       }
+      this.showSort();
+      this.update();
+      if (this.onSort) this.onSort();
+    }
+
+    showSort() {
       this.headers.forEach((th, j) => {
         const arrow = th.querySelector('.arrow');
-        if (j === i) th.setAttribute('aria-sort', this.descending ? 'descending' : 'ascending');
+        if (j === this.sortColumn) th.setAttribute('aria-sort', this.descending ? 'descending' : 'ascending');
         else th.removeAttribute('aria-sort');
-        if (arrow) arrow.textContent = j === i ? (this.descending ? ' ▼' : ' ▲') : '';
+        if (arrow) arrow.textContent = j === this.sortColumn ? (this.descending ? ' ▼' : ' ▲') : '';
       });
-      this.update();
+    }
+
+    // The sort as the address names it, "devices.desc"; none for the data's own order.
+    get sortText() {
+      if (this.sortColumn < 0) return undefined;
+      return `${slug(this.columns[this.sortColumn].label)}.${this.descending ? 'desc' : 'asc'}`;
+    }
+
+    // Takes the address's sort without drawing; the caller updates.
+    set sortText(text) {
+      const at = (text ?? '').lastIndexOf('.');
+      const name = text?.slice(0, at);
+      this.sortColumn = at < 0 ? -1 : this.columns.findIndex((c) => c.key && slug(c.label) === name);
+      this.descending = this.sortColumn >= 0 && text.slice(at + 1) === 'desc';
+      this.showSort();
     }
 
     // Filters and sorts again; called on every keystroke, so it does only what it must.
@@ -160,10 +184,19 @@
     }
   }
 
+  // The first keystroke in a box makes a new entry in the history, the next ones
+  // change it, so that Back undoes the typing as a whole.
   function filterBox(id, label, placeholder, onText) {
     const input = el('input', { type: 'search', id, autocomplete: 'off', spellcheck: 'false', placeholder });
-    input.addEventListener('input', () => onText(input.value.toLowerCase()));
-    return { input, element: el('p', { class: 'filter' }, el('label', { for: id }, label), ' ', input) };
+    input.addEventListener('input', () => {
+      onText(input.value.toLowerCase());
+      if (record(typingIn === id ? 'replace' : 'push')) typingIn = id;
+    });
+    const set = (text) => {
+      input.value = text;
+      onText(text.toLowerCase());
+    };
+    return { input, set, element: el('p', { class: 'filter' }, el('label', { for: id }, label), ' ', input) };
   }
 
   function section(id, title, ...kids) {
@@ -192,8 +225,7 @@
     const t = DATA.totals;
     const totals = el('table', { id: 'totals' }, el('caption', null, 'The fleet in its latest snapshots'),
       el('tbody', null, [
-        ['Hosts', t.hosts], ['Snapshots', t.snapshots],
-        ['Distinct drivers (each version once)', t.drivers], ['Devices without a driver', t.no_driver],
+        ['Hosts', t.hosts], ['Drivers', t.drivers], ['Devices without a driver', t.no_driver],
       ].map(([label, n]) => el('tr', null, el('th', { scope: 'row' }, label), el('td', { class: 'num' }, fmt(n))))));
     const seen = el('table', { id: 'seen' },
       el('caption', null, 'Hosts by when they were last seen'),
@@ -205,52 +237,81 @@
       })));
     const when = DATA.newest === null
       ? 'The index holds no snapshot yet.'
-      : ['As of ', el('time', null, DATA.newest), ', the newest snapshot in the index.'];
-    return section('overview', 'Overview', el('p', null, when), el('div', { class: 'pair' }, totals, seen));
+      : ['As of ', el('time', null, DATA.newest), `, the newest of the index's ${plural(t.snapshots, 'snapshot', 'snapshots')}.`];
+    const leftOut = DATA.details_left_out === null ? null : el('p', { class: 'left-out', id: 'left-out' }, DATA.details_left_out,
+      ' The index answers for all of it: qvfleet changes --host NAME.');
+    return section('overview', 'Overview', el('p', null, when), leftOut, el('div', { class: 'pair' }, totals, seen));
   }
 
   // --- drivers --------------------------------------------------------------------
 
-  // How many hosts run any version of each driver: a host may run two at once.
-  const driverHosts = (() => {
-    const stamp = new Uint32Array(hosts.length);
-    return drivers.map((d, i) => {
-      let n = 0;
-      for (const v of d[3]) for (const h of v[2]) if (stamp[h] !== i + 1) { stamp[h] = i + 1; n++; }
-      return n;
-    });
-  })();
+  // Each driver as [provider, description, versions, matching ids], a version as
+  // [version, date, INF, behind the newest (1) or not (0), hosts].
+  // The distinct hosts of some of a driver's versions: a host may run two at once.
+  function distinctHosts(versions) {
+    const seen = new Set();
+    for (const v of versions) for (const h of v[4]) seen.add(h);
+    return [...seen].sort((a, b) => a - b);
+  }
+  const driverHosts = drivers.map((d) => distinctHosts(d[2]).length);
+  const behindOf = (i) => distinctHosts(drivers[i][2].filter((v) => v[3]));
+  const behindCount = drivers.map((_, i) => behindOf(i).length);
   const driverText = drivers.map((d) =>
-    [d[0] ?? '', d[1], d[2] ?? '', ...d[3].map((v) => v[0]), ...d[4]].join('\n').toLowerCase());
-  const driverHash = (i, v) => `#driver=${i}${v === undefined ? '' : `&version=${v}`}`;
+    [d[0] ?? '', d[1], ...d[2].map((v) => `${v[0]}\n${v[2] ?? ''}`), ...d[3]].join('\n').toLowerCase());
+  // A driver is named by its text, so that a link stays valid when more reports are
+  // indexed; a driver without a provider has no provider part.
+  const driverKey = (provider, description) => JSON.stringify([provider, description]);
+  const driverByKey = new Map(drivers.map((d, i) => [driverKey(d[0], d[1]), i]));
+  const driverHash = (i, k) => {
+    const d = drivers[i];
+    return `#driver=${encodeURIComponent(d[1])}${d[0] === null ? '' : `&provider=${encodeURIComponent(d[0])}`}` +
+      (k === undefined ? '' : `&version=${encodeURIComponent(d[2][k][0])}`);
+  };
+  // The newest version that hosts run has one colour on every row; older ones go
+  // along one scale by their place behind it.
+  const versionClass = (v, k) => `part v${v[3] ? Math.min(k, 5) : 0}`;
+
+  // A bar shows the newest versions each as a part and the older ones together: a
+  // driver may have hundreds, and laying out 50 rows of them took 300 ms a keystroke.
+  // Its view lists them all.
+  const BAR_PARTS = 6;
 
   function versionBar(i) {
-    const versions = drivers[i][3];
-    const total = versions.reduce((sum, v) => sum + v[2].length, 0);
+    const versions = drivers[i][2];
+    const total = versions.reduce((sum, v) => sum + v[4].length, 0);
     const bar = el('div', { class: 'bar', role: 'group', 'aria-label': `Versions of ${drivers[i][1]}` });
-    versions.forEach((v, k) => {
-      const label = `${v[0]} (${fmt(v[2].length)})`;
-      const part = el('a', { href: driverHash(i, k), class: `part v${Math.min(k, 5)}`, title: `${v[0]}${v[1] ? `, ${v[1]}` : ''}: ${plural(v[2].length, 'host', 'hosts')}` }, label);
-      part.style.width = `${(100 * v[2].length) / total}%`;
-      bar.appendChild(part);
-    });
+    const part = (href, className, title, label, hosts) => {
+      const a = el('a', { href, class: className, title }, label);
+      a.style.width = `${(100 * hosts) / total}%`;
+      bar.appendChild(a);
+    };
+    const shown = versions.length > BAR_PARTS ? BAR_PARTS - 1 : versions.length;
+    versions.slice(0, shown).forEach((v, k) => part(driverHash(i, k), versionClass(v, k),
+      `${v[0]}${v[1] ? `, ${v[1]}` : ''}: ${plural(v[4].length, 'host', 'hosts')}`, `${v[0]} (${fmt(v[4].length)})`, v[4].length));
+    if (shown < versions.length) {
+      const older = versions.slice(shown);
+      const hosts = older.reduce((sum, v) => sum + v[4].length, 0);
+      part(driverHash(i), `part v${BAR_PARTS - 1}`, `${older.length} older versions, from ${older[0][0]} to ${older[older.length - 1][0]}`,
+        `${fmt(older.length)} older (${fmt(hosts)})`, hosts);
+    }
     return bar;
   }
 
   let driverNeedle = '';
   const driverList = new RowList({
     id: 'drivers-table',
-    caption: 'Drivers by provider, description and INF, with the hosts that run each version, newest version first',
+    caption: 'Drivers by provider and description, with the hosts that run each version, newest version first',
     noun: ['driver', 'drivers'],
     pageRows: DRIVER_ROWS,
+    onSort: () => sorted(),
     items: drivers.map((_, i) => i),
     filter: (i) => driverNeedle === '' || driverText[i].includes(driverNeedle),
     columns: [
       { label: 'Provider', key: (i) => drivers[i][0] },
       { label: 'Description', key: (i) => drivers[i][1] },
-      { label: 'INF', key: (i) => drivers[i][2] },
-      { label: 'Versions', key: (i) => drivers[i][3].length, num: true },
+      { label: 'Versions', key: (i) => drivers[i][2].length, num: true },
       { label: 'Hosts', key: (i) => driverHosts[i], num: true },
+      { label: 'Behind', key: (i) => behindCount[i], num: true },
       { label: 'Hosts by version, newest first' },
     ],
     row: (i) => {
@@ -258,21 +319,42 @@
       return el('tr', null,
         el('td', null, orNone(d[0])),
         el('th', { scope: 'row' }, el('a', { href: driverHash(i) }, d[1] === '' ? '(no description)' : d[1])),
-        el('td', null, orNone(d[2])),
-        el('td', { class: 'num' }, fmt(d[3].length)),
+        el('td', { class: 'num' }, fmt(d[2].length)),
         el('td', { class: 'num' }, fmt(driverHosts[i])),
+        el('td', { class: 'num' }, fmt(behindCount[i])),
         el('td', { class: 'bars' }, versionBar(i)));
     },
   });
   const driverPanel = panel('driver-view');
+
+  // A list of hosts taken out as text, one name a line, in one click: by the
+  // document's own copy command, which a page opened from a file may use on a click
+  // where the clipboard's API asks for a permission.
+  function copyHosts(id, label, list) {
+    const note = el('span', { class: 'copied', 'aria-live': 'polite' });
+    const button = el('button', { type: 'button', class: 'copy' }, label);
+    button.addEventListener('click', () => {
+      const names = list();
+      const area = el('textarea', { readonly: true, class: 'copying', 'aria-hidden': 'true' });
+      area.value = names.map((h) => `${hosts[h][0]}\n`).join('');
+      document.body.appendChild(area);
+      area.select();
+      const copied = document.execCommand('copy');
+      area.remove();
+      button.focus();
+      note.textContent = copied ? ` Copied ${plural(names.length, 'host name', 'host names')}, one a line.`
+        : ' This browser did not let the page copy.';
+    });
+    return el('span', { class: 'copy', id }, button, note);
+  }
 
   function hostListItems(list) {
     return list.map((h) => el('li', null, el('a', { href: hostLink(h) }, hostName(h))));
   }
 
   // A list of hosts that may run to thousands: drawn a page at a time, like the tables.
-  function hostList(list, label) {
-    const ul = el('ul', { class: 'hostlist', 'aria-label': label });
+  function hostList(list, label, id) {
+    const ul = el('ul', { class: 'hostlist', id, 'aria-label': label });
     let shown = 0;
     const more = el('button', { type: 'button', class: 'more' });
     const draw = () => {
@@ -284,42 +366,47 @@
     };
     more.addEventListener('click', draw);
     draw();
-    return [ul, more];
+    return [copyHosts(id && `${id}-copy`, `Copy the ${plural(list.length, 'host name', 'host names')}`, () => list), ul, more];
   }
 
   function showDriver(i, k) {
     const d = drivers[i];
     const { heading, body } = driverPanel;
     body.replaceChildren();
-    if (!d) {
+    if (d === undefined) {
       heading.textContent = 'No such driver in this page';
       return;
     }
-    heading.replaceChildren('Driver ', bdi(d[1]), ' by ', d[0] === null ? 'no provider' : bdi(d[0]), ', ',
-      d[2] === null ? 'no INF' : bdi(d[2]));
+    heading.replaceChildren('Driver ', bdi(d[1]), ' by ', d[0] === null ? 'no provider' : bdi(d[0]));
     const versions = el('table', { id: 'driver-versions' }, el('caption', null, 'Its versions, newest first'),
-      el('thead', null, el('tr', null, ['Version', 'Date', 'Hosts'].map((t) => el('th', { scope: 'col' }, t)))),
-      el('tbody', null, d[3].map((v, j) => el('tr', { class: j === k ? 'chosen' : null },
+      el('thead', null, el('tr', null, ['Version', 'Date', 'INF', 'Hosts'].map((t, j) => el('th', { scope: 'col', class: j === 3 ? 'num' : null }, t)))),
+      el('tbody', null, d[2].map((v, j) => el('tr', { class: j === k ? 'chosen' : null },
         el('th', { scope: 'row' }, el('a', { href: driverHash(i, j), 'aria-current': j === k ? 'true' : null }, v[0])),
-        el('td', null, orNone(v[1])), el('td', { class: 'num' }, fmt(v[2].length))))));
-    append(body, versions);
-    if (d[4].length) {
+        el('td', null, orNone(v[1])), el('td', null, orNone(v[2])), el('td', { class: 'num' }, fmt(v[4].length))))));
+    append(body, el('div', { class: 'scroll' }, versions));
+    if (d[3].length) {
       append(body, el('p', null, 'Matching device ids: '),
-        el('ul', { class: 'ids' }, d[4].map((id) => el('li', null, el('code', null, id)))));
+        el('ul', { class: 'ids' }, d[3].map((id) => el('li', null, el('code', null, id)))));
     }
-    const v = d[3][k];
+    const v = d[2][k];
     if (v) {
       append(body, el('h4', { id: 'version-hosts-title', tabindex: '-1' }, 'Hosts running version ', bdi(v[0]),
-        v[1] ? ` of ${v[1]}` : '', `: ${fmt(v[2].length)}`),
-      hostList(v[2], `Hosts running version ${v[0]}`));
+        v[1] ? ` of ${v[1]}` : '', `: ${fmt(v[4].length)}`),
+      hostList(v[4], `Hosts running version ${v[0]}`, 'version-hosts'));
     } else if (k !== undefined) {
       append(body, el('p', null, 'This driver has no such version.'));
     }
+    const behind = behindOf(i);
+    append(body, el('h4', { id: 'behind-hosts-title', tabindex: '-1' }, 'Hosts behind its newest version, ',
+      bdi(d[2][0][0]), `: ${fmt(behind.length)}`),
+    behind.length ? hostList(behind, `Hosts behind version ${d[2][0][0]}`, 'behind-hosts') : null);
   }
 
+  const driverBox = filterBox('drivers-filter', 'Filter drivers', 'provider, description, version, INF or device id',
+    (text) => { driverNeedle = text; driverList.update(); });
+
   function drivers_() {
-    const box = filterBox('drivers-filter', 'Filter drivers', 'provider, description, INF, version or device id',
-      (text) => { driverNeedle = text; driverList.update(); });
+    const box = driverBox;
     return section('drivers', 'Drivers',
       el('p', null, 'Drivers with the most versions and the most hosts come first; a header sorts by its column. ' +
         'Each bar is split by version, each part as wide as its share of the hosts; choose one to list its hosts.'),
@@ -331,12 +418,36 @@
   let hostNeedle = '';
   let seenTest = null;
   const hostText = hosts.map((h) => `${h[0]}\n${h[2]}`.toLowerCase());
+  // The hosts with a device of a hardware or compatible id, as `find` finds them: the
+  // whole id without regard to ASCII case, or its beginning before a final '*'.
+  const asciiLower = (text) => text.replace(/[A-Z]+/g, (c) => c.toLowerCase());
+  let idsLower = null;
+  let hostDevices = null;
+  let idHosts = { needle: null, hosts: new Set() };
+  function hostsWithId(needle) {
+    if (idHosts.needle === needle) return idHosts.hosts;
+    const found = new Set();
+    idHosts = { needle, hosts: found };
+    const prefix = needle.endsWith('*') ? needle.slice(0, -1) : null;
+    if (!DATA.host_details || needle === '' || prefix === '') return found;
+    idsLower ??= DATA.ids.map(asciiLower);
+    const ids = new Set();
+    idsLower.forEach((id, n) => { if (prefix === null ? id === needle : id.startsWith(prefix)) ids.add(n); });
+    if (ids.size === 0) return found;
+    const states = new Set();
+    DATA.states.forEach((state, n) => { if (rising(state[7]).some((id) => ids.has(id))) states.add(n); });
+    hostDevices ??= DATA.host_details.map((details) => rising(details.devices));
+    hostDevices.forEach((devices, h) => { if (devices.some((d) => states.has(d))) found.add(h); });
+    return found;
+  }
   const hostList_ = new RowList({
     id: 'hosts-table',
     caption: 'Hosts and their latest snapshot',
     noun: ['host', 'hosts'],
+    onSort: () => sorted(),
     items: hosts.map((_, i) => i),
-    filter: (i) => (seenTest === null || seenTest(hosts[i][5])) && (hostNeedle === '' || hostText[i].includes(hostNeedle)),
+    filter: (i) => (seenTest === null || seenTest(hosts[i][5])) &&
+      (hostNeedle === '' || hostText[i].includes(hostNeedle) || hostsWithId(hostNeedle).has(i)),
     columns: [
       { label: 'Host', key: (i) => hosts[i][0] },
       { label: 'Last seen', key: (i) => hosts[i][1] },
@@ -360,7 +471,11 @@
     seenTest = entry ? entry[2] : null;
     hostList_.update();
   }
-  seenSelect.addEventListener('change', () => setSeen(seenSelect.value));
+  seenSelect.addEventListener('change', () => {
+    setSeen(seenSelect.value);
+    typingIn = null;
+    record('push');
+  });
   const hostPanel = panel('host-view');
 
   function showHost(name) {
@@ -392,24 +507,47 @@
         { label: 'Description', key: (s) => deviceRows[s][1] },
         { label: 'Driver version', key: (s) => deviceRows[s][2] },
         { label: 'Provider', key: (s) => deviceRows[s][3] },
+        { label: 'INF', key: (s) => deviceRows[s][4] },
+        { label: 'Class', key: (s) => deviceRows[s][5] },
       ],
       row: (s) => {
         const d = deviceRows[s];
         return el('tr', null, el('th', { scope: 'row' }, el('code', null, d[0])), el('td', null, d[1]),
-          el('td', null, d[2] === null ? el('span', { class: 'none' }, 'no driver') : d[2]), el('td', null, orNone(d[3])));
+          el('td', null, d[2] === null ? el('span', { class: 'none' }, 'no driver') : d[2]), el('td', null, orNone(d[3])),
+          el('td', null, orNone(d[4])), el('td', null, d[5] === null ? orNone(d[5]) : el('code', null, d[5])));
       },
     });
     const snapshots = el('table', { id: 'host-snapshots' }, el('caption', null, 'Its snapshots, newest first, with the devices changed since the one before'),
       el('thead', null, el('tr', null, ['Taken at', 'Devices', 'Added', 'Removed', 'Changed'].map((t, j) =>
         el('th', { scope: 'col', class: j ? 'num' : null }, t)))),
       el('tbody', null, details.snapshots.slice().reverse().map((s) => el('tr', null,
-        el('th', { scope: 'row' }, s[0]), s.slice(1).map((n) => el('td', { class: 'num' }, fmt(n)))))));
-    append(body, devices.element, snapshots);
+        el('th', { scope: 'row' }, s[0]), s.slice(1, 5).map((n) => el('td', { class: 'num' }, fmt(n)))))));
+    append(body, devices.element, snapshots, hostChanges(details.snapshots));
   }
 
+  // Each pair of the host's snapshots, newest first, with what changed in qvdiff's words.
+  function hostChanges(snapshots) {
+    const pairs = [];
+    for (let n = snapshots.length - 1; n > 0; n--) {
+      const [older, newer] = [snapshots[n - 1], snapshots[n]];
+      const changed = newer[2] + newer[3] + newer[4];
+      if (changed === 0) continue;
+      pairs.push(el('li', null, el('h5', null, 'Between ', el('time', null, older[0]), ' and ', el('time', null, newer[0])),
+        newer[5] === null
+          ? el('p', { class: 'left-out' }, `${plural(changed, 'device changed', 'devices changed')}; their changes are left out of this page (see the overview).`)
+          : el('pre', { class: 'diff' }, newer[5])));
+    }
+    return [el('h4', { id: 'host-changes-title' }, 'Its changes, newest first, as qvdiff tells them'),
+      pairs.length ? el('ol', { class: 'pairs', 'aria-labelledby': 'host-changes-title' }, pairs)
+        : el('p', null, 'No device changed between two of its snapshots.')];
+  }
+
+  const hostBox = filterBox('hosts-filter', 'Filter hosts', 'host, OS, or a hardware or compatible id (ID* for a prefix)', (text) => { hostNeedle = text; hostList_.update(); });
+
   function hosts_() {
-    const box = filterBox('hosts-filter', 'Filter hosts', 'host or OS', (text) => { hostNeedle = text; hostList_.update(); });
+    const box = hostBox;
     append(box.element, ' ', el('label', { for: 'hosts-seen' }, 'last seen'), ' ', seenSelect);
+    append(box.element, ' ', copyHosts('hosts-copy', 'Copy the names of these hosts', () => hostList_.view));
     return section('hosts', 'Hosts', hostPanel.element, box.element, hostList_.element);
   }
 
@@ -418,24 +556,27 @@
   const KINDS = ['added', 'removed', 'changed'];
 
   function chart(days) {
-    const width = 720, height = 180, top = 16, bottom = 28, left = 44;
+    // `right` leaves room for half the last day's label, which stands centred on its bar.
+    const width = 720, height = 180, top = 16, bottom = 28, left = 44, right = 24;
     const max = Math.max(1, ...days.map((d) => d[1] + d[2] + d[3]));
-    const step = (width - left) / Math.max(days.length, 1);
+    const step = (width - left - right) / Math.max(days.length, 1);
     const scale = (n) => (n * (height - top - bottom)) / max;
     const image = svg('svg', { viewBox: `0 0 ${width} ${height}`, class: 'chart', role: 'img', 'aria-labelledby': 'chart-title' },
       svg('title', { id: 'chart-title' }, 'Devices added, removed and changed per day; the numbers are in the table below.'),
-      svg('line', { x1: left, x2: width, y1: height - bottom, y2: height - bottom, class: 'axis' }),
+      svg('line', { x1: left, x2: width - right, y1: height - bottom, y2: height - bottom, class: 'axis' }),
       svg('text', { x: left - 6, y: top + 4, class: 'tick', 'text-anchor': 'end' }, fmt(max)),
       svg('text', { x: left - 6, y: height - bottom, class: 'tick', 'text-anchor': 'end' }, '0'));
     const every = Math.ceil(days.length / 10);
     days.forEach((d, n) => {
       let y = height - bottom;
       const x = left + n * step + step * 0.15;
+      // A day's bar leads to its changes in the table below.
+      const link = image.appendChild(svg('a', { href: `#day=${d[0]}`, 'aria-label': `Changes of ${d[0]}` }));
       KINDS.forEach((kind, k) => {
         const h = scale(d[k + 1]);
         if (h <= 0) return;
         y -= h;
-        image.appendChild(svg('rect', { x, y, width: step * 0.7, height: h, class: kind },
+        link.appendChild(svg('rect', { x, y, width: step * 0.7, height: h, class: kind },
           svg('title', null, `${d[0]}: ${fmt(d[k + 1])} ${kind}`)));
       });
       if (n % every === 0 || n === days.length - 1) {
@@ -445,33 +586,65 @@
     return image;
   }
 
+  // The latest changes, narrowed to a host and a day; the page holds the newest 500.
+  let changeNeedle = '';
+  const daySelect = el('select', { id: 'changes-day' }, el('option', { value: '' }, 'any day'),
+    DATA.days.slice().reverse().map((d) => el('option', { value: d[0] }, d[0])));
+  const changeList = new RowList({
+    id: 'changes-table',
+    caption: `The latest changes, newest first${DATA.latest_changes.length >= 500 ? ' (the newest 500: qvfleet changes --host NAME has all of a host\'s)' : ''}`,
+    noun: ['change', 'changes'],
+    items: DATA.latest_changes,
+    filter: (c) => (changeNeedle === '' || hosts[c[1]][0].toLowerCase().includes(changeNeedle)) &&
+      (daySelect.value === '' || c[0].startsWith(daySelect.value)),
+    columns: [
+      { label: 'Taken at' }, { label: 'Host' }, { label: 'Change' }, { label: 'Instance id' }, { label: 'Description' },
+    ],
+    row: (c) => el('tr', { class: c[2] }, el('td', null, c[0]),
+      el('th', { scope: 'row' }, el('a', { href: hostLink(c[1]) }, hostName(c[1]))),
+      el('td', null, c[2]), el('td', null, el('code', null, c[3])), el('td', null, c[4])),
+  });
+  const changeBox = filterBox('changes-filter', 'Changes of hosts named', 'host', (text) => { changeNeedle = text; changeList.update(); });
+  daySelect.addEventListener('change', () => {
+    changeList.update();
+    typingIn = null;
+    record('push');
+  });
+
   function changes() {
     const days = DATA.days;
     const legend = el('p', { class: 'legend', 'aria-hidden': 'true' },
       KINDS.map((k) => [el('span', { class: `swatch ${k}` }), ` ${k} `]));
     const table = el('table', { id: 'days-table' }, el('caption', null, 'Devices added, removed and changed per day, across the fleet'),
       el('thead', null, el('tr', null, ['Day', 'Added', 'Removed', 'Changed'].map((t, j) => el('th', { scope: 'col', class: j ? 'num' : null }, t)))),
-      el('tbody', null, days.map((d) => el('tr', null, el('th', { scope: 'row' }, d[0]),
+      el('tbody', null, days.map((d) => el('tr', null, el('th', { scope: 'row' }, el('a', { href: `#day=${d[0]}` }, d[0])),
         d.slice(1).map((n) => el('td', { class: 'num' }, fmt(n)))))));
-    const latest = new RowList({
-      id: 'changes-table',
-      caption: `The latest changes, newest first${DATA.latest_changes.length >= 500 ? ' (the newest 500)' : ''}`,
-      noun: ['change', 'changes'],
-      items: DATA.latest_changes,
-      columns: [
-        { label: 'Taken at' }, { label: 'Host' }, { label: 'Change' }, { label: 'Instance id' }, { label: 'Description' },
-      ],
-      row: (c) => el('tr', { class: c[2] }, el('td', null, c[0]),
-        el('th', { scope: 'row' }, el('a', { href: hostLink(c[1]) }, hostName(c[1]))),
-        el('td', null, c[2]), el('td', null, el('code', null, c[3])), el('td', null, c[4])),
-    });
-    const drawn = days.length
+    // A fleet of one snapshot per host has days, and no change between two of them.
+    const drawn = days.some((d) => d[1] + d[2] + d[3] > 0)
       ? [legend, el('div', { class: 'scroll' }, chart(days)), el('div', { class: 'scroll' }, table)]
       : el('p', null, 'No device changed between two snapshots of a host.');
-    return section('changes', 'Changes', drawn, latest.element);
+    append(changeBox.element, ' ', el('label', { for: 'changes-day' }, 'on'), ' ', daySelect);
+    return section('changes', 'Changes', drawn, changeBox.element, changeList.element);
   }
 
   // --- devices without a driver ----------------------------------------------------
+
+  // A kind of device without a driver is named by its description and first hardware id.
+  const kindHash = (r) => `#kind=${encodeURIComponent(r[0])}${r[1] === null ? '' : `&hwid=${encodeURIComponent(r[1])}`}`;
+  const kindPanel = panel('kind-view');
+
+  function showKind(description, hwid) {
+    const r = DATA.no_driver.find((k) => k[0] === description && k[1] === hwid);
+    const { heading, body } = kindPanel;
+    body.replaceChildren();
+    if (r === undefined) {
+      heading.textContent = 'No such kind of device without a driver in this page';
+      return;
+    }
+    heading.replaceChildren('Hosts with ', bdi(r[0] === '' ? '(no description)' : r[0]), ' without a driver',
+      r[1] === null ? '' : [' (', el('code', null, r[1]), ')'], `: ${fmt(r[2].length)}`);
+    append(body, hostList(r[2], `Hosts with ${r[0]} without a driver`, 'kind-hosts'));
+  }
 
   function noDriver() {
     const list = new RowList({
@@ -482,20 +655,30 @@
       columns: [
         { label: 'Description', key: (r) => r[0] },
         { label: 'Hardware id', key: (r) => r[1] },
-        { label: 'Hosts', key: (r) => r[2], num: true },
+        { label: 'Hosts', key: (r) => r[2].length, num: true },
       ],
       row: (r) => el('tr', null, el('th', { scope: 'row' }, r[0] === '' ? '(no description)' : r[0]),
         el('td', null, r[1] === null ? el('span', { class: 'none' }, 'none') : el('code', null, r[1])),
-        el('td', { class: 'num' }, fmt(r[2]))),
+        el('td', { class: 'num' }, el('a', { href: kindHash(r), 'aria-label': `${plural(r[2].length, 'host', 'hosts')} with ${r[0]}` }, fmt(r[2].length)))),
     });
-    return section('no-driver', 'Devices without a driver', list.element);
+    return section('no-driver', 'Devices without a driver',
+      el('p', null, 'Each kind leads to its hosts.'), kindPanel.element, list.element);
   }
 
-  // --- the page and its locations ---------------------------------------------------
+  // The address names what is open and how the tables are filtered and sorted, in
+  // this order: #host=NAME, #driver=DESCRIPTION&provider=PROVIDER&version=VERSION,
+  // #kind=DESCRIPTION&hwid=ID (a kind of device without a driver),
+  // then seen=BUCKET, drivers=TEXT, hosts=TEXT, drivers-sort=COLUMN.asc|desc,
+  // hosts-sort=..., changes=HOST TEXT, day=YYYY-MM-DD. Back, Forward and reload give
+  // back all of it.
+  const VIEW_KEYS = ['host', 'driver', 'provider', 'version', 'kind', 'hwid'];
+  const KEYS = [...VIEW_KEYS, 'seen', 'drivers', 'hosts', 'drivers-sort', 'hosts-sort', 'changes', 'day'];
+  let typingIn = null; // the box whose typing the current history entry holds
+  let routed = null; // the hash the page shows
 
-  function parseHash() {
+  function parseParams(text) {
     const out = {};
-    for (const part of location.hash.slice(1).split('&')) {
+    for (const part of text.split('&')) {
       const at = part.indexOf('=');
       if (at < 0) continue;
       try {
@@ -506,29 +689,87 @@
     }
     return out;
   }
+  const parseHash = () => parseParams(location.hash.slice(1));
+
+  function hashOf(p) {
+    const parts = KEYS.filter((k) => p[k] !== undefined).map((k) => `${k}=${encodeURIComponent(p[k])}`);
+    return parts.length ? `#${parts.join('&')}` : '';
+  }
+
+  // The view the address names, with the tables' state as the page shows it.
+  function pageState(view) {
+    const p = {};
+    for (const k of VIEW_KEYS) if (k in view) p[k] = view[k];
+    const or = (text) => (text === '' ? undefined : text);
+    Object.assign(p, {
+      seen: or(seenSelect.value), drivers: or(driverBox.input.value), hosts: or(hostBox.input.value),
+      'drivers-sort': driverList.sortText, 'hosts-sort': hostList_.sortText,
+      changes: or(changeBox.input.value), day: or(daySelect.value),
+    });
+    return p;
+  }
+
+  // Writes the state into the address; false when it was there already.
+  function record(how, p = pageState(parseHash())) {
+    const hash = hashOf(p);
+    if (hash === location.hash) return false;
+    const url = hash === '' ? location.href.split('#')[0] : hash;
+    if (how === 'push') history.pushState(null, '', url);
+    else history.replaceState(null, '', url);
+    routed = location.hash;
+    return true;
+  }
+
+  function sorted() {
+    typingIn = null;
+    record('push');
+  }
 
   function reveal(target) {
     target.scrollIntoView({ block: 'start' });
     target.focus({ preventScroll: true });
   }
 
-  // The hash says what is open: #host=NAME, #driver=N&version=K, #seen=BUCKET.
+  // Shows what the address names; `moveFocus` takes the focus to it.
   function route(moveFocus) {
+    routed = location.hash;
     const p = parseHash();
+    // A table is drawn again only when its state changed: a link in it stays where it was.
+    const seen = SEEN.some((b) => b[0] === p.seen) ? p.seen : '';
+    if (seen !== seenSelect.value || (p.hosts ?? '') !== hostBox.input.value || p['hosts-sort'] !== hostList_.sortText) {
+      seenSelect.value = seen;
+      seenTest = SEEN.find((b) => b[0] === seen)?.[2] ?? null;
+      hostList_.sortText = p['hosts-sort'];
+      hostBox.set(p.hosts ?? '');
+    }
+    if ((p.drivers ?? '') !== driverBox.input.value || p['drivers-sort'] !== driverList.sortText) {
+      driverList.sortText = p['drivers-sort'];
+      driverBox.set(p.drivers ?? '');
+    }
+    if ((p.changes ?? '') !== changeBox.input.value || (p.day ?? '') !== daySelect.value) {
+      daySelect.value = p.day ?? '';
+      changeBox.set(p.changes ?? '');
+    }
     const hasHost = 'host' in p;
-    const hasDriver = 'driver' in p && /^\d+$/.test(p.driver);
+    const hasDriver = 'driver' in p;
     hostPanel.element.hidden = !hasHost;
     driverPanel.element.hidden = !hasDriver;
-    if ('seen' in p) setSeen(p.seen);
     if (hasHost) showHost(p.host);
     if (hasDriver) {
-      const k = p.version !== undefined && /^\d+$/.test(p.version) ? Number(p.version) : undefined;
-      showDriver(Number(p.driver), k);
+      const i = driverByKey.get(driverKey(p.provider ?? null, p.driver));
+      // -1: a version this driver does not have, which the view says
+      const k = i === undefined || p.version === undefined ? undefined : drivers[i][2].findIndex((v) => v[0] === p.version);
+      showDriver(i, k);
     }
+    const hasKind = 'kind' in p;
+    kindPanel.element.hidden = !hasKind;
+    if (hasKind) showKind(p.kind, p.hwid ?? null);
     if (!moveFocus) return;
     if (hasHost) reveal(hostPanel.heading);
+    else if (hasKind) reveal(kindPanel.heading);
     else if (hasDriver) reveal(document.getElementById('version-hosts-title') ?? driverPanel.heading);
-    else if ('seen' in p) reveal(document.getElementById('hosts-title'));
+    else if ('seen' in p || 'hosts' in p) reveal(document.getElementById('hosts-title'));
+    else if ('drivers' in p) reveal(document.getElementById('drivers-title'));
   }
 
   const nav = el('nav', { 'aria-label': 'Sections' }, el('ul', null,
@@ -537,14 +778,35 @@
   const main = el('main', null, overview(), drivers_(), hosts_(), changes(), noDriver());
   document.body.append(el('header', null, el('h1', null, DATA.title), nav), main);
 
-  window.addEventListener('hashchange', () => route(true));
-  // A link to the location already open changes no hash; it should still lead there.
+  // Back and Forward restore what the entry holds where the user left it; a hash
+  // typed or pasted into the address bar leads to what it names.
+  window.addEventListener('popstate', () => {
+    typingIn = null;
+    route(false);
+  });
+  window.addEventListener('hashchange', () => {
+    if (location.hash !== routed) route(true);
+  });
+  // A link within the page opens its view and keeps the tables' state; a section's
+  // link only moves there, so that the address keeps what it holds.
   document.addEventListener('click', (event) => {
     const a = event.target instanceof Element ? event.target.closest('a[href^="#"]') : null;
-    if (a && a.getAttribute('href').includes('=') && a.getAttribute('href') === location.hash) {
-      event.preventDefault();
-      route(true);
+    if (!a || event.button !== 0 || event.ctrlKey || event.metaKey || event.shiftKey || event.altKey) return;
+    event.preventDefault();
+    const href = a.getAttribute('href');
+    if (!href.includes('=')) {
+      const heading = document.getElementById(`${href.slice(1)}-title`);
+      if (heading) reveal(heading);
+      return;
     }
+    const link = parseParams(href.slice(1));
+    const view = VIEW_KEYS.some((k) => k in link) ? {} : parseHash();
+    const p = pageState(view);
+    Object.assign(p, link);
+    typingIn = null;
+    record('push', p);
+    route(!('day' in link));
+    if ('day' in link) reveal(document.getElementById('changes-title'));
   });
   route(location.hash.length > 1);
   performance.mark('qv-drawn');

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """`qvfleet page` in a real, headless Chromium: the page of a generated fleet against what
-`qvfleet hosts`, `drivers --by-inf`, `find`, `changes` and `sql` answer for the same index, its
+`qvfleet hosts`, `drivers`, `behind`, `find`, `changes` and `sql` answer for the same index, its
 filters, sorting and locations, and a fleet of hostile reports that must show as text and
 run nothing. Debian's selenium belongs to Debian's Python: run with /usr/bin/python3.
 
@@ -100,7 +100,8 @@ def start_browser():
 
 
 class PageCase(unittest.TestCase):
-    """One browser for the class; each test opens the page afresh."""
+    """One browser for the class; each test opens the page afresh, and counts the actions a
+    user takes on it from there: a link followed, a box typed in, a button pressed."""
     page = None
 
     @classmethod
@@ -116,9 +117,23 @@ class PageCase(unittest.TestCase):
         if self.browser.current_url.split('#')[0] == url.split('#')[0]:
             self.browser.get('about:blank')  # a new hash alone would not load the page again
         # what the page before left in the logs is not this page's
+        self.actions = 0
         self.browser.get_log('browser')
         self.browser.get_log('performance')
         self.browser.get(url)
+
+    def copy_hosts(self, copy_id):
+        """Presses the button that copies a host list, and reads the clipboard back by pasting
+        it where the test can read it."""
+        self.actions += 1
+        button = self.js("return document.getElementById(arguments[0]).querySelector('button')", copy_id)
+        button.send_keys(Keys.ENTER)
+        self.assertIn('Copied', self.js('return arguments[0].nextElementSibling.textContent', button))
+        area = self.js("""const a = document.createElement('textarea'); document.body.append(a); a.focus(); return a""")
+        area.send_keys(Keys.CONTROL, 'v')
+        text = self.js('const a = arguments[0]; a.remove(); return a.value', area)
+        self.assertTrue(text.endswith('\n'), 'one host a line')
+        return text[:-1].split('\n')
 
     def js(self, script, *args):
         return self.browser.execute_script(script, *args)
@@ -157,12 +172,14 @@ class PageCase(unittest.TestCase):
         """Presses Enter on a link and waits for the page to take the focus to what it names:
         the page answers a new hash in its own task, after the key's."""
         self.js('arguments[0].scrollIntoView()', link)
+        self.actions += 1
         link.send_keys(Keys.ENTER)
         WebDriverWait(self.browser, 5).until(
             lambda _: self.js('return document.activeElement !== arguments[0]', link),
             'the page did not move to what the link names')
 
     def type_in(self, box_id, text):
+        self.actions += 1
         box = self.browser.find_element(By.ID, box_id)
         box.clear()
         self.js("arguments[0].dispatchEvent(new Event('input'))", box)
@@ -210,28 +227,28 @@ class GeneratedFleet(PageCase):
     def setUpClass(cls):
         cls.db, cls.page = make_fleet()
         cls.hosts = tsv(qvfleet('hosts', cls.db))
-        cls.drivers = tsv(qvfleet('drivers', cls.db, '--by-inf'))
+        cls.drivers = tsv(qvfleet('drivers', cls.db))
         cls.changes = parse_changes(qvfleet('changes', cls.db))
         super().setUpClass()
 
     def groups(self, drivers_rows):
-        """`qvfleet drivers --by-inf` rows as {(provider, description, inf): [(version, hosts)]} in its order."""
+        """`qvfleet drivers` rows as {(provider, description): ['version (hosts)']} in its order."""
         out = collections.OrderedDict()
         for provider, description, inf, version, date, hosts in drivers_rows:
-            out.setdefault((provider, description, inf), []).append(f'{version} ({hosts})')
+            out.setdefault((provider, description), []).append(f'{version} ({hosts})')
         return out
 
     def page_drivers(self):
-        return {(p or '', d if d != '(no description)' else '', i or ''): None
-                for p, d, i, *_ in self.rows('drivers-table')}
+        return {(p or '', d if d != '(no description)' else ''): None
+                for p, d, *_ in self.rows('drivers-table')}
 
     def test_totals_and_hosts_agree_with_the_questions(self):
         self.open()
         totals = {r[0]: int(r[1].replace(',', '')) for r in self.js(
             "return [...document.querySelectorAll('#totals tr')].map(r => [r.cells[0].textContent, r.cells[1].textContent])")}
         snapshots = int(tsv(qvfleet('sql', self.db, 'SELECT count(*) FROM snapshot'))[0][0])
-        expected = {'Hosts': len(self.hosts), 'Snapshots': snapshots,
-                    'Distinct drivers (each version once)': len(self.drivers),
+        self.assertIn(f'the index\'s {snapshots} snapshots', self.js("return document.querySelector('#overview p').textContent"))
+        expected = {'Hosts': len(self.hosts), 'Drivers': len(self.groups(self.drivers)),
                     'Devices without a driver': sum(int(h[6]) for h in self.hosts)}
         self.assertEqual(totals, expected)
         page_hosts = [[c.replace(',', '') for c in r] for r in self.rows('hosts-table')]
@@ -245,9 +262,19 @@ class GeneratedFleet(PageCase):
             [...r.querySelectorAll('.bar a')].map(a => a.textContent))""")
         self.assertEqual(len(bars), len(keys))
         expected = self.groups(self.drivers)
+        for key, versions in expected.items():  # the sixth and older as one part
+            if len(versions) > 6:
+                hosts = sum(int(v.rsplit(' (', 1)[1][:-1]) for v in versions[5:])
+                expected[key] = versions[:5] + [f'{len(versions) - 5} older ({hosts})']
         self.assertEqual(dict(zip(keys, bars)), dict(expected), 'each bar is its driver\'s versions, newest first')
+        # the newest version of every driver in one colour, the older ones further along one scale
+        colours = self.js("""return [...document.querySelectorAll('#drivers-table tbody .bar')].map(bar =>
+            [...bar.children].map(p => Number(/\\bv(\\d)\\b/.exec(p.className)[1])))""")
+        for parts in colours:
+            self.assertEqual(parts[0], 0, 'the newest version')
+            self.assertEqual(parts[1:], [min(k, 5) for k in range(1, len(parts))], 'the older ones')
         # the most versions first, then the most hosts
-        counts = [(len(b), int(r[4].replace(',', ''))) for b, r in zip(bars, self.rows('drivers-table'))]
+        counts = [(int(r[2].replace(',', '')), int(r[3].replace(',', ''))) for r in self.rows('drivers-table')]
         self.assertEqual(counts, sorted(counts, reverse=True))
         # each part as wide as its share of the driver's hosts, the parts filling the bar
         bars = self.js("""return [...document.querySelectorAll('#drivers-table tbody .bar')].map(bar =>
@@ -256,21 +283,22 @@ class GeneratedFleet(PageCase):
         for width, parts in bars:
             total = sum(n for _, n in parts)
             for got, n in parts:
-                self.assertAlmostEqual(got, width * n / total, delta=4, msg=f'a part of {n} of {total} hosts in a bar')
+                # each part is at least 3 px wide, which the others give up
+                self.assertAlmostEqual(got, width * n / total, delta=4 + 3 * len(parts), msg=f'a part of {n} of {total} hosts in a bar')
 
     def test_choosing_a_version_lists_its_hosts(self):
         self.open()
         row = self.js("""const r = [...document.querySelectorAll('#drivers-table tbody tr')].find(r => r.querySelectorAll('.bar a').length > 1);
-            return [r.cells[0].textContent, r.cells[1].textContent, r.cells[2].textContent, r.querySelectorAll('.bar a')[1].textContent]""")
-        provider, description, inf, label = row
+            return [r.cells[0].textContent, r.cells[1].textContent, r.querySelectorAll('.bar a')[1].textContent]""")
+        provider, description, label = row
         version = label.rsplit(' (', 1)[0]
         self.click_link('drivers-table', label)
-        self.assertRegex(self.hash(), r'^#driver=\d+&version=1$')
+        self.assertEqual(self.hash(), f'#driver={description}&provider={provider}&version={version}')
         self.assertEqual(self.js('return document.activeElement.id'), 'version-hosts-title')
-        listed = self.js("return [...document.querySelectorAll('#driver-view ul.hostlist a')].map(a => a.textContent)")
+        listed = self.js("return [...document.querySelectorAll('#version-hosts a')].map(a => a.textContent)")
         query = ('SELECT DISTINCT host FROM latest_device WHERE driver_provider IS {} AND driver_desc = {} '
-                 'AND driver_inf IS {} AND driver_version = {} ORDER BY host').format(
-            sql_text(provider), sql_text(description), sql_text(inf), sql_text(version))
+                 'AND driver_version = {} ORDER BY host').format(
+            sql_text(provider), sql_text(description), sql_text(version))
         self.assertEqual(listed, [r[0] for r in tsv(qvfleet('sql', self.db, query))])
         self.assertEqual(f'{version} ({len(listed)})', label)
         # and a host of the list leads to that host, whose devices agree with `find`
@@ -279,24 +307,111 @@ class GeneratedFleet(PageCase):
         self.click_link('driver-view', listed[0])
         self.assertEqual(self.hash(), '#host=' + listed[0])
         devices = {tuple(r) for r in self.rows('host-devices')}
-        found = [r for r in tsv(qvfleet('find', self.db, ids[0])) if r[0] == listed[0]]
-        self.assertTrue(found, f'find {ids[0]} names {listed[0]}')
+        # the ids are the driver's over all its versions: one of them is this host's
+        found = [r for id_ in ids for r in tsv(qvfleet('find', self.db, id_)) if r[0] == listed[0]]
+        self.assertTrue(found, f'find names {listed[0]} by one of {ids}')
         for host, taken_at, instance_id, description, driver_ver in found:
             self.assertIn((instance_id, description, driver_ver), {d[:3] for d in devices})
+
+    def test_which_hosts_run_an_old_version_of_a_driver(self):
+        # the driver with the most hosts behind, as an administrator would look for it by name
+        (provider, description), _ = collections.Counter(
+            (r[1], r[2]) for r in tsv(qvfleet('behind', self.db))).most_common(1)[0]
+        behind = [r for r in tsv(qvfleet('behind', self.db, description))
+                  if (r[1], r[2]) == (provider, description)]
+        self.assertTrue(behind, 'the driver has hosts behind its newest version')
+        self.open()
+        self.type_in('drivers-filter', description)  # 1
+        row = self.js("""return [...document.querySelectorAll('#drivers-table tbody tr')].find(r =>
+            r.cells[0].textContent === arguments[0] && r.cells[1].textContent === arguments[1]).cells[4].textContent""",
+                      provider, description)
+        self.assertEqual(int(row), len({r[0] for r in behind}), 'the column of hosts behind')
+        self.click_link('drivers-table', description)  # 2
+        self.assertEqual(self.hash(), f'#driver={description}&provider={provider}&drivers={description}')
+        listed = self.js("return [...document.querySelectorAll('#behind-hosts a')].map(a => a.textContent)")
+        self.assertEqual(listed, sorted({r[0] for r in behind}))
+        self.assertEqual(self.copy_hosts('behind-hosts-copy'), listed)  # 3
+        self.assertLessEqual(self.actions, 3)
+        self.assert_clean('a driver\'s hosts behind')
+
+    def test_which_hosts_stopped_reporting(self):
+        newest = datetime.datetime.fromisoformat(max(h[1] for h in self.hosts)[:-1])
+        before = (newest - datetime.timedelta(days=30)).date().isoformat()
+        stopped = [r[0] for r in tsv(qvfleet('hosts', self.db, '--seen-before', before))]
+        self.assertTrue(stopped)
+        self.open()
+        self.follow(self.browser.find_element(By.CSS_SELECTOR, '#seen a[href="#seen=older"]'))  # 1
+        self.assertEqual(sorted(self.copy_hosts('hosts-copy')), sorted(stopped))  # 2
+        self.assertLessEqual(self.actions, 3)
+        self.assert_clean('the hosts that stopped reporting')
+
+    def test_which_hosts_have_a_device_without_a_driver(self):
+        self.open()
+        description, hwid, count = self.rows('no-driver-table')[0]
+        description = '' if description == '(no description)' else description
+        expected = sorted({r[0] for r in tsv(qvfleet('nodriver', self.db))
+                           if (r[2], r[3]) == (description, hwid or '')})
+        self.assertEqual(int(count), len(expected))
+        link = self.browser.find_element(By.CSS_SELECTOR, '#no-driver-table tbody a')
+        self.follow(link)  # 1
+        self.assertEqual(self.copy_hosts('kind-hosts-copy'), expected)  # 2
+        self.assertLessEqual(self.actions, 3)
+        self.assert_clean('the hosts of a device without a driver')
+
+    def test_back_forward_and_reload_restore_filter_sort_and_last_seen(self):
+        self.open()
+        self.type_in('hosts-filter', 'old')
+        select = self.browser.find_element(By.ID, 'hosts-seen')
+        select.send_keys('1')  # "1 to 7 days ago"
+        sort = self.browser.find_elements(By.CSS_SELECTOR, '#hosts-table thead th')[3].find_element(By.TAG_NAME, 'button')
+        sort.send_keys(Keys.ENTER)
+        newest = datetime.datetime.fromisoformat(max(h[1] for h in self.hosts)[:-1])
+        week = [h[0] for h in self.hosts if h[0].startswith('OLD')
+                and 1 <= (newest - datetime.datetime.fromisoformat(h[1][:-1])).days <= 7]
+        states = [  # (hash, box, last seen, host names in the table)
+            ('', '', '', [h[0] for h in self.hosts]),
+            ('#hosts=old', 'old', '', [h[0] for h in self.hosts if h[0].startswith('OLD')]),
+            ('#seen=week&hosts=old', 'old', 'week', sorted(week)),
+            ('#seen=week&hosts=old&hosts-sort=devices.desc', 'old', 'week', None),
+        ]
+        shown = lambda: (self.hash(), self.js("return document.getElementById('hosts-filter').value"),
+                         self.js("return document.getElementById('hosts-seen').value"))
+        def check(state):
+            self.assertEqual(shown(), state[:3])
+            names = [r[0] for r in self.rows('hosts-table')]
+            if state[3] is not None:
+                self.assertEqual(names, state[3])
+            else:
+                devices = [int(r[3].replace(',', '')) for r in self.rows('hosts-table')]
+                self.assertEqual(devices, sorted(devices, reverse=True))
+                self.assertEqual(sorted(names), sorted(week))
+        check(states[-1])
+        for state in reversed(states[:-1]):
+            self.browser.back()
+            check(state)
+        for state in states[1:]:
+            self.browser.forward()
+            check(state)
+        self.browser.refresh()
+        check(states[-1])
+        self.assert_clean('back, forward and reload')
 
     def test_filters_narrow_the_rows(self):
         self.open()
         every = self.groups(self.drivers)
         by_version = lambda text: {k for k, v in every.items() if any(text in label for label in v)}
         cases = [  # (box, typed, the rows it must leave)
-            ('drivers-filter', 'intel', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel', '--by-inf'))))),
-            ('drivers-filter', 'INTEL', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel', '--by-inf'))))),
-            ('drivers-filter', 'pci\\cc_0', set(self.groups(tsv(qvfleet('drivers', self.db, 'PCI\\CC_0', '--by-inf'))))),
+            ('drivers-filter', 'intel', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
+            ('drivers-filter', 'INTEL', set(self.groups(tsv(qvfleet('drivers', self.db, 'intel'))))),
+            ('drivers-filter', 'pci\\cc_0', set(self.groups(tsv(qvfleet('drivers', self.db, 'PCI\\CC_0'))))),
             ('drivers-filter', self.drivers[0][3], by_version(self.drivers[0][3])),
             ('drivers-filter', 'no driver has this', set()),
             ('hosts-filter', 'pc-0001', {h[0] for h in self.hosts if 'PC-0001' in h[0]}),
             ('hosts-filter', self.hosts[0][2], {h[0] for h in self.hosts if self.hosts[0][2] in h[2]}),
             ('hosts-filter', 'OLD', {name for name, _ in AGED}),
+            # a hardware or compatible id, whole or as a prefix, as `find` finds it
+            ('hosts-filter', 'usb\\vid_0bda*', {r[0] for r in tsv(qvfleet('find', self.db, 'USB\\VID_0BDA*'))}),
+            ('hosts-filter', 'monitor\\LGD06A5', {r[0] for r in tsv(qvfleet('find', self.db, 'MONITOR\\LGD06A5'))}),
         ]
         for box, typed, expected in cases:
             with self.subTest(box=box, typed=typed):
@@ -315,6 +430,7 @@ class GeneratedFleet(PageCase):
             ('hosts-table', 3, True, 'descending'),
             ('hosts-table', 1, False, 'ascending'),
             ('drivers-table', 4, True, 'descending'),
+            ('drivers-table', 3, True, 'descending'),
             ('drivers-table', 1, False, 'ascending'),
         ]
         for table, column, numeric, first in cases:
@@ -371,13 +487,26 @@ class GeneratedFleet(PageCase):
         snapshots = {r[0]: r for r in self.rows('host-snapshots')}
         self.assertGreater(int(snapshots[taken_at][1 + ['devices', 'added', 'removed', 'changed'].index(kind)]), 0)
 
+    def test_the_changes_narrow_to_a_day_and_a_host(self):
+        day = max(t for t, *_ in self.changes)[:10]
+        host = collections.Counter(h for t, h, *_ in self.changes if t.startswith(day)).most_common(1)[0][0]
+        self.open()
+        self.follow(self.browser.find_element(By.CSS_SELECTOR, f'svg.chart a[href="#day={day}"]'))
+        self.assertEqual(self.hash(), f'#day={day}')
+        self.assertEqual({r[0][:10] for r in self.rows('changes-table')}, {day})
+        self.type_in('changes-filter', host)
+        self.assertEqual(self.hash(), f'#changes={host}&day={day}')
+        expected = [c for c in self.changes if c[0].startswith(day) and c[1] == host]
+        self.assertEqual(sorted(tuple(r[:4]) for r in self.rows('changes-table')), sorted(expected))
+        self.assert_clean('the changes of a day and a host')
+
     def test_a_host_shows_its_devices_and_snapshots(self):
         host = TWICE  # a device of its latest report is listed as often as it stands there
         self.open('#host=' + urllib.parse.quote(host))
-        query = ('SELECT instance_id, description, driver_ver, driver_provider, copies FROM latest_device '
-                 'WHERE host = {} ORDER BY instance_id').format(sql_text(host))
-        expected = [[c if c != '' else None for c in r[:4]] for r in tsv(qvfleet('sql', self.db, query))
-                    for _ in range(int(r[4]))]
+        query = ('SELECT instance_id, description, driver_ver, driver_provider, driver_inf, class_guid, copies '
+                 'FROM latest_device WHERE host = {} ORDER BY instance_id').format(sql_text(host))
+        expected = [[c if c != '' else None for c in r[:6]] for r in tsv(qvfleet('sql', self.db, query))
+                    for _ in range(int(r[6]))]
         got = [[c if c != 'no driver' else None for c in r] for r in self.rows('host-devices')]
         self.assertEqual(len(got), int(next(h[5] for h in self.hosts if h[0] == host)))
         self.assertEqual([r[0] for r in got], [r[0] for r in expected])
@@ -393,29 +522,110 @@ class GeneratedFleet(PageCase):
                          'No host named NO-SUCH-HOST in this page')
         self.assert_clean('a host chosen')
 
-    def test_a_page_without_host_details_says_why(self):
-        # the page of a fleet too large for them, made from this one: the data is no script,
-        # so the policy's hashes stay right
+    def host_changes(self):
+        """The host view's changes as `changes --host` prints them."""
+        return ''.join(self.js("""return [...document.querySelectorAll('#host-view ol.pairs li')].map(li => {
+            const [older, newer] = [...li.querySelectorAll('time')].map(t => t.textContent);
+            const pre = li.querySelector('pre');
+            return `between   ${older} ${newer} ${arguments[0]}\\n` + (pre ? pre.textContent : 'left out\\n');
+          })""", self.js("return document.querySelector('#host-view-title bdi').textContent")))
+
+    def test_what_changed_on_a_host(self):
+        host = max(self.hosts, key=lambda h: sum(1 for c in self.changes if c[1] == h[0]))[0]
+        self.open()
+        self.type_in('hosts-filter', host)  # 1
+        self.click_link('hosts-table', host)  # 2
+        self.assertLessEqual(self.actions, 3)
+        self.assertEqual(self.host_changes(), qvfleet('changes', self.db, '--host', host))
+        self.assert_clean('a host\'s changes')
+
+    def lean_page(self, name, change):
+        """The page of a fleet over its budget, made from this one: the data is no script, so
+        the policy's hashes stay right."""
         with open(self.page, encoding='utf-8') as f:
             text = f.read()
         start = text.index('>', text.index('id="fleet-data"')) + 1
         end = text.index('</script>', start)
         data = json.loads(text[start:end])
-        reason = 'The devices and snapshots of each host would make the page 99 MB.'
-        data['host_details'], data['details_left_out'] = None, reason
+        change(data)
         embedded = json.dumps(data, separators=(',', ':')).replace('<', '\\u003c').replace('>', '\\u003e').replace('&', '\\u0026')
-        lean = os.path.join(WORK, 'lean.html')
+        lean = os.path.join(WORK, name)
         with open(lean, 'w', encoding='utf-8') as f:
             f.write(text[:start] + embedded + text[end:])
-        self.page, host = lean, self.hosts[1]
+        return lean
+
+    def test_over_its_budget_the_page_keeps_the_newest_changes_and_says_so(self):
+        host = max(self.hosts, key=lambda h: sum(1 for c in self.changes if c[1] == h[0]))[0]
+        reason = 'The changes of the oldest 9 pairs of snapshots, up to one taken at 2026-12-05T06:00:00Z, are left out.'
+        def change(data):
+            for details in data['host_details']:
+                for snapshot in details['snapshots']:
+                    if snapshot[0] <= '2026-12-05T06:00:00Z':
+                        snapshot[5] = None
+            data['details_left_out'] = reason
+        self.page = self.lean_page('budget.html', change)
+        self.open('#host=' + urllib.parse.quote(host))
+        self.assertIn(reason, self.js("return document.getElementById('left-out').textContent"))
+        expected = qvfleet('changes', self.db, '--host', host).split('between   ')
+        got = self.host_changes().split('between   ')
+        self.assertEqual(len(got), len(expected))
+        for pair, wanted in zip(got[1:], expected[1:]):
+            newer = pair.split(' ', 2)[1:2]
+            self.assertEqual(pair, wanted if newer > ['2026-12-05T06:00:00Z'] else wanted.split('\n')[0] + '\nleft out\n')
+        self.assertIn('left out\n', got[-1], 'the oldest pair left out')
+        self.assertNotIn('left out\n', got[1], 'the newest pair kept')
+        self.assert_clean('a page over its budget')
+
+    def test_a_fleet_without_changes_says_so_instead_of_a_chart(self):
+        def change(data):  # one snapshot a host: days, and no change on any
+            data['days'] = [[d[0], 0, 0, 0] for d in data['days']]
+        self.page = self.lean_page('unchanged.html', change)
+        self.open()
+        self.assertEqual(self.js("return document.querySelectorAll('svg.chart, #days-table').length"), 0)
+        self.assertIn('No device changed between two snapshots of a host.',
+                      self.js("return document.getElementById('changes').textContent"))
+        self.assert_clean('a fleet without changes')
+
+    def test_a_page_without_host_details_says_why(self):
+        reason = 'The devices and snapshots of each host would make the page 99 MB.'
+        def change(data):
+            data['host_details'], data['details_left_out'] = None, reason
+        self.page, host = self.lean_page('lean.html', change), self.hosts[1]
         self.open('#host=' + urllib.parse.quote(host[0]))
         self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + host[0])
         self.assertIn(reason, self.js("return document.querySelector('#host-view .left-out').textContent"))
         self.assertEqual(self.js("return document.querySelectorAll('#host-devices, #host-snapshots').length"), 0)
         self.assert_clean('a page without host details')
 
+    def test_narrow_printed_and_dark_pages_stay_readable(self):
+        cut = """return [...document.querySelectorAll('#drivers-table thead th, #hosts-table thead th, #hosts-table tbody th a')]
+            .filter(e => e.scrollWidth > e.clientWidth + 1 || e.getClientRects().length > 1).map(e => e.textContent)"""
+        emulate = lambda media, scheme: self.browser.execute_cdp_cmd('Emulation.setEmulatedMedia', {
+            'media': media, 'features': [{'name': 'prefers-color-scheme', 'value': scheme}]})
+        try:
+            self.browser.set_window_size(420, 900)
+            self.open()
+            self.assertEqual(self.js(cut), [], 'headers and host names whole at 420 px')
+            # the chart's last day label stands inside the chart
+            right = self.js("const t = [...document.querySelectorAll('svg.chart text')].pop(); const b = t.getBBox(); return b.x + b.width")
+            self.assertLessEqual(right, 720)
+            self.browser.set_window_size(1280, 900)
+            emulate('print', 'light')
+            part = self.js("""const s = getComputedStyle(document.querySelector('.bar .part'));
+                return [s.color, s.backgroundColor]""")
+            self.assertEqual(part, ['rgb(0, 0, 0)', 'rgb(255, 255, 255)'], 'printed labels black on white')
+            emulate('screen', 'dark')
+            ink, paper = self.js("const s = getComputedStyle(document.body); return [s.color, s.backgroundColor]")
+            level = lambda rgb: sum(int(n) for n in rgb[rgb.index('(') + 1:-1].split(',')[:3])
+            self.assertGreater(level(ink), level(paper), 'light text on a dark page')
+        finally:
+            emulate('', '')
+            self.browser.set_window_size(1280, 900)
+        self.assert_clean('reading')
+
     def test_tables_and_boxes_are_labelled(self):
-        self.open('#driver=0&version=0')
+        first = self.drivers[0]
+        self.open(f'#driver={urllib.parse.quote(first[1])}&provider={urllib.parse.quote(first[0])}&version={first[3]}')
         problems = self.js("""const out = [];
             for (const t of document.querySelectorAll('table')) {
               if (!t.caption || !t.caption.textContent.trim()) out.push('a table without a caption: ' + t.id);
@@ -429,6 +639,48 @@ class GeneratedFleet(PageCase):
             if (!chart || chart.getAttribute('role') !== 'img') out.push('no chart image');
             return out""")
         self.assertEqual(problems, [])
+
+
+class OneMoreDay(PageCase):
+    """The links of one day's page, opened in the page of the same fleet a day later."""
+
+    @classmethod
+    def setUpClass(cls):
+        share, later = os.path.join(WORK, 'days'), os.path.join(WORK, 'days-later')
+        subprocess.run([sys.executable, GENERATOR, 'daily', later, '--hosts', '12', '--days', '3',
+                        '--devices', '80', '--seed', '11'], check=True, capture_output=True)
+        last = max(name for host in os.listdir(later) for name in os.listdir(os.path.join(later, host)))
+        shutil.copytree(later, share, ignore=lambda folder, names: [n for n in names if n == last],
+                        copy_function=shutil.copy2)
+        cls.db = os.path.join(WORK, 'days.db')
+        cls.before = os.path.join(WORK, 'days-before.html')
+        qvfleet('index', cls.db, share)
+        qvfleet('page', cls.db, cls.before)
+        cls.after = os.path.join(WORK, 'days-after.html')
+        qvfleet('index', cls.db, later)
+        qvfleet('page', cls.db, cls.after)
+        super().setUpClass()
+
+    def view(self):
+        return self.js("""return [...document.querySelectorAll('.panel:not([hidden])')].map(p =>
+            [p.querySelector('h3').textContent, p.querySelector('tr.chosen th')?.textContent ?? null])""")
+
+    def test_a_driver_and_a_host_keep_their_links(self):
+        self.page = self.before
+        self.open()
+        links = self.js("""return [document.querySelector('#drivers-table .bar a:last-child'),
+            document.querySelector('#hosts-table tbody a')].map(a => a.getAttribute('href'))""")
+        views = []
+        for link in links:
+            self.open(link)
+            views.append(self.view())
+            self.assertEqual(len(views[-1]), 1, link)
+        self.page = self.after
+        for link, view in zip(links, views):
+            with self.subTest(link=link):
+                self.open(link)
+                self.assertEqual(self.view(), view)
+        self.assert_clean('links a day later')
 
 
 def hostile_report(value, driver_version, extra):
@@ -483,7 +735,7 @@ class HostileFleet(PageCase):
         self.assertEqual([r[0] for r in hosts], expected, 'host names')
         self.assertEqual([r[2] for r in hosts], expected, 'OS')
         drivers = sorted(self.rows('drivers-table'), key=lambda r: r[1].encode())
-        self.assertEqual([r[:3] for r in drivers], [[v, v, v] for v in expected], 'provider, description, INF')
+        self.assertEqual([r[:2] for r in drivers], [[v, v] for v in expected], 'provider, description')
         no_driver = self.rows('no-driver-table')
         self.assertEqual(sorted((r[0], r[1]) for r in no_driver if r[1] != 'USB\\ADDED'),
                          sorted((v, v) for v in expected))
@@ -500,21 +752,33 @@ class HostileFleet(PageCase):
                 self.assertEqual(self.hash(), '#host=' + value)
                 self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + value)
                 devices = self.rows('host-devices')
-                self.assertIn([value, value, '2024-01-02 1.2.3.4', value], devices)
-                self.assertIn(['NODRV\\' + value, value, None, None], devices)
+                self.assertIn([value, value, '2024-01-02 1.2.3.4', value, value, None], devices)
+                self.assertIn(['NODRV\\' + value, value, None, None, None, None], devices)
         self.assert_clean('every hostile host opened')
 
     def test_each_driver_version_opens(self):
         self.open()
-        for n in range(len(HOSTILE)):
-            with self.subTest(driver=n):
-                self.open(f'#driver={n}&version=0')
+        for value in HOSTILE:
+            with self.subTest(driver=value[:40]):
+                quoted = urllib.parse.quote(value, safe='')
+                self.open(f'#driver={quoted}&provider={quoted}&version=1.2.3.4')
                 listed = self.js("return [...document.querySelectorAll('#driver-view ul.hostlist a')].map(a => a.textContent)")
                 provider = self.js("return document.querySelector('#driver-view-title bdi').textContent")
                 self.assertEqual(listed, [provider])
+                self.assertEqual(self.rows('driver-versions'), [['1.2.3.4', '2024-01-02', value, '1']], 'version, date, INF')
                 self.assertEqual(self.js("return [...document.querySelectorAll('#driver-view ul.ids code')].map(c => c.textContent)"),
                                  [provider])
         self.assert_clean('every hostile driver opened')
+
+    def test_each_kind_without_a_driver_and_its_changes_open(self):
+        for value in HOSTILE:
+            with self.subTest(kind=value[:40]):
+                quoted = urllib.parse.quote(value, safe='')
+                self.open(f'#kind={quoted}&hwid={quoted}&changes={quoted}')
+                self.assertEqual(self.js("return [...document.querySelectorAll('#kind-hosts a')].map(a => a.textContent)"), [value])
+                self.assertEqual(self.js("return document.querySelector('#kind-view-title bdi').textContent"), value)
+                self.assertEqual({r[1] for r in self.rows('changes-table')}, {value}, 'the changes of the host named')
+        self.assert_clean('every hostile kind opened')
 
 
 def main():

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "changes.h"
+#include "driver_runs.h"
 #include "page_fleet.h"
 
 namespace qv {
@@ -36,24 +37,23 @@ constexpr std::string_view kSnapshots =
     "SELECT s.snapshot_id, s.host_id, s.taken_at, r.devices FROM snapshot AS s "
     "JOIN report AS r ON r.report_id = s.report_id ORDER BY s.host_id, s.mtime_ns, s.snapshot_id";
 
-// Which driver each host's latest snapshot runs, as `drivers` counts them.
-constexpr std::string_view kLatestDrivers =
-    "SELECT s.host_id, rd.driver_id FROM latest_snapshot AS s "
-    "JOIN report_driver AS rd ON rd.report_id = s.report_id";
-
-constexpr std::string_view kDrivers =
-    "SELECT driver_id, provider, description, inf, version, date, v1, v2, v3, v4 FROM driver";
-
-// The matching ids that `drivers TEXT` looks in.
+// The matching ids that `drivers TEXT` looks in, by the driver they matched.
 constexpr std::string_view kMatchingIds =
-    "SELECT DISTINCT driver_id, driver_matching_id FROM device_state "
-    "WHERE driver_id IS NOT NULL AND driver_matching_id IS NOT NULL";
+    "SELECT DISTINCT d.provider, d.description, s.driver_matching_id FROM device_state AS s "
+    "JOIN driver AS d ON d.driver_id = s.driver_id WHERE s.driver_matching_id IS NOT NULL";
 
 constexpr std::string_view kLatestStates =
     "SELECT v.state_id, v.instance_id, v.description, v.driver_ver, v.driver_provider, "
-    "v.driver_id IS NULL, (SELECT i.value FROM device_id AS i WHERE i.state_id = v.state_id "
+    "v.driver_inf, v.class_guid, v.driver_id IS NULL, (SELECT i.value FROM device_id AS i WHERE "
+    "i.state_id = v.state_id "
     "AND i.kind = 'hwid' ORDER BY i.position LIMIT 1) "
     "FROM device AS v WHERE v.state_id IN (SELECT rd.state_id FROM latest_snapshot AS s "
+    "JOIN report_device AS rd ON rd.report_id = s.report_id)";
+
+// The hardware and compatible ids of the latest snapshots' devices, which `find` looks in.
+constexpr std::string_view kLatestIds =
+    "SELECT i.state_id, i.value FROM device_id AS i WHERE i.kind IN ('hwid', 'cid') "
+    "AND i.state_id IN (SELECT rd.state_id FROM latest_snapshot AS s "
     "JOIN report_device AS rd ON rd.report_id = s.report_id)";
 
 constexpr std::string_view kLatestDevices =
@@ -94,6 +94,7 @@ class Reader {
   std::expected<void, std::string> read_hosts() {
     return each(db_, kLatest, [&](const Statement& row) {
       host_at_.emplace(row.integer(0), fleet_.hosts.size());
+      host_named_.emplace(row.text(1), fleet_.hosts.size());
       fleet_.hosts.push_back({.name = std::string(row.text(1)),
                               .last_seen = std::string(row.text(2)),
                               .os = std::string(row.text(3)),
@@ -117,7 +118,8 @@ class Reader {
       if (host == host_at_.end()) return;
       snapshot_at_.emplace(row.integer(0), Place{host->second, fleet_.snapshots.size()});
       fleet_.hosts[host->second].snapshots.push_back(fleet_.snapshots.size());
-      fleet_.snapshots.push_back({.taken_at = taken_at, .devices = row.integer(3), .counts = {}});
+      fleet_.snapshots.push_back(
+          {.taken_at = taken_at, .devices = row.integer(3), .counts = {}, .differences = {}});
     });
   }
 
@@ -128,6 +130,7 @@ class Reader {
       const auto newer = snapshot_at_.find(change.newer_snapshot);
       if (newer == snapshot_at_.end()) return;
       PageSnapshot& snapshot = fleet_.snapshots[newer->second.snapshot];
+      snapshot.differences = std::string(change.differences);
       ChangeCounts& day = fleet_.days[snapshot.taken_at.substr(0, 10)];
       for (std::string_view rest = change.differences; !rest.empty();) {
         const std::string_view line = rest.substr(0, rest.find('\n'));
@@ -161,47 +164,59 @@ class Reader {
     return {};
   }
 
+  // The drivers as `drivers` groups and counts them, and `behind` finds their hosts.
   std::expected<void, std::string> read_drivers() {
-    std::unordered_map<Id, std::vector<std::size_t>> hosts_of;
-    auto done = each(db_, kLatestDrivers, [&](const Statement& row) {
-      const auto host = host_at_.find(row.integer(0));
-      if (host != host_at_.end()) hosts_of[row.integer(1)].push_back(host->second);
+    const auto runs = read_driver_runs(db_, std::nullopt);
+    if (!runs) return Failed(runs.error());
+    const std::vector<DriverRow>& rows = runs->rows;
+    std::vector<std::vector<std::size_t>> hosts_of(rows.size());  // by a version's first row
+    std::vector<std::size_t> newest(rows.size(), rows.size());    // by a driver's first row
+    for (const RunningHost& running : runs->hosts) {
+      const auto host = host_named_.find(running.name);
+      if (host == host_named_.end()) continue;
+      std::size_t counted = rows.size();
+      // A host's rows ascend, so the rows of one version stand together in them.
+      for (const std::size_t place : running.rows) {
+        const std::size_t version = rows[place].version_first;
+        if (version != counted) hosts_of[version].push_back(host->second);
+        counted = version;
+        newest[rows[place].driver] = std::min(newest[rows[place].driver], place);
+      }
+    }
+    std::map<std::pair<Text, std::string>, std::size_t> driver_at;
+    const DriverRow* driver_first = nullptr;  // of the driver read last
+    for (const DriverVersionCount& count : count_versions(*runs)) {
+      const DriverRow& row = *count.row;
+      if (&rows[row.driver] != driver_first) {
+        driver_first = &rows[row.driver];
+        driver_at.emplace(std::pair{row.provider, row.description}, fleet_.drivers.size());
+        fleet_.drivers.push_back({.provider = row.provider,
+                                  .description = row.description,
+                                  .versions = {},
+                                  .matching_ids = {}});
+      }
+      auto& hosts = hosts_of[row.version_first];
+      std::ranges::sort(hosts);
+      fleet_.drivers.back().versions.push_back(
+          {.version = row.version,
+           .date = row.date,
+           .inf = count.inf,
+           .behind = row.numbers < rows[newest[row.driver]].numbers,
+           .hosts = std::move(hosts)});
+    }
+    auto done = each(db_, kMatchingIds, [&](const Statement& row) {
+      const auto driver = driver_at.find({text_of(row, 0), std::string(row.text(1))});
+      if (driver != driver_at.end()) {
+        fleet_.drivers[driver->second].matching_ids.emplace(row.text(2));
+      }
     });
     if (!done) return done;
-    using Key = std::tuple<Text, std::string, Text>;
-    std::map<Key, PageDriver> drivers;
-    std::unordered_map<Id, PageDriver*> driver_of;
-    done = each(db_, kDrivers, [&](const Statement& row) {
-      const auto hosts = hosts_of.find(row.integer(0));
-      if (hosts == hosts_of.end()) return;
-      Key key{text_of(row, 1), std::string(row.text(2)), text_of(row, 3)};
-      PageDriver& driver = drivers[key];
-      std::tie(driver.provider, driver.description, driver.inf) = std::move(key);
-      std::ranges::sort(hosts->second);
-      driver.versions.push_back(
-          {.version = std::string(row.text(4)),
-           .date = text_of(row, 5),
-           .parts = {row.integer(6), row.integer(7), row.integer(8), row.integer(9)},
-           .hosts = std::move(hosts->second)});
-      driver_of.emplace(row.integer(0), &driver);
-      ++fleet_.driver_rows;
-    });
-    if (!done) return done;
-    done = each(db_, kMatchingIds, [&](const Statement& row) {
-      const auto driver = driver_of.find(row.integer(0));
-      if (driver != driver_of.end()) driver->second->matching_ids.emplace(row.text(1));
-    });
-    if (!done) return done;
-    for (auto& [key, driver] : drivers) fleet_.drivers.push_back(std::move(driver));
     order_drivers();
     return {};
   }
 
   void order_drivers() {
     for (PageDriver& driver : fleet_.drivers) {
-      std::ranges::sort(driver.versions, [](const PageVersion& a, const PageVersion& b) {
-        return std::tie(b.parts, b.date, b.version) < std::tie(a.parts, a.date, a.version);
-      });
       std::set<std::size_t> hosts;
       for (const PageVersion& version : driver.versions) {
         hosts.insert(version.hosts.begin(), version.hosts.end());
@@ -213,8 +228,7 @@ class Reader {
     std::ranges::sort(fleet_.drivers, [](const PageDriver& a, const PageDriver& b) {
       if (a.versions.size() != b.versions.size()) return a.versions.size() > b.versions.size();
       if (a.hosts != b.hosts) return a.hosts > b.hosts;
-      return std::tie(a.provider, a.description, a.inf) <
-             std::tie(b.provider, b.description, b.inf);
+      return std::tie(a.provider, a.description) < std::tie(b.provider, b.description);
     });
   }
 
@@ -228,13 +242,20 @@ class Reader {
     };
     std::unordered_map<Id, State> states;
     auto done = each(db_, kLatestStates, [&](const Statement& row) {
-      states.emplace(row.integer(0), State{{std::string(row.text(1)), std::string(row.text(2)),
-                                            text_of(row, 3), text_of(row, 4)},
-                                           row.integer(5) != 0,
-                                           text_of(row, 6)});
+      states.emplace(row.integer(0),
+                     State{{std::string(row.text(1)), std::string(row.text(2)), text_of(row, 3),
+                            text_of(row, 4), text_of(row, 5), text_of(row, 6)},
+                           row.integer(7) != 0,
+                           text_of(row, 8)});
     });
     if (!done) return done;
     number_states(states);
+    fleet_.state_ids.resize(fleet_.states.size());
+    done = each(db_, kLatestIds, [&](const Statement& row) {
+      const auto state = states.find(row.integer(0));
+      if (state != states.end()) fleet_.state_ids[state->second.place].emplace(row.text(1));
+    });
+    if (!done) return done;
     std::map<std::pair<std::string, Text>, std::set<std::size_t>> no_driver;
     done = each(db_, kLatestDevices, [&](const Statement& row) {
       const auto host = host_at_.find(row.integer(0));
@@ -252,10 +273,10 @@ class Reader {
     if (!done) return done;
     for (PageHost& host : fleet_.hosts) std::ranges::sort(host.states);
     for (auto& [key, hosts] : no_driver) {
-      fleet_.no_driver_groups.push_back({key.first, key.second, hosts.size()});
+      fleet_.no_driver_groups.push_back({key.first, key.second, {hosts.begin(), hosts.end()}});
     }
     std::ranges::sort(fleet_.no_driver_groups, [](const NoDriverGroup& a, const NoDriverGroup& b) {
-      if (a.hosts != b.hosts) return a.hosts > b.hosts;
+      if (a.hosts.size() != b.hosts.size()) return a.hosts.size() > b.hosts.size();
       return std::tie(a.description, a.hardware_id) < std::tie(b.description, b.hardware_id);
     });
     return {};
@@ -281,14 +302,9 @@ class Reader {
   Database& db_;
   PageFleet& fleet_;
   std::unordered_map<Id, std::size_t> host_at_;
+  std::unordered_map<std::string, std::size_t> host_named_;
   std::unordered_map<Id, Place> snapshot_at_;
 };
-
-// Bytes in MB with one decimal, the same on every system.
-std::string megabytes(std::size_t bytes) {
-  const std::size_t tenths = (bytes + 50'000) / 100'000;
-  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10);
-}
 
 }  // namespace
 
@@ -296,20 +312,13 @@ std::expected<PageData, std::string> read_page_data(Database& db, const PageOpti
   PageFleet fleet;
   fleet.title = options.title;
   if (auto read = Reader(db, fleet).read(); !read) return Failed(read.error());
-  std::string json = page_json(fleet);
   const std::size_t budget = options.details_budget.value_or(
       std::max(kDetailsBudget, kDetailsBudgetPerHost * fleet.hosts.size()));
-  if (json.size() > budget) {
-    fleet.details = false;
-    fleet.details_left_out = "The devices and snapshots of each host would make the page " +
-                             megabytes(json.size()) + " MB: it leaves them out to stay under " +
-                             megabytes(budget) + " MB.";
-    json = page_json(fleet);
-  }
+  std::string json = fit_budget(fleet, budget);
   return PageData{.json = std::move(json),
                   .hosts = static_cast<std::int64_t>(fleet.hosts.size()),
                   .snapshots = fleet.snapshot_count,
-                  .drivers = fleet.driver_rows};
+                  .drivers = static_cast<std::int64_t>(fleet.drivers.size())};
 }
 
 }  // namespace qv

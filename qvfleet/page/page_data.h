@@ -19,10 +19,12 @@
 
 namespace qv {
 
-// Each host's devices and snapshots make most of a page, and a host's own
-// devices (volumes, audio endpoints, USB serial numbers) are shown once per host:
-// when the data would pass its budget with them, the page leaves them out, so
-// that a browser still opens it quickly (docs/performance.md has the figures).
+// Each host's devices, snapshots and changes make most of a page, and a host's
+// own devices (volumes, audio endpoints, USB serial numbers) are shown once per
+// host: when the data would pass its budget with them, the page leaves out the
+// devices' ids (when even without changes it would pass), the oldest snapshots'
+// changes, and only then the devices and snapshots of every host,
+// so that a browser still opens it quickly (docs/performance.md has the figures).
 // The budget is 7.5 MB, or 3,500 bytes a host for a fleet of more than 2,142
 // hosts: a 1,000-host page stays under 8 MB, a 10,000-host one under 40 MB.
 inline constexpr std::size_t kDetailsBudget = 7'500'000;
@@ -37,7 +39,7 @@ struct PageData {
   std::string json;
   std::int64_t hosts = 0;
   std::int64_t snapshots = 0;
-  std::int64_t drivers = 0;  // distinct driver rows in the latest snapshots
+  std::int64_t drivers = 0;  // that the latest snapshots run, as `drivers` counts them
 };
 
 // Reads everything in a few passes, one a table; the caller holds the read

@@ -39,27 +39,29 @@ struct PageSnapshot {
   std::string taken_at;
   std::int64_t devices = 0;
   ChangeCounts counts;  // against the host's snapshot before
+  Text differences;     // qvdiff's lines against it; none for a host's first, or left out
 };
 
 struct PageVersion {
   std::string version;
   Text date;
-  std::array<std::int64_t, 4> parts{};
+  Text inf;                        // as `drivers` names it: one name, or how many
+  bool behind = false;             // older by its numbers than the newest any host runs
   std::vector<std::size_t> hosts;  // ascending
 };
 
+// A driver as `drivers` groups it: its provider and description.
 struct PageDriver {
   Text provider;
   std::string description;
-  Text inf;
   std::vector<PageVersion> versions;  // newest first
   std::set<std::string> matching_ids;
   std::size_t hosts = 0;  // distinct hosts over its versions
 };
 
 // A device as the host details show it; what is equal is shown once.
-using DeviceText =
-    std::tuple<std::string, std::string, Text, Text>;  // id, description, version, provider
+// id, description, version, provider, INF, class
+using DeviceText = std::tuple<std::string, std::string, Text, Text, Text, Text>;
 
 struct LatestChange {
   std::string taken_at;
@@ -72,21 +74,24 @@ struct LatestChange {
 struct NoDriverGroup {
   std::string description;
   Text hardware_id;
-  std::size_t hosts = 0;
+  std::vector<std::size_t> hosts;  // ascending
 };
 
 struct PageFleet {
   std::string title;
   Text newest;
   std::int64_t snapshot_count = 0;
-  std::int64_t driver_rows = 0;
   std::int64_t no_driver = 0;
   std::vector<PageHost> hosts;
   std::vector<PageSnapshot> snapshots;
   std::vector<PageDriver> drivers;
   std::vector<DeviceText> states;
+  std::vector<std::set<std::string>>
+      state_ids;  // by place in `states`: hardware and compatible ids
   bool details = true;
-  std::string details_left_out;
+  bool ids = true;                  // the devices' ids, which the hosts filter finds by
+  std::string changes_left_out_to;  // the newest snapshot whose changes were left out
+  std::string details_left_out;     // what the budget left out, and why
   std::map<std::string, ChangeCounts> days;
   std::vector<LatestChange> latest_changes;
   std::vector<NoDriverGroup> no_driver_groups;
@@ -106,5 +111,9 @@ inline constexpr std::size_t kLatestChanges = 500;
                                                                    std::string_view id);
 
 [[nodiscard]] std::string page_json(const PageFleet& fleet);
+
+// The page's JSON within `budget` bytes where it can be: what it leaves out, a step at
+// a time, goes in `fleet`, and its `details_left_out` says what and why.
+[[nodiscard]] std::string fit_budget(PageFleet& fleet, std::size_t budget);
 
 }  // namespace qv

@@ -84,7 +84,7 @@ void write_totals(Json& json, const PageFleet& fleet) {
   json.key("snapshots");
   json.number(fleet.snapshot_count);
   json.key("drivers");
-  json.number(fleet.driver_rows);
+  json.number(fleet.drivers.size());
   json.key("no_driver");
   json.number(fleet.no_driver);
   json.close('}');
@@ -143,12 +143,13 @@ void write_drivers(Json& json, const PageFleet& fleet) {
       json.array([&] {
         json.item(driver.provider);
         json.item(driver.description);
-        json.item(driver.inf);
         json.array([&] {
           for (const PageVersion& version : driver.versions) {
             json.array([&] {
               json.item(version.version);
               json.item(version.date);
+              json.item(version.inf);
+              json.number(std::int64_t{version.behind ? 1 : 0});
               write_rising(json, version.hosts);
             });
           }
@@ -168,10 +169,11 @@ void write_drivers(Json& json, const PageFleet& fleet) {
 void write_states(Json& json, const PageFleet& fleet) {
   std::map<std::string_view, std::int64_t> texts;
   if (fleet.details) {
-    for (const auto& [id, description, version, provider] : fleet.states) {
+    for (const auto& [id, description, version, provider, inf, class_guid] : fleet.states) {
       texts.emplace(description, 0);
-      if (version) texts.emplace(*version, 0);
-      if (provider) texts.emplace(*provider, 0);
+      for (const Text* text : {&version, &provider, &inf, &class_guid}) {
+        if (*text) texts.emplace(**text, 0);
+      }
     }
   }
   json.key("texts");
@@ -183,14 +185,41 @@ void write_states(Json& json, const PageFleet& fleet) {
     }
   });
   const auto place_of = [&](const Text& text) { return text ? texts.at(*text) : -1; };
+  // The ids as places in one list of the distinct ids, which `find` looks in.
+  std::map<std::string_view, std::size_t> ids;
+  if (fleet.details && fleet.ids) {
+    for (const std::set<std::string>& state : fleet.state_ids) {
+      for (const std::string& id : state) ids.emplace(id, 0);
+    }
+  }
+  json.key("ids");
+  json.array([&] {
+    std::size_t place = 0;
+    for (auto& [id, number] : ids) {
+      json.item(id);
+      number = place++;
+    }
+  });
   json.key("states");
   json.array([&] {
     if (!fleet.details) return;
     std::string_view before;
-    for (const auto& [id, description, version, provider] : fleet.states) {
+    for (std::size_t place = 0; place < fleet.states.size(); ++place) {
+      const auto& [id, description, version, provider, inf, class_guid] = fleet.states[place];
       const auto [units, bytes] = shared_beginning(before, id);
-      json.row(units, std::string_view(id).substr(bytes), texts.at(description), place_of(version),
-               place_of(provider));
+      std::vector<std::size_t> id_places;
+      if (fleet.ids && place < fleet.state_ids.size()) {
+        for (const std::string& value : fleet.state_ids[place]) id_places.push_back(ids.at(value));
+      }
+      std::ranges::sort(id_places);
+      json.array([&] {
+        json.item(units);
+        json.item(std::string_view(id).substr(bytes));
+        json.item(texts.at(description));
+        for (const Text* text : {&version, &provider, &inf, &class_guid})
+          json.item(place_of(*text));
+        write_rising(json, id_places);
+      });
       before = id;
     }
   });
@@ -215,14 +244,14 @@ void write_details(Json& json, const PageFleet& fleet) {
         for (const std::size_t place : host.snapshots) {
           const PageSnapshot& snapshot = fleet.snapshots[place];
           json.row(snapshot.taken_at, snapshot.devices, snapshot.counts.added,
-                   snapshot.counts.removed, snapshot.counts.changed);
+                   snapshot.counts.removed, snapshot.counts.changed, snapshot.differences);
         }
       });
       json.close('}');
     }
   });
   json.key("details_left_out");
-  json.null();
+  fleet.details_left_out.empty() ? json.null() : json.string(fleet.details_left_out);
 }
 
 void write_changes(Json& json, const PageFleet& fleet) {
@@ -244,7 +273,11 @@ void write_no_driver(Json& json, const PageFleet& fleet) {
   json.key("no_driver");
   json.array([&] {
     for (const NoDriverGroup& group : fleet.no_driver_groups) {
-      json.row(group.description, group.hardware_id, group.hosts);
+      json.array([&] {
+        json.item(group.description);
+        json.item(group.hardware_id);
+        write_rising(json, group.hosts);
+      });
     }
   });
 }

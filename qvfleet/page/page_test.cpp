@@ -261,62 +261,110 @@ class PageTest : public ::testing::Test {
 
 TEST_F(PageTest, DataOfAFleet) {
   make_fleet();
-  // Hosts by name in byte order; versions newest first by number; the driver with
-  // the most versions first, then the one on most hosts.
+  // Hosts by name in byte order; a driver by provider and description, its versions
+  // newest first by number, each with its INF and whether it is behind the newest;
+  // the driver with the most versions first, then the one on most hosts.
   const std::string hosts =
       R"("hosts":[["\u003cb\u003ex\u003c/b\u003e","2026-12-06T06:00:00Z","10.0",1,0,1],)"
       R"(["PC-1","2026-12-07T06:00:00Z","10.0",3,1,0],)"
       R"(["PC-2","2026-12-07T06:00:00Z","10.0",5,2,0],)"
       R"(["pc-3","2026-12-02T06:00:00Z","10.0",1,0,5]],)";
   const std::string drivers =
-      R"("drivers":[["Intel","Ethernet","net.inf",[["1.10.0.0","2024-01-02",[1,2]],)"
-      R"(["1.9.0.0","2024-01-02",[2]]],["pci\\ven_8086\u0026dev_1"]],)"
-      R"(["Cams","Camera","cam.inf",[["2.0.0.0","2024-01-02",[0,1]]],[]],)"
-      R"([null,"Audio",null,[["5.0.0.0",null,[2]]],[]]],)";
+      R"("drivers":[["Intel","Ethernet",[["1.10.0.0","2024-01-02","net.inf",0,[1,2]],)"
+      R"(["1.9.0.0","2024-01-02","net.inf",1,[2]]],["pci\\ven_8086\u0026dev_1"]],)"
+      R"(["Cams","Camera",[["2.0.0.0","2024-01-02","cam.inf",0,[0,1]]],[]],)"
+      R"([null,"Audio",[["5.0.0.0",null,null,0,[2]]],[]]],)";
   // Each state's id as what it shares with the one before and the rest; its texts
-  // as places in "texts".
+  // as places in "texts", its hardware and compatible ids as places in "ids".
   const std::string states =
       R"("texts":["2024-01-02 1.10.0.0","2024-01-02 1.9.0.0","2024-01-02 2.0.0.0","5.0.0.0",)"
       R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e","Audio","Camera",)"
-      R"("Cams","Ethernet","Intel","Mystery","Stick"],)"
-      R"("states":[[0,"ACPI\\M\\0",10,-1,-1],[0,"HDAUDIO\\A\\1",5,3,-1],)"
-      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9],[20,"",8,1,9],[0,"USB\\CAM\\1",4,2,7],)"
-      R"([9,"",6,2,7],[4,"X\\1",11,-1,-1],[6,"2",11,-1,-1]],)";
-  const std::string details =
-      R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0]]},)"
-      R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0],)"
-      R"(["2026-12-07T06:00:00Z",3,1,1,1]]},)"
-      R"({"devices":[0,1,2,0,4],"snapshots":[["2026-12-07T06:00:00Z",5,0,0,0]]},)"
-      R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0],)"
-      R"(["2026-12-02T06:00:00Z",1,0,0,0]]}],"details_left_out":null,)";
+      R"("Cams","Ethernet","Intel","Mystery","Stick","cam.inf","net.inf"],)"
+      R"("ids":["PCI\\VEN_8086\u0026DEV_1","USB\\X","USB\\Y"],)"
+      R"("states":[[0,"ACPI\\M\\0",10,-1,-1,-1,-1,[]],[0,"HDAUDIO\\A\\1",5,3,-1,-1,-1,[]],)"
+      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,13,-1,[0]],[20,"",8,1,9,13,-1,[0]],)"
+      R"([0,"USB\\CAM\\1",4,2,7,12,-1,[]],[9,"",6,2,7,12,-1,[]],[4,"X\\1",11,-1,-1,-1,-1,[1,1]],)"
+      R"([6,"2",11,-1,-1,-1,-1,[1,1]]],)";
+  // Each snapshot with its changes against the one before in qvdiff's words.
+  const std::string pair =
+      R"("removed   USB\\G\\1\u000aold       description=Old gadget\u000a)"
+      R"(added     USB\\CAM\\1\u000anew       description=Camera\u000a)"
+      R"(new       driver_ver=2024-01-02 2.0.0.0\u000anew       driver_desc=Camera\u000a)"
+      R"(new       driver_provider=Cams\u000anew       driver_inf=cam.inf\u000a)"
+      R"(changed   PCI\\VEN_8086\u0026DEV_1\\3\u000aold       driver_ver=2024-01-02 1.9.0.0\u000a)"
+      R"(new       driver_ver=2024-01-02 1.10.0.0\u000a")";
+  const auto details = [&](const std::string& changes, const std::string& left_out) {
+    return R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0,null]]},)"
+           R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0,null],)"
+           R"(["2026-12-07T06:00:00Z",3,1,1,1,)" +
+           changes +
+           R"(]]},{"devices":[0,1,2,0,4],"snapshots":[["2026-12-07T06:00:00Z",5,0,0,0,null]]},)"
+           R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0,null],)"
+           R"(["2026-12-02T06:00:00Z",1,0,0,0,null]]}],"details_left_out":)" +
+           left_out + ",";
+  };
   const std::string changes =
       R"("days":[["2026-12-01",0,0,0],["2026-12-02",0,0,0],["2026-12-05",0,0,0],)"
       R"(["2026-12-06",0,0,0],["2026-12-07",1,1,1]],)"
       R"("latest_changes":[["2026-12-07T06:00:00Z",1,"removed","USB\\G\\1","Old gadget"],)"
       R"(["2026-12-07T06:00:00Z",1,"added","USB\\CAM\\1","Camera"],)"
       R"(["2026-12-07T06:00:00Z",1,"changed","PCI\\VEN_8086\u0026DEV_1\\3","Ethernet"]],)";
-  const std::string no_driver = R"("no_driver":[["Stick","USB\\X",2],["Mystery",null,1]]})";
-  EXPECT_EQ(data(), R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
-                    R"("totals":{"hosts":4,"snapshots":6,"drivers":4,"no_driver":3},)" +
-                        hosts + drivers + states + details + changes + no_driver);
-  // Too large a page leaves each host's details out, and says so.
+  const std::string no_driver = R"("no_driver":[["Stick","USB\\X",[1,1]],["Mystery",null,[2]]]})";
+  const std::string head = R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
+                           R"("totals":{"hosts":4,"snapshots":6,"drivers":3,"no_driver":3},)" +
+                           hosts + drivers + states;
+  const std::string whole = data();
+  EXPECT_EQ(whole, head + details(pair, "null") + changes + no_driver);
+  // Over its budget, the page leaves out the oldest pairs' changes first, then the
+  // devices and snapshots of each host, and says so.
+  EXPECT_EQ(data(whole.size() - 1),
+            head +
+                details("null", R"("Left out, in this order: the changes of the oldest pair )"
+                                R"(of snapshots, up to one taken at 2026-12-07T06:00:00Z. With )"
+                                R"(them the page would be 0.0 MB, over its budget of 0.0 MB.")") +
+                changes + no_driver);
   const std::string small = data(100);
-  EXPECT_NE(small.find(
-                R"("texts":[],"states":[],"host_details":null,"details_left_out":"The devices and )"
-                R"(snapshots of each host would make the page 0.0 MB: it leaves them out )"
-                R"(to stay under 0.0 MB.","days":)"),
-            std::string::npos)
+  EXPECT_NE(
+      small.find(
+          R"("texts":[],"ids":[],"states":[],"host_details":null,"details_left_out":"Left out, )"
+          R"(in this order: the hardware and compatible ids of the hosts' devices, which the )"
+          R"(hosts filter finds hosts by; the changes of the oldest pair of snapshots, up to )"
+          R"(one taken at 2026-12-07T06:00:00Z; the devices and snapshots of each host. With )"
+          R"(them the page would be 0.0 MB, over its budget of 0.0 MB.","days":)"),
+      std::string::npos)
       << small;
   EXPECT_NE(small.find(hosts + drivers), std::string::npos);
 }
 
+// Over its budget by a pair's changes, the page leaves out the oldest pair's and keeps
+// the newest, whichever host each belongs to.
+TEST_F(PageTest, TheBudgetLeavesOutTheOldestChangesFirst) {
+  put("A/1.txt", {kGadget}, "A", 1);
+  put("A/2.txt", {kMystery}, "A", 2);
+  put("B/1.txt", {kGadget}, "B", 3);
+  put("B/2.txt", {kAudio}, "B", 4);
+  ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
+  const std::string whole = data();
+  const std::string oldest = R"("2026-12-02T06:00:00Z",1,1,1,0,"removed   USB\\G)";
+  const std::string newest = R"("2026-12-04T06:00:00Z",1,1,1,0,"removed   USB\\G)";
+  ASSERT_NE(whole.find(oldest), std::string::npos) << whole;
+  ASSERT_NE(whole.find(newest), std::string::npos);
+  const std::string lean = data(whole.size() - 10);
+  EXPECT_NE(lean.find(R"("2026-12-02T06:00:00Z",1,1,1,0,null])"), std::string::npos) << lean;
+  EXPECT_NE(lean.find(newest), std::string::npos);
+  EXPECT_NE(lean.find(R"("details_left_out":"Left out, in this order: the changes of the oldest )"
+                      R"(pair of snapshots, up to one taken at 2026-12-02T06:00:00Z.)"),
+            std::string::npos);
+}
+
 TEST_F(PageTest, DataOfAnEmptyIndex) {
   ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
-  EXPECT_EQ(data(),
-            R"({"title":"qv fleet","newest":null,)"
-            R"("totals":{"hosts":0,"snapshots":0,"drivers":0,"no_driver":0},"hosts":[],)"
-            R"("drivers":[],"texts":[],"states":[],"host_details":[],"details_left_out":null,)"
-            R"("days":[],"latest_changes":[],"no_driver":[]})");
+  EXPECT_EQ(
+      data(),
+      R"({"title":"qv fleet","newest":null,)"
+      R"("totals":{"hosts":0,"snapshots":0,"drivers":0,"no_driver":0},"hosts":[],)"
+      R"("drivers":[],"texts":[],"ids":[],"states":[],"host_details":[],"details_left_out":null,)"
+      R"("days":[],"latest_changes":[],"no_driver":[]})");
 }
 
 // The page is replaced whole or not at all, and the same index gives the same bytes.
@@ -327,7 +375,7 @@ TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
   EXPECT_EQ(first.status, 0);
   EXPECT_EQ(first.err, "");
   const std::string bytes = file_bytes(page);
-  EXPECT_EQ(first.out, "wrote " + page.string() + ": 4 hosts, 6 snapshots, 4 drivers, " +
+  EXPECT_EQ(first.out, "wrote " + page.string() + ": 4 hosts, 6 snapshots, 3 drivers, " +
                            std::to_string(bytes.size()) + " bytes\n");
   EXPECT_NE(bytes.find("<title>Plant &lt;3&gt;</title>"), std::string::npos);
   EXPECT_NE(bytes.find(R"({"title":"Plant \u003c3\u003e","newest")"), std::string::npos);
