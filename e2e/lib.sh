@@ -87,18 +87,30 @@ e2e_reports_before_and_after() {
   e2e_add_devices "$E2E_SOURCE/cases/diff-before.dev"
   e2e_run_qv before "$1"
   e2e_check_status "first report written" before 0
-  wine reg delete 'HKLM\System\CurrentControlSet\Enum\ROOT\QVDIFF\0002' /f >/dev/null 2>&1 ||
+  e2e_reg delete 'HKLM\System\CurrentControlSet\Enum\ROOT\QVDIFF\0002' /f ||
     e2e_fail "could not delete the Enum key of ROOT\\QVDIFF\\0002"
   e2e_add_devices "$E2E_SOURCE/cases/diff-added.dev"
   for change in '{4D36E968-E325-11CE-BFC1-08002BE10318}\0000 31.0.101.4502 display.inf' \
     '{4D36E97D-E325-11CE-BFC1-08002BE10318}\0100 2.2.0.1 oem13.inf'; do
     read -r key version inf <<<"$change"
-    wine reg add "$class\\$key" /v DriverVersion /t REG_SZ /d "$version" /f >/dev/null 2>&1 &&
-      wine reg add "$class\\$key" /v InfPath /t REG_SZ /d "$inf" /f >/dev/null 2>&1 ||
+    e2e_reg add "$class\\$key" /v DriverVersion /t REG_SZ /d "$version" /f &&
+      e2e_reg add "$class\\$key" /v InfPath /t REG_SZ /d "$inf" /f ||
       e2e_fail "could not change the driver key $key"
   done
   e2e_run_qv after "$2"
   e2e_check_status "second report written" after 0
+}
+
+# e2e_reg ARG...: Wine's reg.exe with ARG. On a loaded machine one run of it failed
+# once on a key that every other run changes, its words thrown away; so a failure is
+# tried twice more, and the last one's words are printed.
+e2e_reg() {
+  local attempt
+  for attempt in 1 2 3; do
+    wine reg "$@" >"$E2E_WORK/reg.out" 2>"$E2E_WORK/reg.err" && return 0
+  done
+  echo "reg $1 failed three times: $(cat "$E2E_WORK/reg.out" "$E2E_WORK/reg.err" | tr -d '\r' | head -c 400 | tr '\n' ' ')"
+  return 1
 }
 
 e2e_fail() {

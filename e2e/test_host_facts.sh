@@ -42,7 +42,7 @@ check_server() {
   e2e_check_bytes "ProductType $label: server line" "$E2E_WORK/server.expected" "$E2E_WORK/server.line"
 }
 set_product_type() {
-  wine reg add "$options" /v ProductType /t REG_SZ /d "$1" /f >/dev/null 2>&1 || e2e_fail "reg add $1"
+  e2e_reg add "$options" /v ProductType /t REG_SZ /d "$1" /f || e2e_fail "reg add $1"
 }
 
 check_server 'WinNT (as Wine sets it)' 0
@@ -54,11 +54,11 @@ for value in winnt WINNT ''; do
   set_product_type "$value"
   check_server "\"$value\"" 0
 done
-wine reg add "$options" /v ProductType /t REG_DWORD /d 1 /f >/dev/null 2>&1
+e2e_reg add "$options" /v ProductType /t REG_DWORD /d 1 /f || e2e_fail "reg add REG_DWORD 1"
 check_server 'REG_DWORD 1 (the bytes 01 00 read as text)' 1
-wine reg delete "$options" /v ProductType /f >/dev/null 2>&1
+e2e_reg delete "$options" /v ProductType /f || e2e_fail "reg delete ProductType"
 check_server 'missing' 0
-wine reg delete "$options" /f >/dev/null 2>&1
+e2e_reg delete "$options" /f || e2e_fail "reg delete the key"
 check_server 'key missing' 0
 
 e2e_finish
