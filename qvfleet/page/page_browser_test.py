@@ -614,6 +614,10 @@ class GeneratedFleet(PageCase):
             part = self.js("""const s = getComputedStyle(document.querySelector('.bar .part'));
                 return [s.color, s.backgroundColor]""")
             self.assertEqual(part, ['rgb(0, 0, 0)', 'rgb(255, 255, 255)'], 'printed labels black on white')
+            # on paper every table says how many of its rows it shows
+            said = self.js("""return [...document.querySelectorAll('.rowlist')].map((l) => {
+                const s = l.querySelector('p.status'); return s.getClientRects().length ? s.textContent : ''; })""")
+            self.assertTrue(said and all(t.startswith(('Showing ', 'No ')) for t in said), said)
             emulate('screen', 'dark')
             ink, paper = self.js("const s = getComputedStyle(document.body); return [s.color, s.backgroundColor]")
             level = lambda rgb: sum(int(n) for n in rgb[rgb.index('(') + 1:-1].split(',')[:3])
