@@ -1,8 +1,10 @@
 // docs/fleet.md shows each canned question's SQL as the program runs it, and the
-// schema's version and mark as the program writes them.
+// schema's version and mark as the program writes them; its commands and the README's
+// paste whole into any shell.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 #include <string>
 
 #include "queries.h"
@@ -11,10 +13,12 @@
 namespace qv {
 namespace {
 
-std::string fleet_document() {
-  std::ifstream in(QV_SOURCE_DIR "/docs/fleet.md", std::ios::binary);
+std::string source_file(const std::string& path) {
+  std::ifstream in(QV_SOURCE_DIR "/" + path, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
+
+std::string fleet_document() { return source_file("docs/fleet.md"); }
 
 // The SQL block after "<!-- query: NAME -->".
 std::string block(const std::string& document, const std::string& name) {
@@ -38,6 +42,25 @@ TEST(FleetDocument, ShowsTheQueriesAndTheSchemaMarkAsTheProgramHasThem) {
   EXPECT_NE(document.find("`PRAGMA user_version` " + std::to_string(kSchemaVersion)),
             std::string::npos);
   EXPECT_NE(document.find("application_id` " + std::to_string(kApplicationId)), std::string::npos);
+}
+
+// A line that ends in `^` goes on in cmd alone, in "`" in PowerShell alone and in "\"
+// in a POSIX shell alone: pasted anywhere else, its command runs cut short.
+TEST(Documents, ContinueNoCommandOnTheNextLine) {
+  for (const std::string path : {"README.md", "docs/fleet.md"}) {
+    const std::string document = source_file(path);
+    ASSERT_FALSE(document.empty()) << path;
+    std::istringstream lines(document);
+    bool fenced = false;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with("```")) {
+        fenced = !fenced;
+      } else if (fenced &&
+                 (line.ends_with(" ^") || line.ends_with(" `") || line.ends_with(" \\"))) {
+        ADD_FAILURE() << path << ": " << line;
+      }
+    }
+  }
 }
 
 }  // namespace
