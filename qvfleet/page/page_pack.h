@@ -4,7 +4,7 @@
 // zlib gives the same bytes for the same input at the same level and version, so
 // qvfleet and qvfleet.exe still write the same page.
 //
-//   auto packed = pack_data(R"({"a":1})");  // "eJyrVkpUsjKsBQAHaAHg" or so
+//   auto packed = pack_data(R"({"a":1})");  // "eJyrVkpUsjKsBQAIKgIJ"
 #pragma once
 
 #include <cstdint>
