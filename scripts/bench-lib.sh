@@ -15,7 +15,7 @@ bench_build() {
   local build=$1 program=$2
   shift 2
   # Chained: errexit does not reach into the command substitution that calls this.
-  qv_install cmake make g++ time python3 libssl-dev "$@" >&2 &&
+  qv_install cmake make g++ time python3 libssl-dev zlib1g-dev "$@" >&2 &&
     "$bench_root/scripts/sqlite-source.sh" >&2 &&
     cmake -S "$bench_root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DQV_BUILD_TESTS=OFF >/dev/null &&
     cmake --build "$build" -j2 --target "$(basename "$program")" >/dev/null &&

@@ -46,6 +46,7 @@ import statistics
 import sys
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.support.ui import WebDriverWait
 
 page = sys.argv[1]
 # One keystroke after another, as typed, then taken back; each answered in the page's
@@ -122,6 +123,8 @@ try:
     for _ in range(5):
         browser.get('about:blank')
         browser.get('file://' + page)
+        # The page unpacks its data and draws itself after the document has loaded.
+        WebDriverWait(browser, 60).until(lambda _: browser.execute_script('return document.documentElement.dataset.ready'))
         drawn, answered, read, checked = browser.execute_script(USABLE_JS)
         usable.append(drawn + answered)
         drawn_at.append(drawn)

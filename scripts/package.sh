@@ -83,8 +83,8 @@ stage_files() {
 
 # Fails unless the Linux programs in the tar run from a clean folder, with nothing of
 # the environment, and print the version; and unless they need no shared library but
-# glibc's and OpenSSL's libcrypto, and no glibc newer than the one docs/releasing.md
-# names.
+# glibc's, OpenSSL's libcrypto and zlib's, and no glibc newer than the one
+# docs/releasing.md names.
 check_linux_programs() {
   local archive=$1 version=$2 folder program needed glibc failed=0
   folder=$(mktemp -d "${TMPDIR:-/tmp}/qv-linux-archive.XXXXXX")
@@ -95,9 +95,9 @@ check_linux_programs() {
       failed=1
     fi
     needed=$(readelf -d "$folder/$program" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' |
-      grep -Ev '^(libc\.so\.6|libm\.so\.6|libcrypto\.so\.3|ld-linux-x86-64\.so\.2)$')
+      grep -Ev '^(libc\.so\.6|libm\.so\.6|libcrypto\.so\.3|libz\.so\.1|ld-linux-x86-64\.so\.2)$')
     if [[ -n $needed ]]; then
-      echo "${archive##*/}: $program needs $(echo "$needed" | tr '\n' ' ')beyond glibc and libcrypto" >&2
+      echo "${archive##*/}: $program needs $(echo "$needed" | tr '\n' ' ')beyond glibc, libcrypto and zlib" >&2
       failed=1
     fi
     glibc=$(objdump -T "$folder/$program" | grep -o 'GLIBC_[0-9.]*' | sort -V | tail -1)

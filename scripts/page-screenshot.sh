@@ -33,6 +33,7 @@ done
 import sys
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.webdriver.support.ui import WebDriverWait
 
 page, out = sys.argv[1], sys.argv[2]
 options = webdriver.ChromeOptions()
@@ -41,9 +42,13 @@ for arg in ('--headless=new', '--no-sandbox', '--disable-gpu', '--hide-scrollbar
             '--window-size=1280,1400', '--force-device-scale-factor=1'):
     options.add_argument(arg)
 browser = webdriver.Chrome(service=Service('/usr/bin/chromedriver'), options=options)
+# The page unpacks its data and draws itself after the document has loaded.
+ready = lambda: WebDriverWait(browser, 30).until(
+    lambda _: browser.execute_script('return document.documentElement.dataset.ready'))
 try:
     browser.set_window_size(1280, 1400)
     browser.get('file://' + page)
+    ready()
     if not browser.save_screenshot(out):
         sys.exit(f"Couldn't write the screenshot {out}.")
     # The driver with the most hosts behind, and a host's changes, each at its view.
@@ -53,6 +58,7 @@ try:
     for view, scroll_to, name in ((behind, 'behind-hosts-title', 'driver'), ('#host=PC-00001', 'host-changes-title', 'host')):
         browser.get('about:blank')
         browser.get('file://' + page + view)
+        ready()
         browser.execute_script('document.getElementById(arguments[0]).scrollIntoView()', scroll_to)
         shot = out[:-len('.png')] + f'-{name}.png'
         if not browser.save_screenshot(shot):

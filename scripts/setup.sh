@@ -6,8 +6,10 @@ set -euo pipefail
 # scripts/run.sh needs only these: qv.exe cross-built, and Wine to run it.
 QV_PACKAGES_RUN=(cmake make g++-mingw-w64-x86-64 wine wine64)
 # SQLite is no package here: scripts/sqlite-source.sh makes it from Debian's source package
-# and installs what that needs.
-QV_PACKAGES_BUILD=("${QV_PACKAGES_RUN[@]}" g++ googletest libgtest-dev libbenchmark-dev python3 bsdutils libssl-dev)
+# and installs what that needs. qvfleet packs its page with Debian's zlib, the native one
+# and the MinGW one that qvfleet.exe links in.
+QV_PACKAGES_BUILD=("${QV_PACKAGES_RUN[@]}" g++ googletest libgtest-dev libbenchmark-dev python3 bsdutils libssl-dev
+  zlib1g-dev libz-mingw-w64-dev)
 # The fleet index's export is loaded into a real PostgreSQL server by the tests.
 QV_PACKAGES_POSTGRES=(postgresql-15 postgresql-client-15)
 QV_PACKAGES_FUZZ=(clang-19 libclang-rt-19-dev)

@@ -4,27 +4,12 @@
 #include "json_text.h"
 #include "output_check.h"
 #include "page_files.h"
+#include "page_pack.h"
 #include "report_format.h"
 #include "sha256.h"
 
 namespace qv {
 namespace {
-
-std::string base64(const Sha256Digest& bytes) {
-  constexpr std::string_view kAlphabet =
-      "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-  std::string text;
-  for (std::size_t i = 0; i < bytes.size(); i += 3) {
-    const std::size_t left = bytes.size() - i;
-    const std::uint32_t group = (std::uint32_t{bytes[i]} << 16) |
-                                (left > 1 ? std::uint32_t{bytes[i + 1]} << 8 : 0) |
-                                (left > 2 ? std::uint32_t{bytes[i + 2]} : 0);
-    for (std::size_t k = 0; k < 4; ++k) {
-      text += k <= left ? kAlphabet[(group >> (18 - 6 * k)) & 0x3F] : '=';
-    }
-  }
-  return text;
-}
 
 // The CSP source that lets exactly this text run or apply.
 std::string hash_source(std::string_view text) { return "'sha256-" + base64(sha256(text)) + "'"; }
@@ -42,11 +27,11 @@ constexpr std::string_view kPageStart =
 
 }  // namespace
 
-std::string page_html(std::string_view title, std::string_view data_json) {
+std::string page_html(std::string_view title, std::string_view packed_data) {
   const std::string_view script = page_script();
   const std::string_view style = page_style();
   std::string page;
-  page.reserve(data_json.size() + script.size() + style.size() + 1024);
+  page.reserve(packed_data.size() + script.size() + style.size() + 1024);
   page += kPageStart;
   page += hash_source(script) + "; style-src " + hash_source(style) +
           "; img-src 'none'; base-uri 'none'; form-action 'none'\">\n";
@@ -58,8 +43,9 @@ std::string page_html(std::string_view title, std::string_view data_json) {
   page +=
       "<noscript>This page draws itself with its own script: open it with scripts "
       "allowed.</noscript>\n";
-  page += "<script type=\"application/json\" id=\"fleet-data\">";
-  page += data_json;
+  // The data is no script: its type makes the browser leave it alone.
+  page += "<script type=\"text/plain\" id=\"fleet-data\">";
+  page += packed_data;
   page += "</script>\n<script>";
   page += script;
   page += "</script>\n</body></html>\n";
@@ -81,7 +67,7 @@ std::expected<PageSummary, std::string> write_page(Database& db, const std::file
   auto data = read_page_data(db, options);
   (void)db.execute("COMMIT");
   if (!data) return Failed("The index can't be read: " + data.error());
-  const std::string page = page_html(options.title, data->json);
+  const std::string page = page_html(options.title, data->packed);
   if (auto written = out->write(page); !written) return cannot_write(written.error());
   if (auto finished = out->finish(); !finished) return cannot_write(finished.error());
   return PageSummary{data->hosts, data->snapshots, data->drivers,

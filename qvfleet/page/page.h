@@ -1,8 +1,8 @@
 // `qvfleet page`: one HTML file that shows a fleet index in a browser, with
 // nothing to install and nothing that reaches the network. The file carries its
-// data as JSON and its own script, which draws the page from it; a
-// Content-Security-Policy lets nothing else run or load, so a value that a
-// report holds stays text whatever it is.
+// data as compressed JSON (page_pack.h) and its own script, which unpacks it and
+// draws the page from it; a Content-Security-Policy lets nothing else run or
+// load, so a value that a report holds stays text whatever it is.
 //
 //   auto summary = write_page(db, "fleet.html", {.title = "Plant 3"});
 #pragma once
@@ -18,8 +18,8 @@
 
 namespace qv {
 
-// The page around its data (read_page_data's JSON) and its title.
-[[nodiscard]] std::string page_html(std::string_view title, std::string_view data_json);
+// The page around its data (read_page_data's, packed) and its title.
+[[nodiscard]] std::string page_html(std::string_view title, std::string_view packed_data);
 
 // What the summary line tells.
 struct PageSummary {

@@ -7,6 +7,7 @@ run nothing. Debian's selenium belongs to Debian's Python: run with /usr/bin/pyt
 Usage: page_browser_test.py QVFLEET FLEET_GENERATE_PY [TEST...]
 """
 
+import base64
 import calendar
 import collections
 import datetime
@@ -18,6 +19,7 @@ import sys
 import tempfile
 import unittest
 import urllib.parse
+import zlib
 
 from selenium import webdriver
 from selenium.common.exceptions import NoAlertPresentException
@@ -121,6 +123,9 @@ class PageCase(unittest.TestCase):
         self.browser.get_log('browser')
         self.browser.get_log('performance')
         self.browser.get(url)
+        # the page unpacks its data and draws itself after the document has loaded
+        WebDriverWait(self.browser, 30).until(
+            lambda _: self.js('return document.documentElement.dataset.ready'), 'the page was never ready')
 
     def copy_hosts(self, copy_id):
         """Presses the button that copies a host list, and reads the clipboard back by pasting
@@ -220,6 +225,25 @@ def make_fleet():
     page = os.path.join(WORK, 'fleet.html')
     qvfleet('page', db, page)
     return db, page
+
+
+def edit_page(page, out, change):
+    """A copy of the page with its embedded data changed; the data is no script, so the
+    policy's hashes stay right."""
+    with open(page, encoding='utf-8') as f:
+        text = f.read()
+    start = text.index('>', text.index('id="fleet-data"')) + 1
+    end = text.index('</script>', start)
+    with open(out, 'w', encoding='utf-8') as f:
+        f.write(text[:start] + change(text[start:end]) + text[end:])
+    return out
+
+
+def pack(change, packed):
+    """The page's data unpacked, changed and packed again as qvfleet packs it."""
+    data = json.loads(zlib.decompress(base64.b64decode(packed)))
+    change(data)
+    return base64.b64encode(zlib.compress(json.dumps(data, separators=(',', ':')).encode(), 6)).decode()
 
 
 class GeneratedFleet(PageCase):
@@ -542,17 +566,7 @@ class GeneratedFleet(PageCase):
     def lean_page(self, name, change):
         """The page of a fleet over its budget, made from this one: the data is no script, so
         the policy's hashes stay right."""
-        with open(self.page, encoding='utf-8') as f:
-            text = f.read()
-        start = text.index('>', text.index('id="fleet-data"')) + 1
-        end = text.index('</script>', start)
-        data = json.loads(text[start:end])
-        change(data)
-        embedded = json.dumps(data, separators=(',', ':')).replace('<', '\\u003c').replace('>', '\\u003e').replace('&', '\\u0026')
-        lean = os.path.join(WORK, name)
-        with open(lean, 'w', encoding='utf-8') as f:
-            f.write(text[:start] + embedded + text[end:])
-        return lean
+        return edit_page(self.page, os.path.join(WORK, name), lambda packed: pack(change, packed))
 
     def test_over_its_budget_the_page_keeps_the_newest_changes_and_says_so(self):
         host = max(self.hosts, key=lambda h: sum(1 for c in self.changes if c[1] == h[0]))[0]
@@ -575,6 +589,28 @@ class GeneratedFleet(PageCase):
         self.assertIn('left out\n', got[-1], 'the oldest pair left out')
         self.assertNotIn('left out\n', got[1], 'the newest pair kept')
         self.assert_clean('a page over its budget')
+
+    def test_a_page_it_cannot_read_says_so_in_a_sentence(self):
+        damaged = edit_page(self.page, os.path.join(WORK, 'damaged.html'), lambda packed: packed[:len(packed) // 2])
+        cases = [  # (page, a script run before the page's, the sentence)
+            (damaged, None, 'The data of this page cannot be read: the file is damaged.'),
+            (self.page, 'delete window.DecompressionStream;', 'This browser cannot unpack the data of this page'),
+        ]
+        for page, before, sentence in cases:
+            with self.subTest(sentence=sentence):
+                added = before and self.browser.execute_cdp_cmd(
+                    'Page.addScriptToEvaluateOnNewDocument', {'source': before})
+                try:
+                    self.page = page
+                    self.open()
+                finally:
+                    if added:
+                        self.browser.execute_cdp_cmd('Page.removeScriptToEvaluateOnNewDocument',
+                                                     {'identifier': added['identifier']})
+                self.assertEqual(self.js('return document.documentElement.dataset.ready'), 'unreadable')
+                self.assertTrue(self.js("return document.getElementById('unreadable').textContent").startswith(sentence))
+                self.assertEqual(self.js("return document.querySelectorAll('main, table').length"), 0)
+                self.assert_clean('a page it cannot read')
 
     def test_a_fleet_without_changes_says_so_instead_of_a_chart(self):
         def change(data):  # one snapshot a host: days, and no change on any

@@ -308,14 +308,19 @@ class Reader {
 
 }  // namespace
 
+PageBudget page_budget(std::size_t hosts) {
+  return {.packed = std::max(kDetailsBudget, kDetailsBudgetPerHost * hosts),
+          .opened = std::max(kOpenedBudget, kOpenedBudgetPerHost * hosts)};
+}
+
 std::expected<PageData, std::string> read_page_data(Database& db, const PageOptions& options) {
   PageFleet fleet;
   fleet.title = options.title;
   if (auto read = Reader(db, fleet).read(); !read) return Failed(read.error());
-  const std::size_t budget = options.details_budget.value_or(
-      std::max(kDetailsBudget, kDetailsBudgetPerHost * fleet.hosts.size()));
-  std::string json = fit_budget(fleet, budget);
-  return PageData{.json = std::move(json),
+  auto fitted = fit_budget(fleet, options.budget.value_or(page_budget(fleet.hosts.size())));
+  if (!fitted) return Failed(fitted.error());
+  return PageData{.json = std::move(fitted->json),
+                  .packed = std::move(fitted->packed),
                   .hosts = static_cast<std::int64_t>(fleet.hosts.size()),
                   .snapshots = fleet.snapshot_count,
                   .drivers = static_cast<std::int64_t>(fleet.drivers.size())};

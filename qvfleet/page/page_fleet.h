@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <expected>
 #include <map>
 #include <optional>
 #include <set>
@@ -14,6 +15,8 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+
+#include "page_data.h"
 
 namespace qv {
 
@@ -112,8 +115,15 @@ inline constexpr std::size_t kLatestChanges = 500;
 
 [[nodiscard]] std::string page_json(const PageFleet& fleet);
 
-// The page's JSON within `budget` bytes where it can be: what it leaves out, a step at
-// a time, goes in `fleet`, and its `details_left_out` says what and why.
-[[nodiscard]] std::string fit_budget(PageFleet& fleet, std::size_t budget);
+struct FittedData {
+  std::string json;
+  std::string packed;  // as the page holds it (page_pack.h)
+};
+
+// The page's data within `budget` where it can be: what it leaves out, a step at a
+// time, goes in `fleet`, and its `details_left_out` says what and why. A failure is
+// zlib's sentence.
+[[nodiscard]] std::expected<FittedData, std::string> fit_budget(PageFleet& fleet,
+                                                                const PageBudget& budget);
 
 }  // namespace qv

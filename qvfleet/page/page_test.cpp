@@ -1,17 +1,21 @@
 #include "page.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <limits>
+#include <regex>
 #include <string>
 #include <vector>
 
 #include "fake_sink.h"
 #include "json_text.h"
 #include "page_files.h"
+#include "page_pack.h"
 #include "page_fleet.h"
 #include "qvfleet.h"
 #include "report.h"
@@ -23,6 +27,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono;
+
+constexpr std::size_t kNoBound = std::numeric_limits<std::size_t>::max();
 
 std::string json_of(std::string_view text) {
   std::string json;
@@ -109,7 +115,7 @@ std::string between(const std::string& text, const std::string& before, const st
   return text.substr(from, text.find(after, from) - from);
 }
 
-std::string hex_of_base64(std::string_view text) {
+std::string from_base64(std::string_view text) {
   constexpr std::string_view kAlphabet =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
   std::string bytes;
@@ -124,12 +130,54 @@ std::string hex_of_base64(std::string_view text) {
       bytes += static_cast<char>((bits >> count) & 0xFF);
     }
   }
+  return bytes;
+}
+
+std::string hex_of_base64(std::string_view text) {
+  const std::string bytes = from_base64(text);
   return to_hex(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+// The data as the page's script reads it: base64, then zlib's format.
+std::string unpacked(std::string_view packed) {
+  const std::string bytes = from_base64(packed);
+  for (uLongf room = 4 * bytes.size() + 64;; room *= 2) {
+    std::string json(room, '\0');
+    uLongf size = room;
+    const int status = uncompress(reinterpret_cast<Bytef*>(json.data()), &size,
+                                  reinterpret_cast<const Bytef*>(bytes.data()), bytes.size());
+    if (status == Z_OK) return json.substr(0, size);
+    if (status != Z_BUF_ERROR) return "(not zlib's format: " + std::to_string(status) + ")";
+  }
+}
+
+constexpr std::string_view kDataStart = "<script type=\"text/plain\" id=\"fleet-data\">";
+
+// The JSON a page holds.
+std::string data_of(const std::string& page) {
+  return unpacked(between(page, std::string(kDataStart), "</script>"));
+}
+
+TEST(PagePack, UnpacksToWhatWasPackedAndHoldsNoMarkup) {
+  std::string large;
+  for (int i = 0; i < 20000; ++i) large += R"({"a":"\u003cscript\u003e",)" + std::to_string(i);
+  for (const std::string& json : {std::string(), std::string(R"({"a":1})"), large}) {
+    const auto packed = pack_data(json);
+    ASSERT_TRUE(packed);
+    EXPECT_EQ(unpacked(*packed), json);
+    EXPECT_EQ(packed->find_first_not_of(
+                  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/="),
+              std::string::npos);
+    EXPECT_EQ(packed->size() % 4, 0u);
+  }
+  EXPECT_LT(pack_data(large)->size(), large.size() / 4);
+  // zlib's own format at level 6: its header, then the same bytes on every system.
+  EXPECT_EQ(*pack_data(R"({"a":1})"), "eJyrVkpUsjKsBQAIKgIJ");
 }
 
 // The policy lets exactly the page's own script and style run, and nothing load.
 TEST(PageHtml, ItsPolicyAllowsItsOwnScriptAndStyleByHash) {
-  const std::string page = page_html("t", R"({"a":1})");
+  const std::string page = page_html("t", *pack_data(R"({"a":1})"));
   const std::string policy = between(page, "Content-Security-Policy\" content=\"", "\"");
   EXPECT_TRUE(policy.starts_with("default-src 'none'; script-src 'sha256-")) << policy;
   EXPECT_TRUE(policy.ends_with("; img-src 'none'; base-uri 'none'; form-action 'none'")) << policy;
@@ -139,8 +187,7 @@ TEST(PageHtml, ItsPolicyAllowsItsOwnScriptAndStyleByHash) {
   EXPECT_EQ(style, page_style());
   EXPECT_EQ(hex_of_base64(between(policy, "script-src 'sha256-", "'")), to_hex(sha256(script)));
   EXPECT_EQ(hex_of_base64(between(policy, "style-src 'sha256-", "'")), to_hex(sha256(style)));
-  EXPECT_EQ(between(page, "<script type=\"application/json\" id=\"fleet-data\">", "</script>"),
-            R"({"a":1})");
+  EXPECT_EQ(data_of(page), R"({"a":1})");
   EXPECT_TRUE(page.starts_with("<!DOCTYPE html>\n"));
   EXPECT_TRUE(page.ends_with("</body></html>\n"));
   EXPECT_EQ(page.find('\r'), std::string::npos);
@@ -247,12 +294,18 @@ class PageTest : public ::testing::Test {
   }
 
   // The data of the page of the index, as read_page_data writes it.
-  std::string data(std::optional<std::size_t> details_budget = std::nullopt) {
+  std::expected<PageData, std::string> read(std::optional<PageBudget> budget = std::nullopt) {
     auto db = Database::open(index_, Database::Mode::read_only);
-    if (!db) return db.error();
-    const auto read = read_page_data(*db, {.title = "qv fleet", .details_budget = details_budget});
-    return read ? read->json : read.error();
+    if (!db) return std::unexpected(db.error());
+    return read_page_data(*db, {.title = "qv fleet", .budget = budget});
   }
+  std::string data(std::optional<PageBudget> budget = std::nullopt) {
+    const auto data = read(budget);
+    if (!data) return data.error();
+    EXPECT_EQ(unpacked(data->packed), data->json);
+    return data->json;
+  }
+  std::size_t packed_size() { return read().value().packed.size(); }
 
   const TestFolder folder_{"qvfleet_page"};
   const fs::path root_ = folder_.path();
@@ -316,45 +369,86 @@ TEST_F(PageTest, DataOfAFleet) {
   const std::string whole = data();
   EXPECT_EQ(whole, head + details(pair, "null") + changes + no_driver);
   // Over its budget, the page leaves out the oldest pairs' changes first, then the
-  // devices and snapshots of each host, and says so.
-  EXPECT_EQ(data(whole.size() - 1),
+  // devices' ids, then the devices and snapshots of each host, and says so.
+  EXPECT_EQ(data(PageBudget{.packed = packed_size() - 1, .opened = kNoBound}),
             head +
                 details("null", R"("Left out, in this order: the changes of the oldest pair )"
                                 R"(of snapshots, up to one taken at 2026-12-07T06:00:00Z. With )"
                                 R"(them the page would be 0.0 MB, over its budget of 0.0 MB.")") +
                 changes + no_driver);
-  const std::string small = data(100);
+  const std::string small = data(PageBudget{.packed = 100, .opened = 100});
   EXPECT_NE(
       small.find(
           R"("texts":[],"ids":[],"states":[],"host_details":null,"details_left_out":"Left out, )"
-          R"(in this order: the hardware and compatible ids of the hosts' devices, which the )"
-          R"(hosts filter finds hosts by; the changes of the oldest pair of snapshots, up to )"
-          R"(one taken at 2026-12-07T06:00:00Z; the devices and snapshots of each host. With )"
+          R"(in this order: the changes of the oldest pair of snapshots, up to one taken at )"
+          R"(2026-12-07T06:00:00Z; the hardware and compatible ids of the hosts' devices, which )"
+          R"(the hosts filter finds hosts by; the devices and snapshots of each host. With )"
           R"(them the page would be 0.0 MB, over its budget of 0.0 MB.","days":)"),
       std::string::npos)
       << small;
   EXPECT_NE(small.find(hosts + drivers), std::string::npos);
 }
 
-// Over its budget by a pair's changes, the page leaves out the oldest pair's and keeps
-// the newest, whichever host each belongs to.
-TEST_F(PageTest, TheBudgetLeavesOutTheOldestChangesFirst) {
-  put("A/1.txt", {kGadget}, "A", 1);
-  put("A/2.txt", {kMystery}, "A", 2);
+// The changes without any pair's: what the budget leaves out first.
+std::string without_changes(const std::string& json) {
+  static const std::regex kDifferences(R"re("(removed|added|changed)   ([^"\\]|\\.)*")re");
+  return std::regex_replace(json, kDifferences, "null");
+}
+
+// Over its budget, packed or once opened, the page leaves out the oldest pairs'
+// changes and keeps the newest, whichever host each belongs to; then the devices'
+// ids; then each host's devices and snapshots.
+TEST_F(PageTest, TheBudgetLeavesOutTheOldestChangesFirstThenTheIds) {
+  put("A/1.txt", {kGadget, stick("USB\\X\\1")}, "A", 1);
+  put("A/2.txt", {kMystery, stick("USB\\X\\1")}, "A", 2);
   put("B/1.txt", {kGadget}, "B", 3);
   put("B/2.txt", {kAudio}, "B", 4);
   ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
   const std::string whole = data();
-  const std::string oldest = R"("2026-12-02T06:00:00Z",1,1,1,0,"removed   USB\\G)";
+  const std::string oldest = R"("2026-12-02T06:00:00Z",2,1,1,0,"removed   USB\\G)";
   const std::string newest = R"("2026-12-04T06:00:00Z",1,1,1,0,"removed   USB\\G)";
+  const std::string ids = R"("ids":["USB\\X","USB\\Y"])";
   ASSERT_NE(whole.find(oldest), std::string::npos) << whole;
   ASSERT_NE(whole.find(newest), std::string::npos);
-  const std::string lean = data(whole.size() - 10);
-  EXPECT_NE(lean.find(R"("2026-12-02T06:00:00Z",1,1,1,0,null])"), std::string::npos) << lean;
-  EXPECT_NE(lean.find(newest), std::string::npos);
-  EXPECT_NE(lean.find(R"("details_left_out":"Left out, in this order: the changes of the oldest )"
-                      R"(pair of snapshots, up to one taken at 2026-12-02T06:00:00Z.)"),
-            std::string::npos);
+  ASSERT_NE(whole.find(ids), std::string::npos);
+  const std::size_t packed = packed_size();
+  const std::size_t unchanged = pack_data(without_changes(whole)).value().size();
+  const std::string one = "the changes of the oldest pair of snapshots, up to one taken at "
+                          "2026-12-02T06:00:00Z";
+  const std::string both = "the changes of the oldest 2 pairs of snapshots, up to one taken at "
+                           "2026-12-04T06:00:00Z";
+  const std::string no_ids =
+      "the hardware and compatible ids of the hosts' devices, which the hosts filter finds "
+      "hosts by";
+  const std::string over = ". With them the page would be 0.0 MB, over its budget of 0.0 MB.";
+  const struct {
+    PageBudget budget;
+    std::string left_out;  // empty: nothing
+    bool oldest, newest, ids, details;
+  } cases[] = {
+      {{packed, whole.size()}, "", true, true, true, true},
+      {{packed - 1, kNoBound}, one + over, false, true, true, true},
+      {{kNoBound, whole.size() - 1},
+       one + ". With them the page's data would be 0.0 MB once opened, over its budget of 0.0 MB.",
+       false, true, true, true},
+      {{unchanged, kNoBound}, both + over, false, false, true, true},
+      {{unchanged - 1, kNoBound}, both + "; " + no_ids + over, false, false, false, true},
+      {{100, kNoBound}, both + "; " + no_ids + "; the devices and snapshots of each host" + over,
+       false, false, false, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.left_out);
+    const std::string lean = data(c.budget);
+    EXPECT_EQ(lean.find(oldest) != std::string::npos, c.oldest);
+    EXPECT_EQ(lean.find(newest) != std::string::npos, c.newest);
+    EXPECT_EQ(lean.find(ids) != std::string::npos, c.ids);
+    EXPECT_EQ(lean.find(R"("host_details":null)") == std::string::npos, c.details);
+    EXPECT_NE(lean.find(c.left_out.empty()
+                            ? std::string(R"("details_left_out":null)")
+                            : R"("details_left_out":"Left out, in this order: )" + c.left_out + '"'),
+              std::string::npos)
+        << lean;
+  }
 }
 
 TEST_F(PageTest, DataOfAnEmptyIndex) {
@@ -378,7 +472,7 @@ TEST_F(PageTest, WritesThePageWholeOrLeavesTheOldOne) {
   EXPECT_EQ(first.out, "wrote " + page.string() + ": 4 hosts, 6 snapshots, 3 drivers, " +
                            std::to_string(bytes.size()) + " bytes\n");
   EXPECT_NE(bytes.find("<title>Plant &lt;3&gt;</title>"), std::string::npos);
-  EXPECT_NE(bytes.find(R"({"title":"Plant \u003c3\u003e","newest")"), std::string::npos);
+  EXPECT_TRUE(data_of(bytes).starts_with(R"({"title":"Plant \u003c3\u003e","newest")"));
   EXPECT_EQ(run({"page", index_, page.string(), "--title", "Plant <3>"}).status, 0);
   EXPECT_EQ(file_bytes(page), bytes);
 
