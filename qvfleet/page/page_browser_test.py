@@ -200,7 +200,14 @@ TWICE = 'PC-00003'
 def make_fleet():
     """A daily fleet of 40 hosts over 5 days, with hosts last seen 2 days before the newest
     snapshot and those of AGED, so that every bucket of the overview holds one; TWICE's
-    latest report holds its first device's section twice."""
+    latest report holds its first device's section twice. QV_PAGE_FLEET names an index to
+    use instead, such as the benchmark's daily fleet, for the four questions' tests."""
+    if 'QV_PAGE_FLEET' in os.environ:
+        db = os.path.join(WORK, 'fleet.db')
+        shutil.copyfile(os.environ['QV_PAGE_FLEET'], db)
+        page = os.path.join(WORK, 'fleet.html')
+        qvfleet('page', db, page)
+        return db, page
     share = os.path.join(WORK, 'share')
     subprocess.run([sys.executable, GENERATOR, 'daily', share, '--hosts', '40', '--days', '5',
                     '--devices', '120', '--seed', '7'], check=True, capture_output=True)
@@ -352,9 +359,11 @@ class GeneratedFleet(PageCase):
         self.assertEqual(int(row), len({r[0] for r in behind}), 'the column of hosts behind')
         self.click_link('drivers-table', description)  # 2
         self.assertEqual(self.hash(), f'#driver={description}&provider={provider}&drivers={description}')
+        expected = sorted({r[0] for r in behind})
+        # a long list is drawn a page at a time; the copy holds all of it
         listed = self.js("return [...document.querySelectorAll('#behind-hosts a')].map(a => a.textContent)")
-        self.assertEqual(listed, sorted({r[0] for r in behind}))
-        self.assertEqual(self.copy_hosts('behind-hosts-copy'), listed)  # 3
+        self.assertEqual(listed, expected[:len(listed)])
+        self.assertEqual(self.copy_hosts('behind-hosts-copy'), expected)  # 3
         self.assertLessEqual(self.actions, 3)
         self.assert_clean('a driver\'s hosts behind')
 
