@@ -118,12 +118,11 @@ class Reader {
       if (host == host_at_.end()) return;
       snapshot_at_.emplace(row.integer(0), Place{host->second, fleet_.snapshots.size()});
       fleet_.hosts[host->second].snapshots.push_back(fleet_.snapshots.size());
-      fleet_.snapshots.push_back(
-          {.taken_at = taken_at,
-           .devices = row.integer(3),
-           .counts = {},
-           .differences = {},
-           .descriptions = {}});
+      fleet_.snapshots.push_back({.taken_at = taken_at,
+                                  .devices = row.integer(3),
+                                  .counts = {},
+                                  .differences = {},
+                                  .descriptions = {}});
     });
   }
 

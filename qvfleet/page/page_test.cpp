@@ -335,13 +335,14 @@ TEST_F(PageTest, DataOfAFleet) {
     return R"("texts":["2024-01-02 1.10.0.0","2024-01-02 1.9.0.0","2024-01-02 2.0.0.0","5.0.0.0",)"
            R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e","Audio","Camera",)"
            R"("Cams","Ethernet","Intel","Mystery",)" +
-           std::string(gadget ? R"("Old gadget",)" : "") + R"("Stick","cam.inf","net.inf"],)"
+           std::string(gadget ? R"("Old gadget",)" : "") +
+           R"("Stick","cam.inf","net.inf"],)"
            R"("ids":["PCI\\VEN_8086\u0026DEV_1","USB\\X","USB\\Y"],)"
            R"("states":[[0,"ACPI\\M\\0",10,-1,-1,-1,-1,[]],[0,"HDAUDIO\\A\\1",5,3,-1,-1,-1,[]],)"
-           R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,)" + at(13) + R"(,-1,[0]],[20,"",8,1,9,)" +
-           at(13) + R"(,-1,[0]],[0,"USB\\CAM\\1",4,2,7,)" + at(12) + R"(,-1,[]],[9,"",6,2,7,)" +
-           at(12) + R"(,-1,[]],[4,"X\\1",)" + at(11) + R"(,-1,-1,-1,-1,[1,1]],[6,"2",)" + at(11) +
-           R"(,-1,-1,-1,-1,[1,1]]],)";
+           R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,)" +
+           at(13) + R"(,-1,[0]],[20,"",8,1,9,)" + at(13) + R"(,-1,[0]],[0,"USB\\CAM\\1",4,2,7,)" +
+           at(12) + R"(,-1,[]],[9,"",6,2,7,)" + at(12) + R"(,-1,[]],[4,"X\\1",)" + at(11) +
+           R"(,-1,-1,-1,-1,[1,1]],[6,"2",)" + at(11) + R"(,-1,-1,-1,-1,[1,1]]],)";
   };
   // Each snapshot with its changes against the one before in qvdiff's words.
   const std::string pair =
@@ -376,12 +377,13 @@ TEST_F(PageTest, DataOfAFleet) {
   EXPECT_EQ(whole, head(true) + details(pair, "null") + changes + no_driver);
   // Over its budget, the page leaves out the oldest pairs' changes first, then the
   // devices' ids, then the devices and snapshots of each host, and says so.
-  EXPECT_EQ(data(PageBudget{.packed = packed_size() - 1, .opened = kNoBound}),
-            head(false) +
-                details("null,null", R"("Left out, in this order: the changes of the oldest pair )"
-                                R"(of snapshots, up to one taken at 2026-12-07T06:00:00Z. With )"
-                                R"(them the page would be 0.0 MB, over its budget of 0.0 MB.")") +
-                changes + no_driver);
+  EXPECT_EQ(
+      data(PageBudget{.packed = packed_size() - 1, .opened = kNoBound}),
+      head(false) +
+          details("null,null", R"("Left out, in this order: the changes of the oldest pair )"
+                               R"(of snapshots, up to one taken at 2026-12-07T06:00:00Z. With )"
+                               R"(them the page would be 0.0 MB, over its budget of 0.0 MB.")") +
+          changes + no_driver);
   const std::string small = data(PageBudget{.packed = 100, .opened = 100});
   EXPECT_NE(
       small.find(
