@@ -609,17 +609,59 @@
     return image;
   }
 
-  // The latest changes, narrowed to a host and a day; the page holds the newest 500.
-  let changeNeedle = '';
+  // Every change of the pairs whose differences the page holds, read from their
+  // headings, as [taken at, host, kind, instance id, description]: the pairs newest
+  // first, as `qvfleet changes` lists them, each pair's changes in its own order.
+  // Each snapshot's seventh element holds the places in DATA.texts of the
+  // descriptions of the devices its differences head, in their order (-1: none).
+  // A heading is a whole line, as qvfleet reads it: one regular expression over a pair's
+  // text finds the 72,000 of a 1,000-host month in less than half the time a loop over
+  // its lines takes (50 against 135 ms).
+  const HEADING = /(?:^|\n)(added     |removed   |changed   )([^\n]*)/g;
+  const KIND_OF = { a: 'added', r: 'removed', c: 'changed' };
+  function changeRows() {
+    const pairs = [];
+    (DATA.host_details ?? []).forEach((details, h) => details.snapshots.forEach((s, k) => {
+      if (s[5] !== null && s[5] !== '') pairs.push([s, h, k]);
+    }));
+    pairs.sort((a, b) => byCode(b[0][0], a[0][0]) || a[1] - b[1] || b[2] - a[2]);
+    const rows = [];
+    const texts = DATA.texts;
+    for (const [s, h] of pairs) {
+      const places = s[6];
+      let n = 0;
+      HEADING.lastIndex = 0;
+      for (let m = HEADING.exec(s[5]); m !== null; m = HEADING.exec(s[5])) {
+        const place = places[n++];
+        rows.push([s[0], h, KIND_OF[m[1][0]], m[2], place >= 0 ? texts[place] : '']);
+      }
+    }
+    return { rows, oldest: pairs.length ? pairs[pairs.length - 1][0][0] : null };
+  }
+  // Read once, at start, for the table's first page and its count: the 71,900 changes
+  // of a 1,000-host month take about 70 ms on a busy 2-core machine.
+  const changeData = changeRows();
+  // Whether the budget left out the changes of some pair: a snapshot with changes and none of their lines.
+  const changesLeftOut = (DATA.host_details ?? []).some((details) =>
+    details.snapshots.some((s, k) => k > 0 && s[5] === null && s[2] + s[3] + s[4] > 0));
+  // The overview says what the budget left out; the caption, how far back the table goes.
+  const changesCaption = DATA.host_details === null || (changesLeftOut && changeData.oldest === null)
+    ? 'Changes: this page holds none, as the overview says; qvfleet changes --host NAME lists a host\'s'
+    : changesLeftOut
+      ? `The changes, newest first, back to the oldest pair this page holds, taken at ${changeData.oldest}; the older ones are left out (see the overview)`
+      : 'The changes, newest first';
+  // What narrows the changes, taken from the boxes once a keystroke rather than once a row.
+  let changeHosts = null; // by host: whether its name holds the text typed; null: any host
+  let changeDay = '';
   const daySelect = el('select', { id: 'changes-day' }, el('option', { value: '' }, 'any day'),
     DATA.days.slice().reverse().map((d) => el('option', { value: d[0] }, d[0])));
   const changeList = new RowList({
     id: 'changes-table',
-    caption: `The latest changes, newest first${DATA.latest_changes.length >= 500 ? ' (the newest 500: qvfleet changes --host NAME has all of a host\'s)' : ''}`,
+    caption: changesCaption,
     noun: ['change', 'changes'],
-    items: DATA.latest_changes,
-    filter: (c) => (changeNeedle === '' || hosts[c[1]][0].toLowerCase().includes(changeNeedle)) &&
-      (daySelect.value === '' || c[0].startsWith(daySelect.value)),
+    items: changeData.rows,
+    filter: (c) => (changeHosts === null || changeHosts[c[1]]) &&
+      (changeDay === '' || c[0].startsWith(changeDay)),
     columns: [
       { label: 'Taken at' }, { label: 'Host' }, { label: 'Change' }, { label: 'Instance id' }, { label: 'Description' },
     ],
@@ -627,8 +669,14 @@
       el('th', { scope: 'row' }, el('a', { href: hostLink(c[1]) }, hostName(c[1]))),
       el('td', null, c[2]), el('td', null, el('code', null, c[3])), el('td', null, c[4])),
   });
-  const changeBox = filterBox('changes-filter', 'Changes of hosts named', 'host', (text) => { changeNeedle = text; changeList.update(); });
+  const hostNamesLower = hosts.map((h) => h[0].toLowerCase());
+  const changeBox = filterBox('changes-filter', 'Changes of hosts named', 'host', (text) => {
+    changeHosts = text === '' ? null : hostNamesLower.map((name) => name.includes(text));
+    changeDay = daySelect.value;
+    changeList.update();
+  });
   daySelect.addEventListener('change', () => {
+    changeDay = daySelect.value;
     changeList.update();
     typingIn = null;
     record('push');

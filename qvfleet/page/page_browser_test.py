@@ -78,8 +78,9 @@ def set_time(path, when):
     os.utime(path, (t, t))
 
 
-def parse_changes(text):
-    """`qvfleet changes` as (newer time, host, kind, instance id) tuples."""
+def parse_changes(text, descriptions=None):
+    """`qvfleet changes` as (newer time, host, kind, instance id) tuples; into `descriptions`,
+    the description of each device added or removed, as its lines tell it."""
     out, newer, host = [], None, None
     for line in text.split('\n'):
         word, _, rest = line.partition(' ')
@@ -88,6 +89,8 @@ def parse_changes(text):
             _, newer, host = rest.split(' ', 2)
         elif word in ('added', 'removed', 'changed'):
             out.append((newer, host, word, rest))
+        elif word in ('old', 'new') and rest.startswith('description=') and descriptions is not None:
+            descriptions[out[-1]] = rest[len('description='):]
     return out
 
 
@@ -259,7 +262,8 @@ class GeneratedFleet(PageCase):
         cls.db, cls.page = make_fleet()
         cls.hosts = tsv(qvfleet('hosts', cls.db))
         cls.drivers = tsv(qvfleet('drivers', cls.db))
-        cls.changes = parse_changes(qvfleet('changes', cls.db))
+        cls.descriptions = {}
+        cls.changes = parse_changes(qvfleet('changes', cls.db), cls.descriptions)
         super().setUpClass()
 
     def groups(self, drivers_rows):
@@ -505,12 +509,15 @@ class GeneratedFleet(PageCase):
             self.assertEqual((int(added), int(removed), int(changed)),
                              (per_day[day, 'added'], per_day[day, 'removed'], per_day[day, 'changed']), day)
         self.assertEqual(sum(int(n) for d in days for n in d[1:]), len(self.changes))
+        # every change, newest first, as `changes` lists them; an added or removed device
+        # described as its lines tell it
         latest = self.rows('changes-table')
-        self.assertEqual(len(latest), min(500, len(self.changes)))
-        self.assertEqual([r[0] for r in latest], sorted((r[0] for r in latest), reverse=True), 'newest first')
-        known = set(self.changes)
-        for taken_at, host, kind, instance_id, _ in latest:
-            self.assertIn((taken_at, host, kind, instance_id), known)
+        self.assertEqual([tuple(r[:4]) for r in latest], self.changes)
+        described = [(tuple(r[:4]), r[4]) for r in latest if tuple(r[:4]) in self.descriptions]
+        self.assertGreater(len(described), len(latest) // 2)
+        self.assertEqual(described, [(c, self.descriptions[c]) for c, _ in described])
+        self.assertEqual(self.js("return document.querySelector('#changes-table caption').textContent"),
+                         'The changes, newest first')
         # a change leads to its host, whose snapshots hold it
         taken_at, host, kind = latest[0][:3]
         self.click_link('changes-table', host)
@@ -530,7 +537,16 @@ class GeneratedFleet(PageCase):
         self.type_in('changes-filter', host)
         self.assertEqual(self.hash(), f'#changes={host}&day={day}')
         expected = [c for c in self.changes if c[0].startswith(day) and c[1] == host]
-        self.assertEqual(sorted(tuple(r[:4]) for r in self.rows('changes-table')), sorted(expected))
+        self.assertEqual([tuple(r[:4]) for r in self.rows('changes-table')], expected)
+        # an older day, and a host on any day, hold all their changes too
+        older = min(t for t, *_ in self.changes)[:10]
+        self.assertLess(older, day)
+        self.open(f'#day={older}')
+        expected = [c for c in self.changes if c[0].startswith(older)]
+        self.assertEqual([tuple(r[:4]) for r in self.rows('changes-table')], expected)
+        self.open('#changes=' + urllib.parse.quote(host))
+        self.assertEqual([tuple(r[:4]) for r in self.rows('changes-table')],
+                         parse_changes(qvfleet('changes', self.db, '--host', host)))
         self.assert_clean('the changes of a day and a host')
 
     def test_a_host_shows_its_devices_and_snapshots(self):
@@ -584,7 +600,7 @@ class GeneratedFleet(PageCase):
             for details in data['host_details']:
                 for snapshot in details['snapshots']:
                     if snapshot[0] <= '2026-12-05T06:00:00Z':
-                        snapshot[5] = None
+                        snapshot[5] = snapshot[6] = None
             data['details_left_out'] = reason
         self.page = self.lean_page('budget.html', change)
         self.open('#host=' + urllib.parse.quote(host))
@@ -597,6 +613,12 @@ class GeneratedFleet(PageCase):
             self.assertEqual(pair, wanted if newer > ['2026-12-05T06:00:00Z'] else wanted.split('\n')[0] + '\nleft out\n')
         self.assertIn('left out\n', got[-1], 'the oldest pair left out')
         self.assertNotIn('left out\n', got[1], 'the newest pair kept')
+        # the changes table holds the kept pairs' changes, and says how far back they go
+        kept = [c for c in self.changes if c[0] > '2026-12-05T06:00:00Z']
+        self.assertLess(len(kept), len(self.changes))
+        self.assertEqual([tuple(r[:4]) for r in self.rows('changes-table')], kept)
+        self.assertIn(f'back to the oldest pair this page holds, taken at {kept[-1][0]}',
+                      self.js("return document.querySelector('#changes-table caption').textContent"))
         self.assert_clean('a page over its budget')
 
     def test_a_page_it_cannot_read_says_so_in_a_sentence(self):
@@ -640,6 +662,9 @@ class GeneratedFleet(PageCase):
         self.assertEqual(self.js("return document.getElementById('host-view-title').textContent"), 'Host ' + host[0])
         self.assertIn(reason, self.js("return document.querySelector('#host-view .left-out').textContent"))
         self.assertEqual(self.js("return document.querySelectorAll('#host-devices, #host-snapshots').length"), 0)
+        self.assertEqual(self.rows('changes-table'), [])
+        self.assertIn('this page holds none', self.js("return document.querySelector('#changes-table caption').textContent"))
+        self.assertIn('qvfleet changes --host NAME', self.js("return document.querySelector('#changes-table caption').textContent"))
         self.assert_clean('a page without host details')
 
     def test_narrow_printed_and_dark_pages_stay_readable(self):

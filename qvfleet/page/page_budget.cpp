@@ -69,12 +69,13 @@ std::expected<std::size_t, std::string> leave_out_oldest_changes(PageFleet& flee
     if (tries >= 3) ratio /= 2;
     const std::size_t needed = json_over(data, budget, ratio);
     for (std::size_t freed = 0; left_out < order.size() && freed < needed; ++left_out) {
-      Text& differences = fleet.snapshots[order[left_out]].differences;
-      // As the page writes it: escapes make an instance id's text up to six times longer.
+      PageSnapshot& snapshot = fleet.snapshots[order[left_out]];
+      // As the page writes it: escapes make an instance id's text up to six times
+      // longer; each description's place takes a few digits and a comma.
       std::string written;
-      append_json_string(written, *differences);
-      freed += written.size();
-      differences.reset();
+      append_json_string(written, *snapshot.differences);
+      freed += written.size() + 5 * snapshot.descriptions.size();
+      snapshot.differences.reset();
     }
     auto next = measure(fleet);
     if (!next) return std::unexpected(next.error());

@@ -118,14 +118,22 @@ class Reader {
       if (host == host_at_.end()) return;
       snapshot_at_.emplace(row.integer(0), Place{host->second, fleet_.snapshots.size()});
       fleet_.hosts[host->second].snapshots.push_back(fleet_.snapshots.size());
-      fleet_.snapshots.push_back(
-          {.taken_at = taken_at, .devices = row.integer(3), .counts = {}, .differences = {}});
+      fleet_.snapshots.push_back({.taken_at = taken_at,
+                                  .devices = row.integer(3),
+                                  .counts = {},
+                                  .differences = {},
+                                  .descriptions = {}});
     });
   }
 
-  // The changes as `changes` finds them, counted per snapshot and per day.
+  // The changes as `changes` finds them, counted per snapshot and per day, and the
+  // description of each device they name.
   std::expected<void, std::string> read_changes() {
-    std::vector<std::int64_t> described;  // the report each latest change stands in
+    struct Named {
+      std::int64_t report = 0;  // the report the device stands in
+      std::string instance_id;
+    };
+    std::vector<std::vector<Named>> named(fleet_.snapshots.size());
     auto done = each_change(db_, [&](const SnapshotChange& change) {
       const auto newer = snapshot_at_.find(change.newer_snapshot);
       if (newer == snapshot_at_.end()) return;
@@ -139,27 +147,33 @@ class Reader {
           if (!line.starts_with(heading.label)) continue;
           ++(snapshot.counts.*heading.count);
           ++(day.*heading.count);
-          if (fleet_.latest_changes.size() == kLatestChanges) break;
-          fleet_.latest_changes.push_back({.taken_at = snapshot.taken_at,
-                                           .host = newer->second.host,
-                                           .kind = heading.kind,
-                                           .instance_id = std::string(line.substr(10)),
-                                           .description = {}});
-          described.push_back(heading.kind == "removed" ? change.older_report
-                                                        : change.newer_report);
+          named[newer->second.snapshot].push_back(
+              {heading.kind == "removed" ? change.older_report : change.newer_report,
+               std::string(line.substr(heading.label.size()))});
         }
       }
     });
     if (!done) return done;
+    return describe(named);
+  }
+
+  // One lookup a device, each a walk over its report's devices: on a busy 2-core machine
+  // 2.3 s of the 10 s a 1,000-host month's page takes, for its 71,900 changes.
+  template <typename Named>
+  std::expected<void, std::string> describe(const std::vector<std::vector<Named>>& named) {
     auto description = db_.prepare(kDescription);
     if (!description) return Failed(description.error());
-    for (std::size_t i = 0; i < fleet_.latest_changes.size(); ++i) {
-      LatestChange& change = fleet_.latest_changes[i];
-      description->bind(1, described[i]);
-      description->bind(2, change.instance_id);
-      done = each_row(*description,
-                      [&](const Statement& row) { change.description = std::string(row.text(0)); });
-      if (!done) return done;
+    for (std::size_t place = 0; place < named.size(); ++place) {
+      std::vector<Text>& descriptions = fleet_.snapshots[place].descriptions;
+      for (const Named& device : named[place]) {
+        description->bind(1, device.report);
+        description->bind(2, device.instance_id);
+        Text found;
+        auto done =
+            each_row(*description, [&](const Statement& row) { found = std::string(row.text(0)); });
+        if (!done) return done;
+        descriptions.push_back(std::move(found));
+      }
     }
     return {};
   }

@@ -43,6 +43,9 @@ struct PageSnapshot {
   std::int64_t devices = 0;
   ChangeCounts counts;  // against the host's snapshot before
   Text differences;     // qvdiff's lines against it; none for a host's first, or left out
+  // The description of each device its differences head, in their order, from the
+  // report it stands in: the older for a removed device, else the newer.
+  std::vector<Text> descriptions;
 };
 
 struct PageVersion {
@@ -66,14 +69,6 @@ struct PageDriver {
 // id, description, version, provider, INF, class
 using DeviceText = std::tuple<std::string, std::string, Text, Text, Text, Text>;
 
-struct LatestChange {
-  std::string taken_at;
-  std::size_t host = 0;
-  std::string_view kind;
-  std::string instance_id;
-  std::string description;
-};
-
 struct NoDriverGroup {
   std::string description;
   Text hardware_id;
@@ -96,12 +91,8 @@ struct PageFleet {
   std::string changes_left_out_to;  // the newest snapshot whose changes were left out
   std::string details_left_out;     // what the budget left out, and why
   std::map<std::string, ChangeCounts> days;
-  std::vector<LatestChange> latest_changes;
   std::vector<NoDriverGroup> no_driver_groups;
 };
-
-// At most this many of the latest changes go in the page.
-inline constexpr std::size_t kLatestChanges = 500;
 
 // Whole days from `then` to `now`, both as the index writes times; 0 when
 // either is not such a time.

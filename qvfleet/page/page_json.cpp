@@ -162,27 +162,38 @@ void write_drivers(Json& json, const PageFleet& fleet) {
   });
 }
 
+using TextPlaces = std::map<std::string_view, std::int64_t>;
+
+// The distinct texts of the hosts' details, numbered in their order: the device
+// states' and the descriptions of the devices that the pairs the page holds name.
+TextPlaces text_places(const PageFleet& fleet) {
+  TextPlaces texts;
+  if (!fleet.details) return texts;
+  for (const auto& [id, description, version, provider, inf, class_guid] : fleet.states) {
+    texts.emplace(description, 0);
+    for (const Text* text : {&version, &provider, &inf, &class_guid}) {
+      if (*text) texts.emplace(**text, 0);
+    }
+  }
+  for (const PageSnapshot& snapshot : fleet.snapshots) {
+    if (!snapshot.differences) continue;
+    for (const Text& description : snapshot.descriptions) {
+      if (description) texts.emplace(*description, 0);
+    }
+  }
+  std::int64_t place = 0;
+  for (auto& [text, number] : texts) number = place++;
+  return texts;
+}
+
 // The device states of the hosts' details, in instance id order: each id as
 // how much it shares with the one before and the rest, and its other texts as
 // places in one list of the distinct texts, since a fleet's devices repeat their
 // descriptions, versions and providers.
-void write_states(Json& json, const PageFleet& fleet) {
-  std::map<std::string_view, std::int64_t> texts;
-  if (fleet.details) {
-    for (const auto& [id, description, version, provider, inf, class_guid] : fleet.states) {
-      texts.emplace(description, 0);
-      for (const Text* text : {&version, &provider, &inf, &class_guid}) {
-        if (*text) texts.emplace(**text, 0);
-      }
-    }
-  }
+void write_states(Json& json, const PageFleet& fleet, const TextPlaces& texts) {
   json.key("texts");
   json.array([&] {
-    std::int64_t place = 0;
-    for (auto& [text, number] : texts) {
-      json.item(text);
-      number = place++;
-    }
+    for (const auto& [text, number] : texts) json.item(text);
   });
   const auto place_of = [&](const Text& text) { return text ? texts.at(*text) : -1; };
   // The ids as places in one list of the distinct ids, which `find` looks in.
@@ -225,8 +236,21 @@ void write_states(Json& json, const PageFleet& fleet) {
   });
 }
 
+// A pair's changes as the places in `texts` of the descriptions of the devices
+// they name, one per device in their order (-1: none); null when the page does
+// not hold them.
+void write_descriptions(Json& json, const PageSnapshot& snapshot, const TextPlaces& texts) {
+  if (!snapshot.differences) return json.null();
+  json.array([&] {
+    for (const Text& description : snapshot.descriptions) {
+      json.number(description ? texts.at(*description) : std::int64_t{-1});
+    }
+  });
+}
+
 void write_details(Json& json, const PageFleet& fleet) {
-  write_states(json, fleet);
+  const TextPlaces texts = text_places(fleet);
+  write_states(json, fleet, texts);
   json.key("host_details");
   if (!fleet.details) {
     json.null();
@@ -243,8 +267,15 @@ void write_details(Json& json, const PageFleet& fleet) {
       json.array([&] {
         for (const std::size_t place : host.snapshots) {
           const PageSnapshot& snapshot = fleet.snapshots[place];
-          json.row(snapshot.taken_at, snapshot.devices, snapshot.counts.added,
-                   snapshot.counts.removed, snapshot.counts.changed, snapshot.differences);
+          json.array([&] {
+            json.item(snapshot.taken_at);
+            for (const std::int64_t number : {snapshot.devices, snapshot.counts.added,
+                                              snapshot.counts.removed, snapshot.counts.changed}) {
+              json.number(number);
+            }
+            json.value(snapshot.differences);
+            write_descriptions(json, snapshot, texts);
+          });
         }
       });
       json.close('}');
@@ -259,12 +290,6 @@ void write_changes(Json& json, const PageFleet& fleet) {
   json.array([&] {
     for (const auto& [day, counts] : fleet.days) {
       json.row(day, counts.added, counts.removed, counts.changed);
-    }
-  });
-  json.key("latest_changes");
-  json.array([&] {
-    for (const LatestChange& change : fleet.latest_changes) {
-      json.row(change.taken_at, change.host, change.kind, change.instance_id, change.description);
     }
   });
 }

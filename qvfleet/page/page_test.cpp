@@ -328,16 +328,22 @@ TEST_F(PageTest, DataOfAFleet) {
       R"(["Cams","Camera",[["2.0.0.0","2024-01-02","cam.inf",0,[0,1]]],[]],)"
       R"([null,"Audio",[["5.0.0.0",null,null,0,[2]]],[]]],)";
   // Each state's id as what it shares with the one before and the rest; its texts
-  // as places in "texts", its hardware and compatible ids as places in "ids".
-  const std::string states =
-      R"("texts":["2024-01-02 1.10.0.0","2024-01-02 1.9.0.0","2024-01-02 2.0.0.0","5.0.0.0",)"
-      R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e","Audio","Camera",)"
-      R"("Cams","Ethernet","Intel","Mystery","Stick","cam.inf","net.inf"],)"
-      R"("ids":["PCI\\VEN_8086\u0026DEV_1","USB\\X","USB\\Y"],)"
-      R"("states":[[0,"ACPI\\M\\0",10,-1,-1,-1,-1,[]],[0,"HDAUDIO\\A\\1",5,3,-1,-1,-1,[]],)"
-      R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,13,-1,[0]],[20,"",8,1,9,13,-1,[0]],)"
-      R"([0,"USB\\CAM\\1",4,2,7,12,-1,[]],[9,"",6,2,7,12,-1,[]],[4,"X\\1",11,-1,-1,-1,-1,[1,1]],)"
-      R"([6,"2",11,-1,-1,-1,-1,[1,1]]],)";
+  // as places in "texts", its hardware and compatible ids as places in "ids". The
+  // texts hold the descriptions of the devices that the changes the page holds name.
+  const auto states = [](bool gadget) {
+    const auto at = [&](int place) { return std::to_string(place + (gadget ? 1 : 0)); };
+    return R"("texts":["2024-01-02 1.10.0.0","2024-01-02 1.9.0.0","2024-01-02 2.0.0.0","5.0.0.0",)"
+           R"("\u003c/script\u003e\u003cscript\u003ealert(1)\u003c/script\u003e","Audio","Camera",)"
+           R"("Cams","Ethernet","Intel","Mystery",)" +
+           std::string(gadget ? R"("Old gadget",)" : "") +
+           R"("Stick","cam.inf","net.inf"],)"
+           R"("ids":["PCI\\VEN_8086\u0026DEV_1","USB\\X","USB\\Y"],)"
+           R"("states":[[0,"ACPI\\M\\0",10,-1,-1,-1,-1,[]],[0,"HDAUDIO\\A\\1",5,3,-1,-1,-1,[]],)"
+           R"([0,"PCI\\VEN_8086\u0026DEV_1\\3",8,0,9,)" +
+           at(13) + R"(,-1,[0]],[20,"",8,1,9,)" + at(13) + R"(,-1,[0]],[0,"USB\\CAM\\1",4,2,7,)" +
+           at(12) + R"(,-1,[]],[9,"",6,2,7,)" + at(12) + R"(,-1,[]],[4,"X\\1",)" + at(11) +
+           R"(,-1,-1,-1,-1,[1,1]],[6,"2",)" + at(11) + R"(,-1,-1,-1,-1,[1,1]]],)";
+  };
   // Each snapshot with its changes against the one before in qvdiff's words.
   const std::string pair =
       R"("removed   USB\\G\\1\u000aold       description=Old gadget\u000a)"
@@ -345,37 +351,39 @@ TEST_F(PageTest, DataOfAFleet) {
       R"(new       driver_ver=2024-01-02 2.0.0.0\u000anew       driver_desc=Camera\u000a)"
       R"(new       driver_provider=Cams\u000anew       driver_inf=cam.inf\u000a)"
       R"(changed   PCI\\VEN_8086\u0026DEV_1\\3\u000aold       driver_ver=2024-01-02 1.9.0.0\u000a)"
-      R"(new       driver_ver=2024-01-02 1.10.0.0\u000a")";
+      R"(new       driver_ver=2024-01-02 1.10.0.0\u000a")"
+      // and the places in "texts" of the descriptions of the devices it names, in order
+      R"(,[11,6,8])";
   const auto details = [&](const std::string& changes, const std::string& left_out) {
-    return R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0,null]]},)"
-           R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0,null],)"
+    return R"("host_details":[{"devices":[4],"snapshots":[["2026-12-06T06:00:00Z",1,0,0,0,null,null]]},)"
+           R"({"devices":[2,3,1],"snapshots":[["2026-12-05T06:00:00Z",3,0,0,0,null,null],)"
            R"(["2026-12-07T06:00:00Z",3,1,1,1,)" +
            changes +
-           R"(]]},{"devices":[0,1,2,0,4],"snapshots":[["2026-12-07T06:00:00Z",5,0,0,0,null]]},)"
-           R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0,null],)"
-           R"(["2026-12-02T06:00:00Z",1,0,0,0,null]]}],"details_left_out":)" +
+           R"(]]},{"devices":[0,1,2,0,4],"snapshots":[["2026-12-07T06:00:00Z",5,0,0,0,null,null]]},)"
+           R"({"devices":[2],"snapshots":[["2026-12-01T06:00:00Z",1,0,0,0,null,null],)"
+           R"(["2026-12-02T06:00:00Z",1,0,0,0,null,null]]}],"details_left_out":)" +
            left_out + ",";
   };
   const std::string changes =
       R"("days":[["2026-12-01",0,0,0],["2026-12-02",0,0,0],["2026-12-05",0,0,0],)"
-      R"(["2026-12-06",0,0,0],["2026-12-07",1,1,1]],)"
-      R"("latest_changes":[["2026-12-07T06:00:00Z",1,"removed","USB\\G\\1","Old gadget"],)"
-      R"(["2026-12-07T06:00:00Z",1,"added","USB\\CAM\\1","Camera"],)"
-      R"(["2026-12-07T06:00:00Z",1,"changed","PCI\\VEN_8086\u0026DEV_1\\3","Ethernet"]],)";
+      R"(["2026-12-06",0,0,0],["2026-12-07",1,1,1]],)";
   const std::string no_driver = R"("no_driver":[["Stick","USB\\X",[1,1]],["Mystery",null,[2]]]})";
-  const std::string head = R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
-                           R"("totals":{"hosts":4,"snapshots":6,"drivers":3,"no_driver":3},)" +
-                           hosts + drivers + states;
+  const auto head = [&](bool gadget) {
+    return R"({"title":"qv fleet","newest":"2026-12-07T06:00:00Z",)"
+           R"("totals":{"hosts":4,"snapshots":6,"drivers":3,"no_driver":3},)" +
+           hosts + drivers + states(gadget);
+  };
   const std::string whole = data();
-  EXPECT_EQ(whole, head + details(pair, "null") + changes + no_driver);
+  EXPECT_EQ(whole, head(true) + details(pair, "null") + changes + no_driver);
   // Over its budget, the page leaves out the oldest pairs' changes first, then the
   // devices' ids, then the devices and snapshots of each host, and says so.
-  EXPECT_EQ(data(PageBudget{.packed = packed_size() - 1, .opened = kNoBound}),
-            head +
-                details("null", R"("Left out, in this order: the changes of the oldest pair )"
-                                R"(of snapshots, up to one taken at 2026-12-07T06:00:00Z. With )"
-                                R"(them the page would be 0.0 MB, over its budget of 0.0 MB.")") +
-                changes + no_driver);
+  EXPECT_EQ(
+      data(PageBudget{.packed = packed_size() - 1, .opened = kNoBound}),
+      head(false) +
+          details("null,null", R"("Left out, in this order: the changes of the oldest pair )"
+                               R"(of snapshots, up to one taken at 2026-12-07T06:00:00Z. With )"
+                               R"(them the page would be 0.0 MB, over its budget of 0.0 MB.")") +
+          changes + no_driver);
   const std::string small = data(PageBudget{.packed = 100, .opened = 100});
   EXPECT_NE(
       small.find(
@@ -389,10 +397,12 @@ TEST_F(PageTest, DataOfAFleet) {
   EXPECT_NE(small.find(hosts + drivers), std::string::npos);
 }
 
-// The changes without any pair's: what the budget leaves out first.
+// The changes without any pair's, and the places of their devices' descriptions:
+// what the budget leaves out first.
 std::string without_changes(const std::string& json) {
-  static const std::regex kDifferences(R"re("(removed|added|changed)   ([^"\\]|\\.)*")re");
-  return std::regex_replace(json, kDifferences, "null");
+  static const std::regex kDifferences(
+      R"re("(removed|added|changed)   ([^"\\]|\\.)*",\[[-0-9,]*\])re");
+  return std::regex_replace(json, kDifferences, "null,null");
 }
 
 // Over its budget, packed or once opened, the page leaves out the oldest pairs'
@@ -403,6 +413,8 @@ TEST_F(PageTest, TheBudgetLeavesOutTheOldestChangesFirstThenTheIds) {
   put("A/2.txt", {kMystery, stick("USB\\X\\1")}, "A", 2);
   put("B/1.txt", {kGadget}, "B", 3);
   put("B/2.txt", {kAudio}, "B", 4);
+  // C still runs the gadget, so that its description is in the page with the changes or without.
+  put("C/1.txt", {kGadget}, "C", 4);
   ASSERT_EQ(run({"index", index_, (root_ / "share").string()}).status, 0);
   const std::string whole = data();
   const std::string oldest = R"("2026-12-02T06:00:00Z",2,1,1,0,"removed   USB\\G)";
@@ -458,7 +470,7 @@ TEST_F(PageTest, DataOfAnEmptyIndex) {
       R"({"title":"qv fleet","newest":null,)"
       R"("totals":{"hosts":0,"snapshots":0,"drivers":0,"no_driver":0},"hosts":[],)"
       R"("drivers":[],"texts":[],"ids":[],"states":[],"host_details":[],"details_left_out":null,)"
-      R"("days":[],"latest_changes":[],"no_driver":[]})");
+      R"("days":[],"no_driver":[]})");
 }
 
 // The page is replaced whole or not at all, and the same index gives the same bytes.
