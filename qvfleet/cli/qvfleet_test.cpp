@@ -184,10 +184,7 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const CommandOutcome outcome = run(c.arguments);
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, c.err);
+    expect_outcome(run(c.arguments), {2, "", c.err});
   }
   EXPECT_EQ(run({"sql", "@index", "SELECT count(*) FROM host"}).out, "count(*)\n2\n");
   // --since takes a day or a moment of the calendar, nothing that merely looks like one.
@@ -241,10 +238,7 @@ TEST_F(QvfleetTest, TroubleIsOneLineAndStatusTwo) {
   };
   for (const auto& c : usages) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const CommandOutcome outcome = run(c.arguments);
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, c.err);
+    expect_outcome(run(c.arguments), {2, "", c.err});
   }
   EXPECT_FALSE(fs::exists(root_ / "export"));
   for (const std::vector<std::string>& unknown : {std::vector<std::string>{},

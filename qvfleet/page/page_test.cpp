@@ -557,10 +557,7 @@ TEST_F(PageTest, TakesItsWordsAsTheOtherCommandsDo) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const CommandOutcome outcome = run(c.arguments);
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, c.err);
+    expect_outcome(run(c.arguments), {2, "", c.err});
   }
   EXPECT_FALSE(fs::exists(page));
   EXPECT_NE(

@@ -120,10 +120,7 @@ TEST_F(SqlCommandTest, RefusesWhatWritesSetsOrTellsTheMemory) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.query);
-    const CommandOutcome outcome = sql({c.query});
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, c.err);
+    expect_outcome(sql({c.query}), {2, "", c.err});
   }
   EXPECT_FALSE(fs::exists(copy));
   EXPECT_EQ(file_bytes(index_), before);

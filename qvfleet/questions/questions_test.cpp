@@ -104,10 +104,7 @@ class QuestionsTest : public ::testing::Test {
   void expect_answers(std::span<const Case> cases) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::PrintToString(c.arguments));
-      const CommandOutcome outcome = run(c.arguments);
-      EXPECT_EQ(outcome.status, 0);
-      EXPECT_EQ(outcome.err, "");
-      EXPECT_EQ(outcome.out, c.out);
+      expect_outcome(run(c.arguments), {0, c.out, ""});
     }
   }
 
@@ -306,10 +303,7 @@ TEST_F(QuestionsTest, BadWordsAreOneLineAndStatusTwo) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.arguments));
-    const CommandOutcome outcome = run(c.arguments);
-    EXPECT_EQ(outcome.status, 2);
-    EXPECT_EQ(outcome.out, "");
-    EXPECT_EQ(outcome.err, c.err);
+    expect_outcome(run(c.arguments), {2, "", c.err});
   }
 }
 

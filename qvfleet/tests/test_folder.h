@@ -100,6 +100,13 @@ struct CommandOutcome {
   std::string err;
 };
 
+// Every part of what a command printed, each compared with what is expected of it.
+inline void expect_outcome(const CommandOutcome& got, const CommandOutcome& expected) {
+  EXPECT_EQ(got.status, expected.status);
+  EXPECT_EQ(got.out, expected.out);
+  EXPECT_EQ(got.err, expected.err);
+}
+
 inline CommandOutcome run_command(const std::vector<std::string>& arguments,
                                   std::vector<WriteOutcome> out_answers = {},
                                   bool err_is_terminal = false) {
