@@ -17,7 +17,6 @@
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <stop_token>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -42,17 +41,23 @@ class ReadAhead {
   ReadAhead(std::size_t count, Bounds bounds, unsigned threads, Work work)
       : count_(count), bounds_(bounds), work_(std::move(work)) {
     for (unsigned i = 0; i < threads; ++i) {
-      threads_.emplace_back([this](const std::stop_token& stop) {
+      threads_.emplace_back([this] {
         work_.on_thread();
-        while (make_next(stop)) {
+        while (make_next()) {
         }
       });
     }
   }
   // Items not yet taken are never made; one being made is finished first. All
-  // threads are told to stop before the first is waited for.
+  // threads are told to stop before the first is waited for. A flag under the lock
+  // rather than the threads' stop tokens: waiting on a stop token under MinGW's
+  // threads once left a maker blocked and the taker's join waiting for ever.
   ~ReadAhead() {
-    for (std::jthread& thread : threads_) thread.request_stop();
+    {
+      const std::scoped_lock lock(mutex_);
+      stopping_ = true;
+    }
+    room_.notify_all();
   }
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -81,10 +86,10 @@ class ReadAhead {
   }
 
   // Takes the next item and makes it; false when there is none or the run stops.
-  bool make_next(const std::stop_token& stop) {
+  bool make_next() {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, stop, [&] { return taken_ == count_ || has_room(); });
-    if (stop.stop_requested() || taken_ == count_) return false;
+    room_.wait(lock, [&] { return stopping_ || taken_ == count_ || has_room(); });
+    if (stopping_ || taken_ == count_) return false;
     const std::size_t index = taken_++;
     const std::size_t listed = work_.listed(index);
     ahead_.push_back({.bytes = listed});
@@ -111,11 +116,12 @@ class ReadAhead {
   Work work_;
   std::mutex mutex_;
   std::condition_variable made_;
-  std::condition_variable_any room_;
+  std::condition_variable room_;
   std::deque<Slot> ahead_;  // from item handed_ on, in order
   std::size_t taken_ = 0;   // items taken by a making thread
   std::size_t handed_ = 0;  // items handed to the taker
   std::size_t held_bytes_ = 0;
+  bool stopping_ = false;
   std::vector<std::jthread> threads_;  // last: stopped and joined before the rest goes
 };
 
