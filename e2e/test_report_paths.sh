@@ -84,7 +84,7 @@ EMPTY=$(digest </dev/null)
 
 # around FOLDER...: every entry of the folders in name order: a link and the path it holds,
 # or a file and its digest. A new file beside a report shows as .qv-PID-RANDOM.tmp, and the
-# one Wine's ReplaceFileW makes for itself as rfNNNN.tmp.
+# one Wine's ReplaceFileW makes for itself (rf and one to four hex digits) as rfNNNN.tmp.
 around() {
   local path
   find "$@" -mindepth 1 -maxdepth 1 -print0 | LC_ALL=C sort -z |
@@ -94,7 +94,7 @@ around() {
       else
         printf '%s %s\n' "$path" "$(digest <"$path")"
       fi
-    done | sed -E 's/\.qv-[0-9]+-[0-9a-f]{16}\.tmp /.qv-PID-RANDOM.tmp /; s/\/rf[0-9a-f]{4}\.tmp /\/rfNNNN.tmp /'
+    done | sed -E 's/\.qv-[0-9]+-[0-9a-f]{16}\.tmp /.qv-PID-RANDOM.tmp /; s/\/rf[0-9a-f]{1,4}\.tmp /\/rfNNNN.tmp /'
 }
 
 # around_row LABEL ARGUMENT STATUS STDERR FOLDERS BEFORE AFTER: row, with the files of
